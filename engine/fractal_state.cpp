@@ -1,0 +1,24 @@
+#include "fractal_state.h"
+
+namespace ombrilo {
+
+FractalState MakeStartState() {
+    FractalState state;
+    BuildColorTable(state.palette, state.colorTable);
+    return state;
+}
+
+void SetDefaultView(FractalState& state) {
+    state.ViewWidth = kDefaultViewWidth;
+    state.MainStep = MainStepFor(kDefaultViewWidth);
+    state.CenterY = 0.0f;
+    state.CenterX = 0.0f;
+}
+
+void SelectPointFunction(FractalState& state) {
+    if (state.FractalType == kFractalTypeZ2) {
+        state.PointColor = &Z2PointColor;
+    }
+}
+
+}  // namespace ombrilo

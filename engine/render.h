@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "fractal_state.h"
+
+namespace ombrilo {
+
+// A 32-bit picture in memory: bytes 0, 1, 2 of a pixel are blue, green, red; byte 3 is never
+// written by the renderers.
+struct Frame32 {
+    std::uint8_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t bytesPerLine = 0;
+
+    std::uint8_t* Row(int row) const { return bits + bytesPerLine * row; }
+};
+
+// Where a picture lies in the plane: the pixel (halfWidth, halfHeight) shows the centre, and
+// neighbouring pixels are one step apart, reached by repeated float additions from the top left.
+struct ViewGeometry {
+    float centerX = 0.0f;
+    float centerY = 0.0f;
+    float step = 0.0f;
+    int halfWidth = 0;
+    int halfHeight = 0;
+};
+
+// Plane point of the top left pixel, each coordinate rounded to float.
+float ViewLeft(const ViewGeometry& view);
+float ViewTop(const ViewGeometry& view);
+
+// Draws a picture with the state's point function, row by row from the top.
+void RenderView(const FractalState& state, const ViewGeometry& view, const Frame32& frame);
+
+// The 530 x 409 main view at the state's centre and MainStep.
+ViewGeometry MainViewGeometry(const FractalState& state);
+
+// The 81 x 65 overview of the fixed window around the origin.
+ViewGeometry OverviewGeometry();
+
+// A picture of width x height pixels that spans the state's view width (full screen, the
+// browsers' previews, the slides): step ViewWidth / width, halves by integer division.
+ViewGeometry ScreenGeometry(const FractalState& state, int width, int height);
+
+}  // namespace ombrilo

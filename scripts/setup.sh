@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Shared set-up of ./run and ./test: installs the Debian packages the project needs when they are
+# missing and builds the project into build/. Sourced, not run.
+
+OMBRILO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+OMBRILO_PACKAGES=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-dejavu-core
+                  libbenchmark-dev cmake make g++)
+
+ombrilo_missing_packages() {
+    local pkg missing=()
+    for pkg in "${OMBRILO_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    echo "${missing[@]}"
+}
+
+ombrilo_install_packages() {
+    local missing
+    missing="$(ombrilo_missing_packages)"
+    [ -z "$missing" ] && return 0
+    echo "== installing Debian packages: $missing"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    # shellcheck disable=SC2086
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+}
+
+# ombrilo_build DIR [cmake options...]
+ombrilo_build() {
+    local dir="$1"
+    shift
+    cmake -S "$OMBRILO_ROOT" -B "$OMBRILO_ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake --build "$OMBRILO_ROOT/$dir" -j "$(nproc)"
+}
