@@ -29,15 +29,22 @@ ExportGeometry MakeExportGeometry(float viewWidth, std::int64_t widthPixels,
     return g;
 }
 
+double ExportLeft(const ExportView& view, const ExportGeometry& g) {
+    return static_cast<double>(static_cast<long double>(view.CenterX) -
+                               static_cast<long double>(g.ExportHalfWidth) * g.ExportStep);
+}
+
+double ExportTop(const ExportView& view, const ExportGeometry& g) {
+    return static_cast<double>(static_cast<long double>(g.ExportHalfHeight) * g.ExportStep +
+                               static_cast<long double>(view.CenterY));
+}
+
 ExportOutcome RenderExport(const ExportView& view, const ColorTable& table,
                            const ExportGeometry& g, const ExportRowSink& sink,
                            const ExportReportPoint& reportPoint) {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(g.WidthPixels) * 3);
-    const long double step = g.ExportStep;
-    const double x0 = static_cast<double>(static_cast<long double>(view.CenterX) -
-                                          static_cast<long double>(g.ExportHalfWidth) * step);
-    double y = static_cast<double>(static_cast<long double>(g.ExportHalfHeight) * step +
-                                   static_cast<long double>(view.CenterY));
+    const double x0 = ExportLeft(view, g);
+    double y = ExportTop(view, g);
     int reportCounter = 0;
     for (std::int64_t r = 0; r < g.HeightPixels; ++r) {
         double x = x0;
@@ -45,9 +52,9 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table,
         for (std::int64_t c = 0; c < g.WidthPixels; ++c) {
             std::memcpy(pixel, ExportPointColor(table, view.Cx, view.Cy, g.ExportLimit, x, y), 3);
             pixel += 3;
-            x = static_cast<double>(x + step);
+            x = AddStep(x, g.ExportStep);
         }
-        y = static_cast<double>(y - step);
+        y = SubtractStep(y, g.ExportStep);
         if (!sink(r, row.data())) {
             return ExportOutcome::RowRejected;
         }

@@ -35,6 +35,19 @@ std::optional<std::int32_t> ExportLimitForDetail(int detail);
 ExportGeometry MakeExportGeometry(float viewWidth, std::int64_t widthPixels,
                                   std::int64_t heightPixels, std::int32_t limit);
 
+// The export advances its coordinates by a float step in extended precision, rounded to double
+// once per addition (not a plain double addition: the rounding can differ).
+inline double AddStep(double value, float step) {
+    return static_cast<double>(static_cast<long double>(value) + step);
+}
+inline double SubtractStep(double value, float step) {
+    return static_cast<double>(static_cast<long double>(value) - step);
+}
+
+// Coordinates of the export's top left pixel.
+double ExportLeft(const ExportView& view, const ExportGeometry& geometry);
+double ExportTop(const ExportView& view, const ExportGeometry& geometry);
+
 // Rows come every 21 rows to a report point; the first after row 20.
 inline constexpr int kExportReportInterval = 21;
 
