@@ -43,10 +43,9 @@ constexpr float MainStepFor(float viewWidth) {
 // MainStep at the default view width; fixed for the whole run.
 inline constexpr float BaseStep = MainStepFor(kDefaultViewWidth);
 
-// C from a slider position.
-constexpr double SliderToCoefficient(int position) {
-    return static_cast<double>(static_cast<long double>(position) * 0.001L);
-}
+// C from a slider position: the position times the double 0.001, rounded to double (not the
+// nearest double to position / 1000, which differs for some positions).
+constexpr double SliderToCoefficient(int position) { return static_cast<double>(position) * 0.001; }
 
 struct FractalState;
 

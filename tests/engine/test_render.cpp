@@ -59,6 +59,11 @@ private slots:
         // C starts from the slider positions 402 and 339 in thousandths.
         QCOMPARE(MakeStartState().Cx, 0.402);
         QCOMPARE(MakeStartState().Cy, 0.339);
+        // A slider position is multiplied by the double 0.001: -1918 x 0.001 is not the
+        // double nearest to -1.918.
+        QCOMPARE(SliderToCoefficient(-1918), -1918 * 0.001);
+        QVERIFY(SliderToCoefficient(-1918) != -1.918);
+        QCOMPARE(SliderToCoefficient(2000), 2.0);
     }
 
     void mainViewMapping() {
