@@ -67,11 +67,9 @@ private slots:
         const QByteArray bytes = ReadBytes(path);
         QCOMPARE(bytes.size(), 60);
         QCOMPARE(bytes.left(8), Hex("0100000001000000"));
-        double cx, cy;
-        std::memcpy(&cx, bytes.constData() + 8, 8);
-        std::memcpy(&cy, bytes.constData() + 16, 8);
-        QCOMPARE(cx, 0.402);
-        QCOMPARE(cy, 0.339);
+        const auto* raw = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+        QCOMPARE(GetDouble(raw + 8), 0.402);
+        QCOMPARE(GetDouble(raw + 16), 0.339);
         QCOMPARE(bytes.mid(24, 12), Hex("00000000" "00000000" "0000a040"));
         QCOMPARE(bytes.mid(36, 24), Hex("24000000" "10000000" "0c000000" "1a000000" "12000000"
                                         "08000000"));
