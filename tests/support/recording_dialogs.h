@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+#include "ui/dialogs.h"
+
+// Answers the program's message boxes and modal windows in window tests and remembers what
+// was shown.
+class RecordingDialogs : public ombrilo::DialogSeam {
+public:
+    struct Shown {
+        ombrilo::MessageKind kind;
+        QString caption;
+        QString text;
+    };
+
+    RecordingDialogs() { ombrilo::SetDialogSeam(this); }
+    ~RecordingDialogs() override { ombrilo::SetDialogSeam(nullptr); }
+
+    QMessageBox::StandardButton Message(QWidget*, ombrilo::MessageKind kind, const QString& caption,
+                                        const QString& text) override {
+        messages.append({kind, caption, text});
+        return kind == ombrilo::MessageKind::Question ? answer : QMessageBox::Ok;
+    }
+
+    // Modal windows are handed to `onExec`, which acts in them and returns the result.
+    int Exec(QDialog& dialog) override {
+        execs.append(dialog.objectName());
+        return onExec ? onExec(dialog) : QDialog::Rejected;
+    }
+
+    QList<Shown> messages;
+    QStringList execs;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+    std::function<int(QDialog&)> onExec;
+};

@@ -1,0 +1,560 @@
+#include "U_mainform.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolButton>
+
+#include <cstdlib>
+
+#include "engine/numeric.h"
+#include "engine/render_thread.h"
+#include "resources/program_pictures.h"
+#include "ui/U_fullscreen.h"
+#include "ui/dialogs.h"
+#include "ui/image_view.h"
+#include "ui/number_text.h"
+
+namespace ombrilo {
+
+namespace {
+
+constexpr int kClientWidth = 690;
+constexpr int kClientHeight = 554;
+constexpr int kStatusBarHeight = 19;
+constexpr const char* kStartCoordinates = " ( X,Y ) =   ";
+
+template <typename Widget>
+Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QString Hint(const char* text) { return QString::fromUtf8(text); }
+
+QToolButton* PictureButton(QWidget* parent, const char* name, const QIcon& icon, int left, int top,
+                           int size, const char* hint) {
+    auto* button = Place(new QToolButton(parent), name, left, top, size, size);
+    button->setIcon(icon);
+    button->setIconSize(QSize(size - 4, size - 4));
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setStatusTip(Hint(hint));
+    return button;
+}
+
+QGroupBox* Frame(QWidget* parent, const char* name, const char* caption, int left, int top,
+                 int width, int height) {
+    auto* frame = Place(new QGroupBox(QString::fromUtf8(caption), parent), name, left, top, width,
+                        height);
+    return frame;
+}
+
+}  // namespace
+
+// --- Construction -------------------------------------------------------------------------------
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+    StartFolder = QDir::currentPath();
+    ReadSettings();
+    FractalsFolder = StartFolder + "/fractals";
+    PalettesFolder = StartFolder + "/paletts";
+
+    BuildWindow();
+    action("SaveCrntFrct")->setEnabled(false);
+    statusPanel(0)->setText(kStartCoordinates);
+    ResetOverviewMarker(marker);
+    SetDefaultView(state);
+
+    state.Cx = SliderToCoefficient(TrackBarCx->value());
+    state.Cy = SliderToCoefficient(TrackBarCy->value());
+    ShowCoefficients();
+    GeneralView->setCursor(MakeProgramCursor(ProgramCursor::Smoll));
+    Pic->setCursor(MakeProgramCursor(ProgramCursor::Koef));
+    UpdateKoefScale();
+
+    // The sliders show the levels as far as their ranges go; the levels stay as read.
+    const Palette levels = state.palette;
+    TrackBarR0->setValue(levels.R0);
+    TrackBarG0->setValue(levels.G0);
+    TrackBarB0->setValue(levels.B0);
+    TrackBarR1->setValue(levels.R1);
+    TrackBarG1->setValue(levels.G1);
+    TrackBarB1->setValue(levels.B1);
+    TypeOfPalette->setCurrentIndex(state.palette.PaletteType - 1);
+    BuildAndShowPalette();
+
+    state.FractalType = kFractalTypeZ2;
+    state.PointColor = &Z2PointColor;
+    ZZ2C->setChecked(true);
+
+    renderThread_ = std::make_unique<TThreadFract>(state, marker);
+    connect(renderThread_.get(), &TThreadFract::frameReady, this, &TMainForm::ShowFrame,
+            Qt::QueuedConnection);
+    renderThread_->start();
+    if (!renderThread_->isRunning()) {
+        ShowError(this, "Ошибка:", "Не удалось создать поток \n для расчета изображения");
+        std::exit(EXIT_FAILURE);
+    }
+    PlaceWindow();
+    qApp->installEventFilter(this);
+}
+
+TMainForm::~TMainForm() {
+    qApp->removeEventFilter(this);
+    AnimRe.StopRequested = AnimIm.StopRequested = true;
+    // The frame buffers go with the thread object; the thread ends first.
+    if (renderThread_) {
+        renderThread_->Stop();
+    }
+}
+
+void TMainForm::ReadSettings() {
+    const StartupSettings startup =
+        LoadStartupSettings(QFile::encodeName(StartFolder + "/" + kSettingsFileName).toStdString());
+    SettingsLoaded = startup.SettingsLoaded;
+    snapshot = startup.snapshot;
+    SlideDelay = startup.current.SlideDelay;
+    CloseAfterSave = startup.current.CloseAfterSave;
+    SlideOrder = startup.current.SlideOrder;
+    state.palette = startup.current.palette;
+}
+
+void TMainForm::PlaceWindow() {
+    layout()->activate();  // the fixed size is known only once the layout has run
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
+    if (SettingsLoaded) {
+        move(snapshot.Left, snapshot.Top);
+        // A position from another screen set-up may lie on no screen at all: bring the
+        // window back where it can be used.
+        const QRect placed(snapshot.Left, snapshot.Top, width(), height());
+        bool visible = false;
+        for (QScreen* s : QGuiApplication::screens()) {
+            visible = visible || s->geometry().intersects(placed);
+        }
+        if (visible) {
+            return;
+        }
+    }
+    const int left = area.left() + TruncToInt32((area.width() - frameGeometry().width()) * 0.5L);
+    const int top = area.top() + TruncToInt32((area.height() - frameGeometry().height()) * 0.5L);
+    move(left, top);
+    if (!SettingsLoaded) {
+        snapshot.Left = left;
+        snapshot.Top = top;
+    }
+}
+
+void TMainForm::BuildWindow() {
+    setWindowTitle("Ombrilo 1.02");
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    BuildMenu();
+    auto* client = new QWidget(this);
+    client->setObjectName("Client");
+    client->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+    setCentralWidget(client);
+
+    Pic = Place(new ImageView(client), "Pic", 46, 0, kMainViewWidth, kMainViewHeight);
+    Pic->setStatusTip(Hint(" Изменяет коэффициенты при перемещении по изображению с нажатой "
+                           "клавишей мыши"));
+    connect(Pic, &ImageView::mousePressed, this, &TMainForm::PicMouseDown);
+    connect(Pic, &ImageView::mouseMoved, this, &TMainForm::PicMouseMove);
+
+    BuildToolButtons(client);
+    BuildOverviewGroup(client);
+    BuildCoefficientGroup(client);
+    BuildPaletteBox(client);
+    BuildStatusBar();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QAction* TMainForm::AddCommand(const QString& name, const QString& caption,
+                               const QKeySequence& key, void (TMainForm::*handler)()) {
+    auto* command = new QAction(caption, this);
+    command->setObjectName(name);
+    if (!key.isEmpty()) {
+        command->setShortcut(key);
+        // Shortcuts keep working while the full-screen window is on top; modal windows
+        // still block them.
+        command->setShortcutContext(Qt::ApplicationShortcut);
+    }
+    if (handler != nullptr) {
+        connect(command, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    }
+    addAction(command);
+    return command;
+}
+
+void TMainForm::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+
+    QMenu* file = bar->addMenu("&Файл");
+    file->menuAction()->setObjectName("File");
+    auto* open = AddCommand("OpenFract", "&Открыть фрактал..", Qt::Key_O,
+                            &TMainForm::OpenFractExecute);
+    open->setIcon(MenuIcon(2));
+    file->addAction(open);
+    file->addAction(AddCommand("SaveCrntFrct", "С&охранить", Qt::SHIFT | Qt::Key_S,
+                               &TMainForm::SaveCrntFrctExecute));
+    auto* saveFractal = AddCommand("SaveFractal", "&Сохранить фрактал..", Qt::Key_S,
+                                   &TMainForm::SaveFractalExecute);
+    saveFractal->setIcon(MenuIcon(1));
+    file->addAction(saveFractal);
+    file->addAction(AddCommand("OpenPalette", "Отк&рыть палитру..", Qt::Key_P,
+                               &TMainForm::OpenPaletteExecute));
+    file->addAction(AddCommand("SavePalette", "Со&хранить палитру..", Qt::Key_W,
+                               &TMainForm::SavePaletteExecute));
+    auto* saveImage = AddCommand("SaveImage", "Сохранить &как..", Qt::Key_F7,
+                                 &TMainForm::SaveImageExecute);
+    saveImage->setIcon(MenuIcon(0));
+    file->addAction(saveImage);
+    file->addSeparator();
+    auto* quit = AddCommand("CloseApp", "&Выйти", Qt::CTRL | Qt::Key_Q,
+                            &TMainForm::CloseAppExecute);
+    quit->setIcon(MenuIcon(3));
+    file->addAction(quit);
+
+    fractalMenu = bar->addMenu("Ф&рактал");
+    fractalMenu->menuAction()->setObjectName("ChFract");
+    auto* kinds = new QActionGroup(this);
+    ZZ2C = AddCommand("FractalN1", "&Z <- Z^2 + C", {}, &TMainForm::FractalN1Execute);
+    ZZ2C->setCheckable(true);
+    kinds->addAction(ZZ2C);
+    fractalMenu->addAction(ZZ2C);
+    auto* cube = AddCommand("FractalN2", "Z <- Z^&3 + C", {}, nullptr);
+    cube->setCheckable(true);
+    cube->setVisible(false);
+    kinds->addAction(cube);
+    fractalMenu->addAction(cube);
+
+    QMenu* view = bar->addMenu("&Вид");
+    view->menuAction()->setObjectName("ViewF");
+    auto* full = AddCommand("FullScr", "&Полный экран", Qt::Key_F, &TMainForm::FullScrExecute);
+    full->setIcon(MenuIcon(4));
+    view->addAction(full);
+    view->addAction(AddCommand("SlideShow", "&Слайд-Шоу", Qt::Key_F10,
+                               &TMainForm::SlideShowExecute));
+
+    bar->addAction(AddCommand("Options", "О&пции", {}, &TMainForm::OptionsExecute));
+
+    QMenu* help = bar->addMenu("&Справка");
+    help->menuAction()->setObjectName("About");
+    auto* description = AddCommand("Descript", "&Описание", Qt::Key_F1,
+                                   &TMainForm::DescriptExecute);
+    description->setIcon(MenuIcon(5));
+    help->addAction(description);
+    help->addAction(AddCommand("A_Program", "О &программе", {}, &TMainForm::A_ProgramExecute));
+
+    AddCommand("DefaultPar", {}, Qt::Key_Home, &TMainForm::DefaultParExecute);
+    AddCommand("HandTool", {}, Qt::Key_H, &TMainForm::HandToolExecute);
+    AddCommand("ToCur", {}, Qt::Key_C, &TMainForm::ToCurExecute);
+    AddCommand("Zoom", {}, Qt::Key_L, &TMainForm::ZoomExecute);
+    AddCommand("KoefScr", {}, Qt::Key_K, &TMainForm::KoefScrExecute);
+    AddCommand("FromTo", {}, Qt::Key_A, &TMainForm::FromToExecute);
+}
+
+void TMainForm::BuildToolButtons(QWidget* client) {
+    struct Tool {
+        QToolButton** field;
+        const char* name;
+        ToolPictureId picture;
+        int top;
+        const char* hint;
+        const char* command;
+    };
+    const Tool tools[] = {
+        {&DefButton, "DefButton", ToolPictureId::DefButton, 8,
+         " Устанавливает начальное положение и масштаб для отображения фрактала (Home)",
+         "DefaultPar"},
+        {&Hand, "Hand", ToolPictureId::Hand, 42,
+         " Перемещает изображение при нажатой клавише мыши (H)", "HandTool"},
+        {&Center, "Center", ToolPictureId::Center, 76,
+         " При нажатии клавиши мыши центрирует изображение относительно выбранной точки (C)",
+         "ToCur"},
+        {&Lupa, "Lupa", ToolPictureId::Lupa, 110,
+         " Нажатие левой клавиши мыши увеличивает изображение с центрированием, правой - "
+         "уменьшает (L)",
+         "Zoom"},
+        {&LupaPlus, "LupaPlus", ToolPictureId::LupaPlus, 144,
+         " Увеличивает изображение на 30%  (+) ", nullptr},
+        {&LupaMinus, "LupaMinus", ToolPictureId::LupaMinus, 178,
+         " Уменьшает изображение на 30%  (-) ", nullptr},
+        {&Koef, "Koef", ToolPictureId::Koef, 212,
+         " Изменяет коэффициенты при перемещении по изображению с нажатой клавишей мыши (K)",
+         "KoefScr"},
+        {&To_From, "To_From", ToolPictureId::ToFrom, 246,
+         " Приближает - удаляет изображение при перемещении с нажатой клавишей мыши (A)",
+         "FromTo"},
+    };
+    for (const Tool& tool : tools) {
+        *tool.field = PictureButton(client, tool.name, ToolPicture(tool.picture), 6, tool.top, 32,
+                                    tool.hint);
+        if (tool.command != nullptr) {
+            QAction* command = action(tool.command);
+            connect(*tool.field, &QToolButton::clicked, command, &QAction::trigger);
+        }
+    }
+    connect(LupaPlus, &QToolButton::clicked, this, &TMainForm::LupaPlusClick);
+    connect(LupaMinus, &QToolButton::clicked, this, &TMainForm::LupaMinusClick);
+
+    FullScreenButton = Place(new QPushButton("Full Screen", client), "FullScreenButton", 600, 8,
+                             65, 16);
+    FullScreenButton->setFocusPolicy(Qt::NoFocus);
+    FullScreenButton->setStatusTip(
+        Hint(" Рассчитывает и показывает полноэкранное изображение (F)"));
+    connect(FullScreenButton, &QPushButton::clicked, this, &TMainForm::FullScrExecute);
+
+    CloseButton = Place(new QPushButton("Close", client), "CloseButton", 600, 378, 65, 22);
+    CloseButton->setIcon(ToolPicture(ToolPictureId::CloseButton));
+    CloseButton->setFocusPolicy(Qt::NoFocus);
+    CloseButton->setStatusTip(Hint(" Закрывает программу (Ctrl+Q)"));
+    connect(CloseButton, &QPushButton::clicked, action("CloseApp"), &QAction::trigger);
+}
+
+void TMainForm::BuildOverviewGroup(QWidget* client) {
+    QGroupBox* group = Frame(client, "GroupBox1", "Общий вид", 584, 28, 97, 106);
+    GeneralView = Place(new ImageView(group), "GeneralView", 8, 17, kOverviewWidth,
+                        kOverviewHeight);
+    GeneralView->setStatusTip(
+        Hint(" Нажатие клавиши мыши центрирует изображение относительно выбранной точки"));
+    connect(GeneralView, &ImageView::mousePressed, this, &TMainForm::GeneralViewMouseDown);
+    connect(GeneralView, &ImageView::mouseMoved, this, &TMainForm::GeneralViewMouseMove);
+}
+
+void TMainForm::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("StatusBar1");
+    bar->setFixedHeight(kStatusBarHeight);
+    bar->setSizeGripEnabled(false);
+    auto* panel0 = new QLabel(kStartCoordinates, bar);
+    panel0->setObjectName("StatusPanel0");
+    panel0->setFixedWidth(160);
+    auto* panel1 = new QLabel(bar);
+    panel1->setObjectName("StatusPanel1");
+    bar->addWidget(panel0);
+    bar->addWidget(panel1, 1);
+}
+
+QAction* TMainForm::action(const QString& name) const {
+    return findChild<QAction*>(name, Qt::FindDirectChildrenOnly);
+}
+
+QLabel* TMainForm::statusPanel(int index) const {
+    return statusBar()->findChild<QLabel*>(QString("StatusPanel%1").arg(index));
+}
+
+// --- Render thread ---------------------------------------------------------------------------
+
+bool TMainForm::RenderIdle() const { return renderThread_ && renderThread_->RenderIdle(); }
+
+void TMainForm::RequestFrame() {
+    if (renderThread_) {
+        renderThread_->RequestFrame();
+    }
+}
+
+void TMainForm::ShowFrame() {
+    Pic->SetImage(renderThread_->MainFrame());
+    GeneralView->SetImage(renderThread_->OverviewFrame());
+    ApplyPendingPaletteType();
+    emit frameShown();
+}
+
+void TMainForm::UpdateOverviewMarkerNow() {
+    UpdateOverviewMarker(marker, state.CenterX, state.CenterY, state.MainStep);
+}
+
+// --- Key preview, hints -----------------------------------------------------------------------
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        // Every window's hints go to panel 1 of the main window.
+        statusPanel(1)->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        KeyPreview(static_cast<QKeyEvent*>(event));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::KeyPreview(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_U:
+            ChPaletteClick();
+            break;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            LupaPlusClick();
+            break;
+        case Qt::Key_Minus:
+            LupaMinusClick();
+            break;
+        default:
+            break;
+    }
+}
+
+// --- Commands of the view ----------------------------------------------------------------------
+
+void TMainForm::DefaultParExecute() {
+    if (!RenderIdle()) {
+        return;
+    }
+    SetDefaultView(state);
+    ResetOverviewMarker(marker);
+    RequestFrame();
+}
+
+void TMainForm::FractalN1Execute() {
+    if (!RenderIdle()) {
+        return;
+    }
+    ZZ2C->setChecked(true);
+    state.FractalType = kFractalTypeZ2;
+    state.ViewWidth = kDefaultViewWidth;
+    state.CenterY = state.CenterX = 0.0f;
+    state.MainStep = BaseStep;
+    state.PointColor = &Z2PointColor;
+    ResetOverviewMarker(marker);
+    RequestFrame();
+}
+
+void TMainForm::CloseAppExecute() { close(); }
+
+// --- Full screen ----------------------------------------------------------------------------
+
+void TMainForm::FullScrExecute() {
+    if (!RenderIdle() || FullScreenShown) {
+        return;
+    }
+    FullScreenShown = true;
+    FullScreenButton->setText("Wait...");
+    FullScreenButton->repaint();
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    StopAnimations();
+    fullScreen_ = new TFullScreenForm(*this);
+    fullScreen_->showFullScreen();
+}
+
+void TMainForm::RenderFullScreen() {
+    if (fullScreen_) {
+        fullScreen_->RenderFullScreen();
+    }
+}
+
+void TMainForm::FullScreenClosed() {
+    FullScreenShown = false;
+    FullScreenButton->setText("Full Screen");
+}
+
+// --- Commands of the files, the export, the slide show and the help windows -----------------
+// They keep the guards of the main window; their windows are separate modules.
+
+void TMainForm::OpenFractExecute() {
+    if (SlideShowRunning || !RenderIdle()) {
+        return;
+    }
+}
+
+void TMainForm::SaveCrntFrctExecute() {}
+
+void TMainForm::SaveFractalExecute() {
+    if (SlideShowRunning) {
+        return;
+    }
+}
+
+void TMainForm::OpenPaletteExecute() {
+    if (SlideShowRunning || !RenderIdle()) {
+        return;
+    }
+}
+
+void TMainForm::SavePaletteExecute() {
+    if (SlideShowRunning) {
+        return;
+    }
+}
+
+void TMainForm::SaveImageExecute() {
+    if (SlideShowRunning) {
+        return;
+    }
+    StopAnimations();
+}
+
+void TMainForm::SlideShowExecute() {
+    if (SlideShowRunning || !RenderIdle()) {
+        return;
+    }
+    StopAnimations();
+}
+
+void TMainForm::OptionsExecute() {}
+
+void TMainForm::DescriptExecute() {}
+
+void TMainForm::A_ProgramExecute() {}
+
+// --- Close -------------------------------------------------------------------------------------
+
+Settings TMainForm::CurrentSettings() const {
+    Settings current;
+    current.SlideDelay = SlideDelay;
+    current.CloseAfterSave = CloseAfterSave;
+    current.Left = x();
+    current.Top = y();
+    current.palette = state.palette;
+    current.SlideOrder = SlideOrder;
+    return current;
+}
+
+bool TMainForm::PaletteChanged() const { return !(state.palette == snapshot.palette); }
+
+void TMainForm::WriteSettingsIfChanged() {
+    QDir::setCurrent(StartFolder);
+    const Settings current = CurrentSettings();
+    if (SettingsNeedWrite(snapshot, current)) {
+        // A failed write is not reported: the settings of this run are lost.
+        WriteSettingsFile(QFile::encodeName(StartFolder + "/" + kSettingsFileName).toStdString(),
+                          current);
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    StopAnimations();
+    if (fullScreen_) {
+        fullScreen_->close();
+    }
+    if (!closing_) {
+        closing_ = true;
+        WriteSettingsIfChanged();
+    }
+    event->accept();
+}
+
+QString TMainForm::DecimalSeparatorText() const { return QLocale::system().decimalPoint(); }
+
+}  // namespace ombrilo

@@ -1,0 +1,67 @@
+#include "dialogs.h"
+
+#include <QDialog>
+#include <QGuiApplication>
+
+namespace ombrilo {
+
+namespace {
+
+class QtDialogs final : public DialogSeam {
+public:
+    QMessageBox::StandardButton Message(QWidget* parent, MessageKind kind, const QString& caption,
+                                        const QString& text) override {
+        QMessageBox box(parent);
+        box.setWindowTitle(caption);
+        box.setText(text);
+        switch (kind) {
+            case MessageKind::Plain:
+                box.setIcon(QMessageBox::NoIcon);
+                box.setStandardButtons(QMessageBox::Ok);
+                break;
+            case MessageKind::Question:
+                box.setIcon(QMessageBox::Question);
+                box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+                box.setWindowFlag(Qt::WindowStaysOnTopHint);
+                break;
+            case MessageKind::Warning:
+                box.setIcon(QMessageBox::Warning);
+                box.setStandardButtons(QMessageBox::Ok);
+                break;
+            case MessageKind::Error:
+                box.setIcon(QMessageBox::Critical);
+                box.setStandardButtons(QMessageBox::Ok);
+                break;
+        }
+        return static_cast<QMessageBox::StandardButton>(box.exec());
+    }
+
+    int Exec(QDialog& dialog) override { return dialog.exec(); }
+};
+
+QtDialogs g_qtDialogs;
+DialogSeam* g_seam = nullptr;
+
+}  // namespace
+
+DialogSeam& Dialogs() { return g_seam != nullptr ? *g_seam : g_qtDialogs; }
+
+void SetDialogSeam(DialogSeam* seam) { g_seam = seam; }
+
+void ShowPlainMessage(QWidget* parent, const QString& text) {
+    Dialogs().Message(parent, MessageKind::Plain, QGuiApplication::applicationDisplayName(), text);
+}
+
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
+    return Dialogs().Message(parent, MessageKind::Question, caption, text) == QMessageBox::Yes;
+}
+
+void ShowWarning(QWidget* parent, const QString& caption, const QString& text) {
+    Dialogs().Message(parent, MessageKind::Warning, caption, text);
+}
+
+void ShowError(QWidget* parent, const QString& caption, const QString& text) {
+    Dialogs().Message(parent, MessageKind::Error, caption, text);
+}
+
+}  // namespace ombrilo

@@ -1,0 +1,231 @@
+// The view tools of the main window: five mouse tools on the main view, the zoom buttons and
+// keys, the overview, and the coordinate read-out.
+#include <QLabel>
+#include <QSlider>
+
+#include <cmath>
+
+#include "engine/numeric.h"
+#include "resources/program_pictures.h"
+#include "ui/U_mainform.h"
+#include "ui/image_view.h"
+#include "ui/number_text.h"
+
+namespace ombrilo {
+
+char DecimalSeparator();
+
+namespace {
+
+constexpr float kZoomInFraction = 0.3f;
+constexpr float kZoomOutFraction = 0.3f;
+constexpr float kFromToRateX = static_cast<float>(1.0L / 530.0L);
+
+struct ToolChoice {
+    ProgramCursor cursor;
+    const char* hint;
+};
+
+// Cursor and hint of the main view for each tool, in MouseTool order.
+const ToolChoice kTools[] = {
+    {ProgramCursor::Koef,
+     " Изменяет коэффициенты при перемещении по изображению с нажатой клавишей мыши"},
+    {ProgramCursor::Lupa,
+     " Нажатие левой клавиши мыши увеличивает изображение с центрированием, правой - уменьшает"},
+    {ProgramCursor::Centr,
+     " Нажатие клавиши мыши центрирует изображение относительно выбранной точки"},
+    {ProgramCursor::OpenHand, " Перемещает изображение при нажатой клавише мыши"},
+    {ProgramCursor::ToFrom,
+     " Приближает - удаляет изображение при перемещении с нажатой клавишей мыши"},
+};
+
+float Shifted(float value, int pixels, float step) {
+    return static_cast<float>(value + static_cast<long double>(pixels) * step);
+}
+
+int ClampedPosition(const QSlider* slider, long double position) {
+    return std::clamp(TruncToInt32(position), slider->minimum(), slider->maximum());
+}
+
+}  // namespace
+
+long double MainViewX(const FractalState& s, int x) {
+    return s.CenterX + static_cast<long double>(x - kMainHalfWidth) * s.MainStep;
+}
+
+long double MainViewY(const FractalState& s, int y) {
+    return s.CenterY + static_cast<long double>(kMainHalfHeight - y) * s.MainStep;
+}
+
+long double OverviewX(int x) { return static_cast<long double>(x - kOverviewHalfWidth) * OverviewStep; }
+
+long double OverviewY(int y) {
+    return static_cast<long double>(kOverviewHalfHeight - y) * OverviewStep;
+}
+
+void TMainForm::UpdateKoefScale() {
+    KoefScaleX = static_cast<float>(TrackBarCx->maximum() * static_cast<long double>(state.MainStep) *
+                                    2.0L / (530.0L * BaseStep));
+    KoefScaleY = static_cast<float>(TrackBarCy->maximum() * static_cast<long double>(state.MainStep) *
+                                    2.0L / (409.0L * BaseStep));
+}
+
+void TMainForm::SelectTool(int tool) {
+    if (!RenderIdle()) {
+        return;
+    }
+    MouseTool = tool;
+    Pic->setCursor(MakeProgramCursor(kTools[tool].cursor));
+    Pic->setStatusTip(QString::fromUtf8(kTools[tool].hint));
+}
+
+void TMainForm::KoefScrExecute() { SelectTool(KoefTool); }
+void TMainForm::ZoomExecute() { SelectTool(ZoomTool); }
+void TMainForm::ToCurExecute() { SelectTool(CenterTool); }
+void TMainForm::HandToolExecute() { SelectTool(HandToolId); }
+void TMainForm::FromToExecute() { SelectTool(FromToTool); }
+
+void TMainForm::SetViewWidth(float width) {
+    state.ViewWidth = width;
+    state.MainStep = MainStepFor(width);
+}
+
+void TMainForm::LupaPlusClick() {
+    if (!RenderIdle()) {
+        return;
+    }
+    const long double w = state.ViewWidth;
+    SetViewWidth(static_cast<float>(w - w * kZoomInFraction));
+    UpdateOverviewMarkerNow();
+    RequestFrame();
+}
+
+void TMainForm::LupaMinusClick() {
+    if (!RenderIdle()) {
+        return;
+    }
+    const long double w = state.ViewWidth;
+    SetViewWidth(static_cast<float>(w + w * kZoomOutFraction));
+    UpdateOverviewMarkerNow();
+    RequestFrame();
+}
+
+void TMainForm::ShowCoordinates(long double x, long double y) {
+    statusPanel(0)->setText(QString::fromStdString(CoordinateReadout(x, y, DecimalSeparator())));
+}
+
+void TMainForm::PicMouseDown(Qt::MouseButton button, int x, int y) {
+    if (!RenderIdle()) {
+        return;
+    }
+    if (!MouseArmed) {
+        MouseArmed = true;
+        return;
+    }
+    switch (MouseTool) {
+        case KoefTool:
+            koefAnchorX_ = x;
+            koefAnchorY_ = y;
+            koefAnchorPosX_ = TrackBarCx->value();
+            koefAnchorPosY_ = TrackBarCy->value();
+            UpdateKoefScale();
+            break;
+        case ZoomTool:
+        case CenterTool: {
+            state.CenterX = Shifted(state.CenterX, x - kMainHalfWidth, state.MainStep);
+            state.CenterY = Shifted(state.CenterY, kMainHalfHeight - y, state.MainStep);
+            if (MouseTool == ZoomTool) {
+                const long double w = state.ViewWidth;
+                if (button == Qt::LeftButton) {
+                    SetViewWidth(static_cast<float>(w - w * kZoomInFraction));
+                } else if (button == Qt::RightButton) {
+                    SetViewWidth(static_cast<float>(w + w * kZoomOutFraction));
+                }
+            }
+            UpdateOverviewMarkerNow();
+            RequestFrame();
+            break;
+        }
+        default:  // hand and from-to
+            dragAnchorX_ = x;
+            dragAnchorY_ = y;
+            break;
+    }
+}
+
+void TMainForm::PicMouseMove(Qt::MouseButtons buttons, int x, int y) {
+    ShowCoordinates(MainViewX(state, x), MainViewY(state, y));
+    if (!fromToRateKnown_) {
+        fromToRateY_ = static_cast<float>(kZoomOutFraction * (1.0L / 409.0L));
+        fromToRateKnown_ = true;
+    }
+    if (!RenderIdle()) {
+        return;
+    }
+    if (!MouseArmed) {
+        MouseArmed = true;
+        return;
+    }
+    if (!(buttons & (Qt::LeftButton | Qt::RightButton))) {
+        return;
+    }
+    switch (MouseTool) {
+        case KoefTool:
+            TrackBarCx->setValue(ClampedPosition(
+                TrackBarCx,
+                static_cast<long double>(x - koefAnchorX_) * KoefScaleX + koefAnchorPosX_));
+            TrackBarCy->setValue(ClampedPosition(
+                TrackBarCy,
+                static_cast<long double>(koefAnchorY_ - y) * KoefScaleY + koefAnchorPosY_));
+            break;
+        case HandToolId:
+            state.CenterX = Shifted(state.CenterX, dragAnchorX_ - x, state.MainStep);
+            state.CenterY = Shifted(state.CenterY, y - dragAnchorY_, state.MainStep);
+            dragAnchorX_ = x;
+            dragAnchorY_ = y;
+            UpdateOverviewMarkerNow();
+            RequestFrame();
+            break;
+        case FromToTool: {
+            const long double w = state.ViewWidth;
+            const long double bracket =
+                static_cast<long double>(y - dragAnchorY_) * fromToRateY_ -
+                static_cast<long double>(x - dragAnchorX_) * kFromToRateX;
+            const float width = static_cast<float>(w - w * bracket);
+            // The width must stay a positive number: a step that would end at zero, below
+            // it, or at infinity is not taken.
+            if (width > 0.0f && std::isfinite(width)) {
+                SetViewWidth(width);
+            }
+            dragAnchorX_ = x;
+            dragAnchorY_ = y;
+            UpdateOverviewMarkerNow();
+            RequestFrame();
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void TMainForm::GeneralViewMouseDown(Qt::MouseButton, int x, int y) {
+    if (RenderIdle() && MouseArmed) {
+        state.CenterX = static_cast<float>(OverviewX(x));
+        state.CenterY = static_cast<float>(OverviewY(y));
+        UpdateOverviewMarkerNow();
+        RequestFrame();
+    }
+    MouseArmed = true;
+}
+
+void TMainForm::GeneralViewMouseMove(Qt::MouseButtons buttons, int x, int y) {
+    ShowCoordinates(OverviewX(x), OverviewY(y));
+    if (RenderIdle() && MouseArmed && (buttons & (Qt::LeftButton | Qt::RightButton))) {
+        state.CenterX = static_cast<float>(OverviewX(x));
+        state.CenterY = static_cast<float>(OverviewY(y));
+        UpdateOverviewMarkerNow();
+        RequestFrame();
+    }
+}
+
+}  // namespace ombrilo
