@@ -119,6 +119,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
     AnimRe.StopRequested = AnimIm.StopRequested = true;
+    delete fullScreen_;  // it refers to this window
     // The frame buffers go with the thread object; the thread ends first.
     if (renderThread_) {
         renderThread_->Stop();

@@ -195,6 +195,15 @@ private slots:
         QTRY_VERIFY(FullScreenWindow() == nullptr);
     }
 
+    void destroyedWithFullScreenOpen() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        f.form->FullScreenButton->click();
+        QVERIFY(FullScreenWindow() != nullptr);
+        f.form.reset();
+        QVERIFY(FullScreenWindow() == nullptr);
+    }
+
     void closeWhileAFrameIsHeld() {
         MainFormFixture f;
         QVERIFY(f.Start());
