@@ -1,0 +1,370 @@
+#include "render_options.h"
+
+#include <array>
+#include <limits>
+
+#include "engine/export_render.h"
+
+namespace ombrilo {
+
+namespace {
+
+// "«text»", the way the messages quote what the user typed.
+std::string Quoted(std::string_view text) { return "«" + std::string(text) + "»"; }
+
+// The separators a size may be written with: the Latin letters and the Cyrillic ones that look
+// the same on a Russian keyboard.
+constexpr std::array<std::string_view, 4> kSizeSeparators = {"x", "X", "\xD1\x85", "\xD0\xA5"};
+
+struct SplitSize {
+    std::string_view width;
+    std::string_view height;
+};
+
+std::optional<SplitSize> SplitAtSeparator(std::string_view text) {
+    for (std::string_view separator : kSizeSeparators) {
+        const auto at = text.find(separator);
+        if (at != std::string_view::npos) {
+            return SplitSize{text.substr(0, at), text.substr(at + separator.size())};
+        }
+    }
+    return std::nullopt;
+}
+
+std::string DetailChoicesText() {
+    std::string text;
+    for (int detail : kExportDetails) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += std::to_string(detail);
+    }
+    return text;
+}
+
+// Options that take a value.
+enum class ValueOption { Size, Detail, Palette, Screen };
+
+// Options that stand alone.
+enum class FlagOption { Main, Overview, Quiet };
+
+struct OptionName {
+    std::string_view name;
+    std::variant<ValueOption, FlagOption> option;
+};
+
+constexpr std::array<OptionName, 7> kOptions = {{
+    {"--size", ValueOption::Size},
+    {"--detail", ValueOption::Detail},
+    {"--palette", ValueOption::Palette},
+    {"--screen", ValueOption::Screen},
+    {"--main", FlagOption::Main},
+    {"--overview", FlagOption::Overview},
+    {"--quiet", FlagOption::Quiet},
+}};
+
+const OptionName* FindOption(std::string_view name) {
+    for (const OptionName& option : kOptions) {
+        if (option.name == name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// Collects the command line piece by piece; the first problem found is kept and ends the work.
+class ArgumentReader {
+public:
+    explicit ArgumentReader(const std::vector<std::string>& args) : args_(args) {}
+
+    ParsedArguments Read();
+
+private:
+    bool ReadOne(std::size_t& index);
+    bool ReadOption(const std::string& arg, std::size_t& index);
+    bool TakeValue(const OptionName& option, std::string_view value);
+    bool TakeFlag(const OptionName& option);
+    bool TakeSize(std::string_view optionName, std::string_view value, PictureSize& size);
+    bool TakeDetail(std::string_view value);
+    bool TakeMode(std::string_view optionName, RenderMode mode);
+    bool MarkSeen(std::string_view optionName);
+    bool Fail(std::string message);
+    ParsedArguments Finish();
+    std::optional<std::string> ConflictOfModeAndExportOptions() const;
+
+    const std::vector<std::string>& args_;
+    RenderRequest request_;
+    std::vector<std::string> files_;
+    std::vector<std::string_view> seen_;
+    std::optional<std::string_view> modeOption_;
+    bool sizeGiven_ = false;
+    bool detailGiven_ = false;
+    std::optional<std::string> error_;
+};
+
+// Help is given even next to other mistakes: whoever asks for it wants to learn the usage.
+bool AsksForHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") {
+            return false;
+        }
+        if (arg == "--help" || arg == "-h") {
+            return true;
+        }
+    }
+    return false;
+}
+
+ParsedArguments ArgumentReader::Read() {
+    if (AsksForHelp(args_)) {
+        return HelpRequest{};
+    }
+    for (std::size_t index = 0; index < args_.size(); ++index) {
+        if (!ReadOne(index)) {
+            break;
+        }
+    }
+    if (error_) {
+        return UsageError{*error_};
+    }
+    return Finish();
+}
+
+bool ArgumentReader::ReadOne(std::size_t& index) {
+    const std::string& arg = args_[index];
+    if (arg == "--") {
+        files_.insert(files_.end(), args_.begin() + static_cast<std::ptrdiff_t>(index) + 1,
+                      args_.end());
+        index = args_.size();
+        return true;
+    }
+    if (!arg.empty() && arg[0] == '-') {
+        return ReadOption(arg, index);
+    }
+    files_.push_back(arg);
+    return true;
+}
+
+bool ArgumentReader::ReadOption(const std::string& arg, std::size_t& index) {
+    const auto equals = arg.find('=');
+    const std::string_view name = std::string_view(arg).substr(0, equals);
+    const OptionName* option = FindOption(name);
+    if (option == nullptr) {
+        return Fail("Неизвестный параметр " + Quoted(arg) + ".");
+    }
+    if (std::holds_alternative<FlagOption>(option->option)) {
+        if (equals != std::string::npos) {
+            return Fail("Параметр " + std::string(name) + " не принимает значения.");
+        }
+        return TakeFlag(*option);
+    }
+    if (equals != std::string::npos) {
+        return TakeValue(*option, std::string_view(arg).substr(equals + 1));
+    }
+    if (index + 1 >= args_.size()) {
+        return Fail("После параметра " + std::string(name) + " не указано значение.");
+    }
+    ++index;
+    return TakeValue(*option, args_[index]);
+}
+
+bool ArgumentReader::MarkSeen(std::string_view optionName) {
+    for (std::string_view seen : seen_) {
+        if (seen == optionName) {
+            return Fail("Параметр " + std::string(optionName) + " указан дважды.");
+        }
+    }
+    seen_.push_back(optionName);
+    return true;
+}
+
+bool ArgumentReader::TakeFlag(const OptionName& option) {
+    if (!MarkSeen(option.name)) {
+        return false;
+    }
+    switch (std::get<FlagOption>(option.option)) {
+        case FlagOption::Main:
+            return TakeMode(option.name, RenderMode::Main);
+        case FlagOption::Overview:
+            return TakeMode(option.name, RenderMode::Overview);
+        case FlagOption::Quiet:
+            request_.quiet = true;
+            return true;
+    }
+    return true;
+}
+
+bool ArgumentReader::TakeValue(const OptionName& option, std::string_view value) {
+    if (!MarkSeen(option.name)) {
+        return false;
+    }
+    switch (std::get<ValueOption>(option.option)) {
+        case ValueOption::Size:
+            sizeGiven_ = true;
+            return TakeSize(option.name, value, request_.size);
+        case ValueOption::Screen:
+            return TakeMode(option.name, RenderMode::Screen) &&
+                   TakeSize(option.name, value, request_.size);
+        case ValueOption::Detail:
+            detailGiven_ = true;
+            return TakeDetail(value);
+        case ValueOption::Palette:
+            if (value.empty()) {
+                return Fail("После параметра --palette указано пустое имя файла.");
+            }
+            request_.palettePath = std::string(value);
+            return true;
+    }
+    return true;
+}
+
+bool ArgumentReader::TakeMode(std::string_view optionName, RenderMode mode) {
+    if (modeOption_) {
+        return Fail("Параметры " + std::string(*modeOption_) + " и " + std::string(optionName) +
+                    " нельзя указывать вместе: выберите один режим.");
+    }
+    modeOption_ = optionName;
+    request_.mode = mode;
+    return true;
+}
+
+bool ArgumentReader::TakeSize(std::string_view optionName, std::string_view value,
+                              PictureSize& size) {
+    auto parsed = ParsePictureSize(value);
+    if (auto* reason = std::get_if<std::string>(&parsed)) {
+        return Fail("Неверный размер " + Quoted(value) + " у параметра " +
+                    std::string(optionName) + ": " + *reason);
+    }
+    size = std::get<PictureSize>(parsed);
+    return true;
+}
+
+bool ArgumentReader::TakeDetail(std::string_view value) {
+    const ParsedNumber number = ParseDecimal(value);
+    const bool listed = number.error == NumberError::None &&
+                        number.value <= std::numeric_limits<int>::max() &&
+                        ExportLimitForDetail(static_cast<int>(number.value)).has_value();
+    if (!listed) {
+        return Fail("Неверная детализация " + Quoted(value) + ": допустимы " +
+                    DetailChoicesText() + ".");
+    }
+    request_.detail = static_cast<int>(number.value);
+    return true;
+}
+
+bool ArgumentReader::Fail(std::string message) {
+    if (!error_) {
+        error_ = std::move(message);
+    }
+    return false;
+}
+
+std::optional<std::string> ArgumentReader::ConflictOfModeAndExportOptions() const {
+    if (!modeOption_ || (!sizeGiven_ && !detailGiven_)) {
+        return std::nullopt;
+    }
+    const char* exportOption = sizeGiven_ ? "--size" : "--detail";
+    return "Параметр " + std::string(exportOption) + " относится только к экспорту и не " +
+           "сочетается с " + std::string(*modeOption_) + ".";
+}
+
+ParsedArguments ArgumentReader::Finish() {
+    if (auto conflict = ConflictOfModeAndExportOptions()) {
+        return UsageError{*conflict};
+    }
+    if (files_.empty()) {
+        return UsageError{"Не указан выходной файл .bmp."};
+    }
+    if (files_.size() > 2) {
+        return UsageError{"Слишком много имён файлов: укажите не больше одного файла .frc "
+                          "и выходной файл .bmp."};
+    }
+    for (const std::string& file : files_) {
+        if (file.empty()) {
+            return UsageError{"Указано пустое имя файла."};
+        }
+    }
+    request_.outputPath = files_.back();
+    if (files_.size() == 2) {
+        request_.fractalPath = files_.front();
+    }
+    return request_;
+}
+
+}  // namespace
+
+ParsedNumber ParseDecimal(std::string_view text) {
+    if (text.empty()) {
+        return {0, NumberError::NotANumber};
+    }
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return {0, NumberError::NotANumber};
+        }
+        const int digit = c - '0';
+        if (value > (kMax - digit) / 10) {
+            return {0, NumberError::TooLarge};
+        }
+        value = value * 10 + digit;
+    }
+    return {value, NumberError::None};
+}
+
+std::variant<PictureSize, std::string> ParsePictureSize(std::string_view text) {
+    const auto parts = SplitAtSeparator(text);
+    if (!parts) {
+        return std::string("нужны ширина и высота в пикселях через x, например 1024x768.");
+    }
+    const ParsedNumber width = ParseDecimal(parts->width);
+    const ParsedNumber height = ParseDecimal(parts->height);
+    if (width.error == NumberError::NotANumber || height.error == NumberError::NotANumber) {
+        return std::string("ширина и высота должны быть целыми числами, например 1024x768.");
+    }
+    if (width.error == NumberError::TooLarge || height.error == NumberError::TooLarge) {
+        return std::string("число слишком велико.");
+    }
+    if (width.value == 0 || height.value == 0) {
+        return std::string("ширина и высота должны быть больше нуля.");
+    }
+    return PictureSize{width.value, height.value};
+}
+
+ParsedArguments ParseRenderArguments(const std::vector<std::string>& args) {
+    return ArgumentReader(args).Read();
+}
+
+std::string RenderUsageText() {
+    return "Использование:\n"
+           "  ombrilo-render [--size ШxВ] [--detail N] [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] "
+           "ВЫХОД.bmp\n"
+           "  ombrilo-render --main [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp\n"
+           "  ombrilo-render --screen ШxВ [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp\n"
+           "  ombrilo-render --overview [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp\n"
+           "\n"
+           "Рисует заполненное множество Жюлиа z -> z^2 + C и записывает его в 24-битный\n"
+           "файл BMP. Без файла .frc рисуется стартовый фрактал: C = 0.402 + 0.339i,\n"
+           "ширина 5 вокруг начала координат, стартовая палитра.\n"
+           "\n"
+           "Режимы:\n"
+           "  (по умолчанию)  экспорт изображения ШxВ пикселей с выбранной детализацией\n"
+           "  --main          картинка главного окна, 530 x 409\n"
+           "  --screen ШxВ    полноэкранная картинка на экране ШxВ\n"
+           "  --overview      обзор 81 x 65 (окрестность начала координат шириной 5)\n"
+           "\n"
+           "Параметры:\n"
+           "  --size ШxВ      размер экспорта в пикселях (по умолчанию 1024x768)\n"
+           "  --detail N      детализация экспорта: " +
+           DetailChoicesText() +
+           " (по умолчанию 256)\n"
+           "  --palette ФАЙЛ  палитра из файла .ptt вместо палитры фрактала\n"
+           "  --quiet         не показывать ход расчёта\n"
+           "  --help          эта справка\n"
+           "  --              дальше идут только имена файлов\n"
+           "\n"
+           "Коды выхода: 0 - файл записан, 1 - ошибка чтения, расчёта или записи,\n"
+           "2 - неверная командная строка, 130 - расчёт прерван.\n";
+}
+
+}  // namespace ombrilo

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace ombrilo {
+
+// Which picture the tool draws.
+enum class RenderMode {
+    Export,    // the image export: any size, deeper iteration limit
+    Main,      // the 530 x 409 main view
+    Screen,    // the full-screen picture on a screen of the given size
+    Overview,  // the 81 x 65 overview
+};
+
+struct PictureSize {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+
+    bool operator==(const PictureSize&) const = default;
+};
+
+inline constexpr PictureSize kDefaultExportSize{1024, 768};
+inline constexpr int kDefaultExportDetail = 256;
+
+// A command line that has been understood.
+struct RenderRequest {
+    RenderMode mode = RenderMode::Export;
+    PictureSize size = kDefaultExportSize;  // export size or screen size; unused otherwise
+    int detail = kDefaultExportDetail;
+    std::optional<std::string> palettePath;
+    std::optional<std::string> fractalPath;
+    std::string outputPath;
+    bool quiet = false;
+};
+
+struct HelpRequest {};
+
+// Why a command line was refused; the text is shown to the user as it is.
+struct UsageError {
+    std::string message;
+};
+
+using ParsedArguments = std::variant<RenderRequest, HelpRequest, UsageError>;
+
+// Reads the arguments that follow the program name. Options may come anywhere, each at most
+// once, as "--name value" or "--name=value"; "--" ends them. The last file name is the output,
+// an optional one before it the fractal file. "--help" (or "-h") anywhere before "--" asks for
+// the help text.
+ParsedArguments ParseRenderArguments(const std::vector<std::string>& args);
+
+enum class NumberError { None, NotANumber, TooLarge };
+
+struct ParsedNumber {
+    std::int64_t value = 0;
+    NumberError error = NumberError::None;
+};
+
+// Strict decimal number: digits only (no sign, spaces or trailing characters), at most
+// INT64_MAX.
+ParsedNumber ParseDecimal(std::string_view text);
+
+// "WxH" with x, X or the Cyrillic х between two decimal numbers greater than zero; on failure
+// the reason in Russian.
+std::variant<PictureSize, std::string> ParsePictureSize(std::string_view text);
+
+// The help text, in Russian.
+std::string RenderUsageText();
+
+}  // namespace ombrilo
