@@ -556,6 +556,4 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-QString TMainForm::DecimalSeparatorText() const { return QLocale::system().decimalPoint(); }
-
 }  // namespace ombrilo

@@ -182,10 +182,10 @@ private:
     void WriteSettingsIfChanged();
     void KeyPreview(QKeyEvent* event);
 
+    void ShowCoefficient(QLineEdit* text, double value);
+    void TakeSliderCoefficient(int position, double& coefficient, QLineEdit* text);
     void Animate(CoefAnimation& animation, CoefAnimation& other, QSlider* slider, bool up);
     void Sweep(CoefAnimation& animation, QSlider* slider, bool up);
-
-    QString DecimalSeparatorText() const;
 
     std::unique_ptr<TThreadFract> renderThread_;
     QPointer<TFullScreenForm> fullScreen_;
@@ -239,6 +239,9 @@ public:
     QMenu* fractalMenu = nullptr;
     QAction* ZZ2C = nullptr;
 };
+
+// The decimal separator of the user's locale (a full stop where it is not a single ASCII sign).
+char DecimalSeparator();
 
 // Pixel to plane for the main view and the overview, in extended precision.
 long double MainViewX(const FractalState& state, int x);

@@ -127,9 +127,12 @@ void TMainForm::BuildCoefficientGroup(QWidget* client) {
 }
 
 void TMainForm::ShowCoefficients() {
-    E_cx->setText(QString::fromStdString(FormatGeneral(state.Cx, kCoefficientDigits,
-                                                       DecimalSeparator())));
-    E_cy->setText(QString::fromStdString(FormatGeneral(state.Cy, kCoefficientDigits,
+    ShowCoefficient(E_cx, state.Cx);
+    ShowCoefficient(E_cy, state.Cy);
+}
+
+void TMainForm::ShowCoefficient(QLineEdit* text, double value) {
+    text->setText(QString::fromStdString(FormatGeneral(value, kCoefficientDigits,
                                                        DecimalSeparator())));
 }
 
@@ -141,25 +144,18 @@ void TMainForm::SetSlidersFromState() {
     ShowCoefficients();
 }
 
-void TMainForm::TrackBarCxChange(int position) {
+void TMainForm::TakeSliderCoefficient(int position, double& coefficient, QLineEdit* text) {
     if (!RenderIdle() || !SliderSync) {
-        return;
+        return;  // the slider moves alone; C keeps its value
     }
-    state.Cx = SliderToCoefficient(position);
-    E_cx->setText(QString::fromStdString(FormatGeneral(state.Cx, kCoefficientDigits,
-                                                       DecimalSeparator())));
+    coefficient = SliderToCoefficient(position);
+    ShowCoefficient(text, coefficient);
     RequestFrame();
 }
 
-void TMainForm::TrackBarCyChange(int position) {
-    if (!RenderIdle() || !SliderSync) {
-        return;
-    }
-    state.Cy = SliderToCoefficient(position);
-    E_cy->setText(QString::fromStdString(FormatGeneral(state.Cy, kCoefficientDigits,
-                                                       DecimalSeparator())));
-    RequestFrame();
-}
+void TMainForm::TrackBarCxChange(int position) { TakeSliderCoefficient(position, state.Cx, E_cx); }
+
+void TMainForm::TrackBarCyChange(int position) { TakeSliderCoefficient(position, state.Cy, E_cy); }
 
 void TMainForm::PlusCxClick() { TrackBarCx->setValue(TrackBarCx->value() + 1); }
 void TMainForm::MinusCxClick() { TrackBarCx->setValue(TrackBarCx->value() - 1); }

@@ -13,8 +13,6 @@
 
 namespace ombrilo {
 
-char DecimalSeparator();
-
 namespace {
 
 constexpr float kZoomInFraction = 0.3f;
