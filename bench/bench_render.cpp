@@ -1,5 +1,7 @@
-// Speed of the picture loops: the main-window frame (main view and overview) and an export.
-// Run: build/bench/ombrilo-bench
+// Speed of the picture loops, the straightforward reference forms against the fast ones (all
+// cores, exact cycle detection). Every fast picture is checked byte for byte against the
+// reference before it is timed.
+// Run: cmake --build build --target ombrilo-bench && build/bench/ombrilo-bench
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -21,57 +23,100 @@ struct Buffer {
     Frame32 frame;
 };
 
-void RenderMainFrame(const FractalState& state, Buffer& main, Buffer& overview) {
-    RenderView(state, MainViewGeometry(state), main.frame);
-    RenderView(state, OverviewGeometry(), overview.frame);
+using ViewRenderer = void (*)(const FractalState&, const ViewGeometry&, const Frame32&);
+
+FractalState View(float centerX, float centerY, float width) {
+    FractalState state = MakeStartState();
+    state.CenterX = centerX;
+    state.CenterY = centerY;
+    state.ViewWidth = width;
+    state.MainStep = MainStepFor(width);
+    return state;
 }
 
-void MainFrame(benchmark::State& bench, const FractalState& state) {
+// The views measured: the start view, one entirely inside the set, a zoom at its boundary.
+FractalState BenchView(int which) {
+    switch (which) {
+        case 1:
+            return View(0.0f, 0.0f, 0.05f);
+        case 2:
+            return View(0.5186f, 0.2317f, 1e-4f);
+        default:
+            return View(0.0f, 0.0f, 5.0f);
+    }
+}
+
+void MainFrame(benchmark::State& bench, ViewRenderer render) {
+    const FractalState state = BenchView(static_cast<int>(bench.range(0)));
     Buffer main(kMainViewWidth, kMainViewHeight);
     Buffer overview(kOverviewWidth, kOverviewHeight);
     for (auto _ : bench) {
-        RenderMainFrame(state, main, overview);
+        render(state, MainViewGeometry(state), main.frame);
+        render(state, OverviewGeometry(), overview.frame);
         benchmark::DoNotOptimize(main.bytes.data());
     }
-    bench.SetItemsProcessed(bench.iterations() *
-                            (kMainViewWidth * kMainViewHeight + kOverviewWidth * kOverviewHeight));
 }
 
-void BM_MainFrameStartView(benchmark::State& bench) { MainFrame(bench, MakeStartState()); }
-
-// A view that lies entirely inside the set: every point runs all 255 iterates.
-void BM_MainFrameInside(benchmark::State& bench) {
-    FractalState state = MakeStartState();
-    state.ViewWidth = 0.05f;
-    state.MainStep = MainStepFor(state.ViewWidth);
-    MainFrame(bench, state);
+void FullScreen(benchmark::State& bench, ViewRenderer render) {
+    const FractalState state = BenchView(static_cast<int>(bench.range(0)));
+    const ViewGeometry view = ScreenGeometry(state, 1920, 1080);
+    Buffer picture(1920, 1080);
+    if (render != &RenderViewReference) {
+        Buffer reference(1920, 1080);
+        RenderViewReference(state, view, reference.frame);
+        render(state, view, picture.frame);
+        if (picture.bytes != reference.bytes) {
+            bench.SkipWithError("picture differs from the reference");
+            return;
+        }
+    }
+    for (auto _ : bench) {
+        render(state, view, picture.frame);
+        benchmark::DoNotOptimize(picture.bytes.data());
+    }
 }
 
-void BM_Export(benchmark::State& bench) {
+using ExportRenderer = ExportOutcome (*)(const ExportView&, const ColorTable&,
+                                         const ExportGeometry&, const ExportRowSink&,
+                                         const ExportReportPoint&);
+
+std::vector<std::uint8_t> Export(ExportRenderer render, std::int64_t width, int detail) {
     const FractalState s = MakeStartState();
     const ExportView view{s.Cx, s.Cy, s.CenterX, s.CenterY, s.ViewWidth};
-    const auto width = bench.range(0);
-    const auto height = width * 3 / 4;
     const ExportGeometry geometry =
-        MakeExportGeometry(s.ViewWidth, width, height, *ExportLimitForDetail(static_cast<int>(bench.range(1))));
-    std::uint64_t checksum = 0;
-    for (auto _ : bench) {
-        RenderExport(
-            view, s.colorTable, geometry,
-            [&](std::int64_t, const std::uint8_t* row) {
-                checksum += row[0];
-                return true;
-            },
-            [](std::int32_t) { return true; });
-    }
-    benchmark::DoNotOptimize(checksum);
-    bench.SetItemsProcessed(bench.iterations() * width * height);
+        MakeExportGeometry(s.ViewWidth, width, width * 3 / 4, *ExportLimitForDetail(detail));
+    std::vector<std::uint8_t> bytes;
+    render(
+        view, s.colorTable, geometry,
+        [&](std::int64_t, const std::uint8_t* row) {
+            bytes.insert(bytes.end(), row, row + width * 3);
+            return true;
+        },
+        [](std::int32_t) { return true; });
+    return bytes;
 }
 
-}  // namespace
+void ExportBench(benchmark::State& bench, ExportRenderer render) {
+    const auto width = bench.range(0);
+    const int detail = static_cast<int>(bench.range(1));
+    if (render != &RenderExportReference &&
+        Export(render, width, detail) != Export(&RenderExportReference, width, detail)) {
+        bench.SkipWithError("export differs from the reference");
+        return;
+    }
+    for (auto _ : bench) {
+        benchmark::DoNotOptimize(Export(render, width, detail).data());
+    }
+}
 
-BENCHMARK(BM_MainFrameStartView)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MainFrameInside)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Export)->Args({1024, 256})->Args({1280, 8192})->Unit(benchmark::kMillisecond)->Iterations(1);
+// Range 0: 0 start view, 1 inside the set, 2 boundary zoom.
+BENCHMARK_CAPTURE(MainFrame, reference, &RenderViewReference)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MainFrame, fast, &RenderView)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FullScreen, reference, &RenderViewReference)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(FullScreen, fast, &RenderView)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ExportBench, reference, &RenderExportReference)->Args({1024, 256})->Args({1280, 8192})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(ExportBench, fast, &RenderExport)->Args({1024, 256})->Args({1280, 8192})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -1,10 +1,13 @@
 #include "export_render.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "fast_kernels.h"
 #include "numeric.h"
 #include "point_function.h"
+#include "worker_pool.h"
 
 namespace ombrilo {
 
@@ -39,9 +42,9 @@ double ExportTop(const ExportView& view, const ExportGeometry& g) {
                                static_cast<long double>(view.CenterY));
 }
 
-ExportOutcome RenderExport(const ExportView& view, const ColorTable& table,
-                           const ExportGeometry& g, const ExportRowSink& sink,
-                           const ExportReportPoint& reportPoint) {
+ExportOutcome RenderExportReference(const ExportView& view, const ColorTable& table,
+                                    const ExportGeometry& g, const ExportRowSink& sink,
+                                    const ExportReportPoint& reportPoint) {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(g.WidthPixels) * 3);
     const double x0 = ExportLeft(view, g);
     double y = ExportTop(view, g);
@@ -63,6 +66,87 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table,
         } else {
             reportCounter = 0;
             if (!reportPoint(static_cast<std::int32_t>(static_cast<std::uint32_t>(r)))) {
+                return ExportOutcome::Cancelled;
+            }
+        }
+    }
+    return ExportOutcome::Finished;
+}
+
+namespace {
+
+// Pixels of one row that one worker computes at a time.
+constexpr std::int64_t kChunkPixels = 256;
+// Row buffers of one block of rows; fewer rows than a report interval when rows are huge.
+constexpr std::size_t kBlockBytes = std::size_t{64} << 20;
+
+bool IsReportRow(std::int64_t row) {
+    return row % kExportReportInterval == kExportReportInterval - 1;
+}
+
+// The x of every kChunkPixels-th column, by the reference's sequence of additions (the same in
+// every row), so that a worker can start a chunk anywhere in a row.
+std::vector<double> ChunkStarts(double x0, float step, std::int64_t width) {
+    std::vector<double> starts(static_cast<std::size_t>((width + kChunkPixels - 1) / kChunkPixels));
+    double x = x0;
+    for (std::int64_t c = 0; c < width; ++c) {
+        if (c % kChunkPixels == 0) {
+            starts[static_cast<std::size_t>(c / kChunkPixels)] = x;
+        }
+        x = AddStep(x, step);
+    }
+    return starts;
+}
+
+}  // namespace
+
+ExportOutcome RenderExport(const ExportView& view, const ColorTable& table,
+                           const ExportGeometry& g, const ExportRowSink& sink,
+                           const ExportReportPoint& reportPoint) {
+    if (g.WidthPixels <= 0 || g.HeightPixels <= 0) {
+        return RenderExportReference(view, table, g, sink, reportPoint);
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(g.WidthPixels) * 3;
+    const std::int64_t blockRows =
+        std::min<std::int64_t>({kExportReportInterval, g.HeightPixels,
+                                std::max<std::int64_t>(1, static_cast<std::int64_t>(kBlockBytes / rowBytes))});
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(blockRows) * rowBytes);
+    const std::vector<double> chunkX = ChunkStarts(ExportLeft(view, g), g.ExportStep, g.WidthPixels);
+    const auto chunksPerRow = static_cast<std::int64_t>(chunkX.size());
+    std::vector<double> rowY(static_cast<std::size_t>(blockRows));
+
+    auto computeChunk = [&](std::int64_t item) {
+        const std::int64_t row = item / chunksPerRow;
+        const std::int64_t chunk = item % chunksPerRow;
+        const std::int64_t first = chunk * kChunkPixels;
+        const std::int64_t end = std::min(g.WidthPixels, first + kChunkPixels);
+        const double y = rowY[static_cast<std::size_t>(row)];
+        double x = chunkX[static_cast<std::size_t>(chunk)];
+        std::uint8_t* pixel = block.data() + static_cast<std::size_t>(row) * rowBytes +
+                              static_cast<std::size_t>(first) * 3;
+        for (std::int64_t c = first; c < end; ++c) {
+            const int index = ExportEscapeIndexDetecting(view.Cx, view.Cy, g.ExportLimit, x, y);
+            std::memcpy(pixel, table.Entry(index), 3);
+            pixel += 3;
+            x = AddStep(x, g.ExportStep);
+        }
+    };
+
+    double y = ExportTop(view, g);
+    for (std::int64_t top = 0; top < g.HeightPixels; top += blockRows) {
+        const std::int64_t rows = std::min(blockRows, g.HeightPixels - top);
+        for (std::int64_t i = 0; i < rows; ++i) {
+            rowY[static_cast<std::size_t>(i)] = y;
+            y = SubtractStep(y, g.ExportStep);
+        }
+        ParallelFor(rows * chunksPerRow, computeChunk);
+        for (std::int64_t i = 0; i < rows; ++i) {
+            const std::int64_t r = top + i;
+            if (!sink(r, block.data() + static_cast<std::size_t>(i) * rowBytes)) {
+                return ExportOutcome::RowRejected;
+            }
+            if (IsReportRow(r) &&
+                !reportPoint(static_cast<std::int32_t>(static_cast<std::uint32_t>(r)))) {
                 return ExportOutcome::Cancelled;
             }
         }

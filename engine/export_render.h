@@ -61,10 +61,18 @@ using ExportRowSink = std::function<bool(std::int64_t row, const std::uint8_t* b
 // export is to stop there.
 using ExportReportPoint = std::function<bool(std::int32_t progressRow)>;
 
-// Computes the picture row by row with the export's point function and its own colour table.
-// Throws std::bad_alloc when a row buffer cannot be had.
+// Computes the picture with the export's point function and its own colour table. Blocks of
+// rows are computed on all cores; the rows reach the sink in order, on the calling thread, and
+// the report point comes after every 21st row exactly as in RenderExportReference (no row is
+// delivered after a report point that stopped the export). Throws std::bad_alloc when the row
+// buffers cannot be had.
 ExportOutcome RenderExport(const ExportView& view, const ColorTable& table,
                            const ExportGeometry& geometry, const ExportRowSink& sink,
                            const ExportReportPoint& reportPoint);
+
+// The straightforward form: one thread, one row buffer, each pixel in turn.
+ExportOutcome RenderExportReference(const ExportView& view, const ColorTable& table,
+                                    const ExportGeometry& geometry, const ExportRowSink& sink,
+                                    const ExportReportPoint& reportPoint);
 
 }  // namespace ombrilo

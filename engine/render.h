@@ -32,8 +32,16 @@ struct ViewGeometry {
 float ViewLeft(const ViewGeometry& view);
 float ViewTop(const ViewGeometry& view);
 
-// Draws a picture with the state's point function, row by row from the top.
+// Draws a picture with the state's point function. With the main window's point function the
+// rows are shared out over all cores and computed by the fast kernels; any other point function
+// (a test's recording one) is called once per pixel, row by row from the top, on this thread.
+// Either way every pixel is the one RenderViewReference gives. Any thread may call it, also
+// several at once.
 void RenderView(const FractalState& state, const ViewGeometry& view, const Frame32& frame);
+
+// The straightforward form: one thread, the state's point function for each pixel in turn.
+void RenderViewReference(const FractalState& state, const ViewGeometry& view,
+                         const Frame32& frame);
 
 // The 530 x 409 main view at the state's centre and MainStep.
 ViewGeometry MainViewGeometry(const FractalState& state);

@@ -1,0 +1,127 @@
+// Cycle detection never changes an index
+// --------------------------------------
+// The next iterate is a function of the stored state alone (two floats, or two doubles in the
+// export) and of C: the same bits in give the same bits out, and the escape test of a state is
+// a function of its bits as well. The reference computes z_1, z_2, ... from the start point z_0,
+// returns 0 as soon as n exceeds the limit (254 for the main window, the export's limit) and
+// otherwise n for the first z_n that escapes; z_0 is never tested, and z_(limit+1) is computed
+// but never tested.
+// The detecting kernels save a state only after it has passed the escape test (so 1 <= j <=
+// limit, never z_0), and compare with the saved states only a z_n with n <= limit that has just
+// passed its own test. If z_n == z_j (j < n), the orbit from z_j on repeats z_j .. z_(n-1)
+// forever, all of which passed the test: no later iterate up to the limit can escape, and the
+// reference returns 0, which is what the kernels return. The start point is never compared, so
+// 2 -> 2 -> 2 with C = -2 still gives 1 (z_1 = 2 escapes), and z_(limit+1) is never compared
+// either. Comparisons use bit patterns, not ==: -0 and +0 are different states (they can lead
+// to different iterates), and a NaN state equals itself.
+
+#include "fast_kernels.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace ombrilo {
+
+namespace {
+// Two saved states: one renewed every 8 iterates (short cycles are caught a few iterates after
+// the orbit settles), one every 64 (longer ones), and for the export one every 512.
+template <typename State>
+class CycleWatch {
+public:
+    bool Repeats(std::int32_t n, const State& state) {
+        if (state == short_ || state == long_ || state == longest_) {
+            return true;
+        }
+        if (n % 8 == 0) {
+            short_ = state;
+            if (n % 64 == 0) {
+                long_ = state;
+                if (n % 512 == 0) {
+                    longest_ = state;
+                }
+            }
+        }
+        return false;
+    }
+
+private:
+    // Until the first saves these hold a state no orbit reaches: the start point is compared
+    // with nothing, and a repeat needs two tested iterates.
+    State short_ = State::Never();
+    State long_ = State::Never();
+    State longest_ = State::Never();
+};
+
+// Bit patterns of a state, plus one pattern that is no state at all.
+struct FloatStateBits {
+    std::uint64_t bits = 0;
+    bool valid = false;
+    static FloatStateBits Never() { return {}; }
+    static FloatStateBits Of(float x, float y) {
+        return {(std::uint64_t{std::bit_cast<std::uint32_t>(x)} << 32) |
+                    std::bit_cast<std::uint32_t>(y),
+                true};
+    }
+    bool operator==(const FloatStateBits&) const = default;
+};
+
+struct DoubleStateBits {
+    std::uint64_t x = 0;
+    std::uint64_t y = 0;
+    bool valid = false;
+    static DoubleStateBits Never() { return {}; }
+    static DoubleStateBits Of(double px, double py) {
+        return {std::bit_cast<std::uint64_t>(px), std::bit_cast<std::uint64_t>(py), true};
+    }
+    bool operator==(const DoubleStateBits&) const = default;
+};
+
+}  // namespace
+
+int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
+    CycleWatch<FloatStateBits> watch;
+    for (int n = 1;; ++n) {
+        const FloatPoint next = Z2Iterate(cx, cy, x, y);
+        x = next.x;
+        y = next.y;
+        if (n > MaxIterations) {
+            return 0;
+        }
+        if (Escaped(x, y)) {
+            return n;
+        }
+        if (watch.Repeats(n, FloatStateBits::Of(x, y))) {
+            return 0;
+        }
+    }
+}
+
+int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double x, double y) {
+    limit = std::clamp<std::int32_t>(limit, 0, ColorTable::kLastIndex);
+    CycleWatch<DoubleStateBits> watch;
+    for (std::int32_t n = 1;; ++n) {
+        const DoublePoint next = ExportIterate(cx, cy, x, y);
+        x = next.x;
+        y = next.y;
+        if (n > limit) {
+            return 0;
+        }
+        if (Escaped(x, y)) {
+            return static_cast<int>(n);
+        }
+        if (watch.Repeats(n, DoubleStateBits::Of(x, y))) {
+            return 0;
+        }
+    }
+}
+
+float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
+                  std::uint8_t* indices) {
+    for (int i = 0; i < count; ++i) {
+        indices[i] = static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx, cy, x, y));
+        x = x + step;
+    }
+    return x;
+}
+
+}  // namespace ombrilo
