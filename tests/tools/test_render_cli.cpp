@@ -44,6 +44,24 @@ FractalState StateWith(double cx, double cy, float centerX, float centerY, float
 // hundreds or thousands of iterates.
 FractalState CuspState() { return StateWith(0.25, 0.0, 0.505f, 0.0f, 0.02f); }
 
+// A real C just above 1/4 for which the orbit of the point (1/2, 0) escapes at exactly the given
+// iterate (up to 8190); nothing when none is found. The larger C, the sooner the orbit escapes,
+// and a double C is fine enough for a bisection to reach every iterate.
+std::optional<double> CoefficientEscapingAt(int iterate) {
+    const auto escape = [](double cx) { return ExportEscapeIndex(cx, 0.0, 8190, 0.5, 0.0); };
+    double stays = 0.25;
+    double leaves = 0.5;
+    for (int step = 0; step < 200; ++step) {
+        const double middle = (stays + leaves) / 2;
+        const int n = escape(middle);
+        (n != 0 && n <= iterate ? leaves : stays) = middle;
+    }
+    if (escape(leaves) != iterate) {
+        return std::nullopt;
+    }
+    return leaves;
+}
+
 constexpr Palette kSinePalette{2, 80, 10, 60, 7, 33, 2};
 constexpr Palette kMixedPalette{5, 5, 95, 40, 39, 1, 20};
 
@@ -85,6 +103,8 @@ private slots:
     void exportDetailSetsTheIterationLimit_data();
     void exportDetailSetsTheIterationLimit();
     void exportDeepDetailResolvesTheBoundary();
+    void exportLimitIsDetailMinusTwo_data();
+    void exportLimitIsDetailMinusTwo();
 
     // The main window's pictures.
     void mainViewIsTheEnginePicture();
@@ -276,6 +296,40 @@ void TestRenderCli::exportDeepDetailResolvesTheBoundary() {
         QCOMPARE(BmpPixel(deep, column, 1) != BmpPixel(shallow, column, 1), slowEscape);
     }
     QVERIFY2(differing >= 5, qPrintable(QString::number(differing)));
+}
+
+void TestRenderCli::exportLimitIsDetailMinusTwo_data() {
+    QTest::addColumn<int>("detail");
+    QTest::addColumn<int>("iterate");
+    QTest::addColumn<int>("entry");
+    for (int detail : {256, 512, 1024, 2048, 4096}) {
+        const QByteArray shown = QByteArray::number(detail);
+        QTest::newRow(shown + ": escape at the limit") << detail << detail - 2 << detail - 2;
+        QTest::newRow(shown + ": escape one after") << detail << detail - 1 << 0;
+    }
+    // Entries 512, 1024, ... repeat entry 0 in every palette (whole periods of each channel), so
+    // an escape two after the limit tells only at 256.
+    QTest::newRow("256: escape two after") << 256 << 256 << 0;
+    QTest::newRow("8192: escape at the last entry") << 8192 << 8190 << 8190;
+}
+
+// A 1 x 1 export shows exactly its centre, (1/2, 0), with a C chosen so that its orbit escapes
+// right at or just after the limit.
+void TestRenderCli::exportLimitIsDetailMinusTwo() {
+    QFETCH(int, detail);
+    QFETCH(int, iterate);
+    QFETCH(int, entry);
+    const std::optional<double> cx = CoefficientEscapingAt(iterate);
+    QVERIFY2(cx.has_value(), qPrintable(QString::number(iterate)));
+    // Sine channels: in a linear palette entry 256 repeats entry 0.
+    const FractalState point = StateWith(*cx, 0.0, 0.5f, 0.0f, 1.0f, &kSinePalette);
+    QVERIFY(ColorBytes(point.colorTable.Entry(entry)) !=
+            ColorBytes(point.colorTable.Entry(entry == 0 ? iterate : 0)));
+    QVERIFY(WriteFractalFile(StdPath("point.frc"), point));
+    const CliRun run =
+        RunCli({"--size", "1x1", "--detail", std::to_string(detail), StdPath("point.frc"), Out()});
+    QCOMPARE(run.code, 0);
+    QCOMPARE(BmpPixel(ReadAll(Path("out.bmp")), 0, 0), ColorBytes(point.colorTable.Entry(entry)));
 }
 
 // ---------------------------------------------------------------------------------------------
