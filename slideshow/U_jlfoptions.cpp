@@ -36,8 +36,8 @@ TJLFOptions::TJLFOptions(TMainForm& main)
     setFixedSize(kClientWidth, kClientHeight);
     main.OptionsShown = true;
 
-    auto* label = Place(new QLabel("Задержка для \"Слайд - Шоу\" ( с ).", this), "Label1", 8, 8,
-                        170, 16);
+    auto* label =
+        Place(new QLabel("Задержка для \"Слайд - Шоу\" ( с ).", this), "Label1", 8, 8, 170, 16);
     label->setWordWrap(false);
     TimeInterval = Place(new QLineEdit(this), "TimeInterval", 8, 28, 40, 22);
     TimeInterval->setReadOnly(true);
@@ -51,10 +51,10 @@ TJLFOptions::TJLFOptions(TMainForm& main)
     BTInterval->setTickInterval(1);
     BTInterval->setStatusTip(" Устанавливает задержку для Слайд - Шоу");
 
-    auto* group = Place(new QGroupBox("Порядок показа Слайд-Шоу", this), "GroupBox1", 8, 62, 170,
-                        90);
-    RadioButton1 = Place(new QRadioButton("Последовательный", group), "RadioButton1", 10, 28, 150,
-                         20);
+    auto* group =
+        Place(new QGroupBox("Порядок показа Слайд-Шоу", this), "GroupBox1", 8, 62, 170, 90);
+    RadioButton1 =
+        Place(new QRadioButton("Последовательный", group), "RadioButton1", 10, 28, 150, 20);
     RadioButton2 = Place(new QRadioButton("Случайный", group), "RadioButton2", 10, 56, 150, 20);
 
     ButOkey = Place(new QPushButton("Ok!", this), "ButOkey", 8, 164, 80, 28);
@@ -81,7 +81,9 @@ void TJLFOptions::ButOkeyClick() {
     close();
 }
 
-void TJLFOptions::CanButClick() { close(); }
+void TJLFOptions::CanButClick() {
+    close();
+}
 
 void TJLFOptions::reject() {
     // The window has no keys of its own: Escape leaves it open.

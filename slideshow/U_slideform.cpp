@@ -81,7 +81,9 @@ TSlideForm::TSlideForm(TMainForm& main, SlideList& list, SlideRandom random)
     ShowSlide();
 }
 
-TSlideForm::~TSlideForm() { RestoreSlideSnapshot(); }
+TSlideForm::~TSlideForm() {
+    RestoreSlideSnapshot();
+}
 
 void TSlideForm::Timer1Timer() {
     Timer1->stop();

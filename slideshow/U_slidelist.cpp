@@ -26,10 +26,9 @@ SlideList BuildSlideList(const QString& folder) {
         return list;
     }
     const QDir dir(folder);
-    const QStringList found =
-        dir.entryList(QStringList{"*.frc"},
-                      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                      QDir::Unsorted);
+    const QStringList found = dir.entryList(
+        QStringList{"*.frc"}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDir::Unsorted);
     list.names.assign(found.begin(), found.end());
     std::sort(list.names.begin(), list.names.end(), NameLess);
     return list;

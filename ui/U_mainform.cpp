@@ -516,7 +516,8 @@ void TMainForm::SlideShowExecute() {
     }
     SlideList list = BuildSlideList(FractalsFolder);
     if (list.count() == 0) {
-        ShowWarning(this, "Ошибка", "Не возможно выполнить команду.\n Нет ни одного фрактала для показа.");
+        ShowWarning(this, "Ошибка",
+                    "Не возможно выполнить команду.\n Нет ни одного фрактала для показа.");
         return;
     }
     SlideRandom random;

@@ -43,7 +43,9 @@ QLabel* LinkLabel(QWidget* parent, const char* name, const QString& text, int to
 
 }  // namespace
 
-void SetUrlOpener(UrlOpener opener) { CurrentOpener() = std::move(opener); }
+void SetUrlOpener(UrlOpener opener) {
+    CurrentOpener() = std::move(opener);
+}
 
 void OpenUrl(const QUrl& url) {
     if (CurrentOpener()) {
@@ -93,8 +95,8 @@ TAboutForm::TAboutForm(TMainForm& main)
     Label3->installEventFilter(this);
     Label4->installEventFilter(this);
 
-    CloseButton = Place(new QPushButton("Close", this), "CloseButton", (kClientWidth - 75) / 2,
-                        154, 75, 25);
+    CloseButton =
+        Place(new QPushButton("Close", this), "CloseButton", (kClientWidth - 75) / 2, 154, 75, 25);
     connect(CloseButton, &QPushButton::clicked, this, &TAboutForm::close);
 
     const QRect outer = main.frameGeometry();
@@ -115,7 +117,9 @@ bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void TAboutForm::reject() { close(); }
+void TAboutForm::reject() {
+    close();
+}
 
 void TAboutForm::closeEvent(QCloseEvent* event) {
     main_.AboutShown = false;

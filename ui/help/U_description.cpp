@@ -21,10 +21,11 @@ constexpr const char* kWebPage = "https://ombrilo.example.org/";
 }  // namespace
 
 QString MissingDescriptionNote() {
-    return QString::fromUtf8(" Показать описание невозможно.В каталоге программы\n"
-                             "отсутствует файл описания - Description.rtf.\n"
-                             " Скачайте оригиналный архив Ombrilo.zip cо\n"
-                             "страницы программы ") +
+    return QString::fromUtf8(
+               " Показать описание невозможно.В каталоге программы\n"
+               "отсутствует файл описания - Description.rtf.\n"
+               " Скачайте оригиналный архив Ombrilo.zip cо\n"
+               "страницы программы ") +
            kWebPage;
 }
 

@@ -275,8 +275,8 @@ private:
             SetFlag(s.underline, false);
         } else if (word == "fs") {
             Flush();
-            s.halfPoints = hasParam && value > 0 ? std::min(value, kMaxHalfPoints)
-                                                 : kDefaultHalfPoints;
+            s.halfPoints =
+                hasParam && value > 0 ? std::min(value, kMaxHalfPoints) : kDefaultHalfPoints;
         } else if (word == "cf") {
             Flush();
             s.colour = hasParam ? std::max(value, 0) : 0;
@@ -310,13 +310,39 @@ private:
 
     // Destinations that are not shown; the font and colour tables are read.
     bool Destination(const QByteArray& word, bool atGroupStart) {
-        static const QList<QByteArray> kSkipped = {
-            "stylesheet", "info",      "pict",       "object",   "header",    "footer",
-            "headerl",    "headerr",   "headerf",    "footerl",  "footerr",   "footerf",
-            "footnote",   "fldinst",   "listtable",  "listoverridetable",     "revtbl",
-            "rsidtbl",    "xmlnstbl",  "themedata",  "colorschememapping",    "latentstyles",
-            "datastore",  "generator", "filetbl",    "pn",       "nonshppict", "private",
-            "annotation", "atnid",     "atnauthor",  "bkmkstart", "bkmkend"};
+        static const QList<QByteArray> kSkipped = {"stylesheet",
+                                                   "info",
+                                                   "pict",
+                                                   "object",
+                                                   "header",
+                                                   "footer",
+                                                   "headerl",
+                                                   "headerr",
+                                                   "headerf",
+                                                   "footerl",
+                                                   "footerr",
+                                                   "footerf",
+                                                   "footnote",
+                                                   "fldinst",
+                                                   "listtable",
+                                                   "listoverridetable",
+                                                   "revtbl",
+                                                   "rsidtbl",
+                                                   "xmlnstbl",
+                                                   "themedata",
+                                                   "colorschememapping",
+                                                   "latentstyles",
+                                                   "datastore",
+                                                   "generator",
+                                                   "filetbl",
+                                                   "pn",
+                                                   "nonshppict",
+                                                   "private",
+                                                   "annotation",
+                                                   "atnid",
+                                                   "atnauthor",
+                                                   "bkmkstart",
+                                                   "bkmkend"};
         GroupState& s = state();
         if (word == "fonttbl") {
             Flush();
@@ -350,10 +376,11 @@ private:
     }
 
     void Unicode(int value) {
+        // Negative values are the upper half of the 16-bit units; anything else out of range
+        // becomes the replacement character.
         const int unit = value < 0 ? value + 65536 : value;
-        // \uN inside a table or a hidden destination shows nothing, but its fallback is
-        // still skipped.
-        Char(QChar(static_cast<char16_t>(std::clamp(unit, 0, 0xFFFF))));
+        const bool valid = unit >= 0 && unit < 0xFFFE;
+        Char(QChar(static_cast<char16_t>(valid ? unit : 0xFFFD)));
         skipPending_ = state().unicodeSkip;
     }
 
@@ -371,9 +398,12 @@ private:
     }
 
     static int HexDigit(char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
         return -1;
     }
 
@@ -493,6 +523,8 @@ QChar DecodeCodePageByte(int codePage, unsigned char byte) {
     return QChar(static_cast<char16_t>(byte));
 }
 
-void ReadRtf(const QByteArray& rtf, QTextDocument& document) { Reader(rtf, document).Run(); }
+void ReadRtf(const QByteArray& rtf, QTextDocument& document) {
+    Reader(rtf, document).Run();
+}
 
 }  // namespace ombrilo
