@@ -34,11 +34,17 @@ TJLFOptions::TJLFOptions(TMainForm& main)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("Опции");
     setFixedSize(kClientWidth, kClientHeight);
+    // The window is small: its texts get a smaller font so that they fit.
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    setFont(small);
     main.OptionsShown = true;
 
     auto* label =
-        Place(new QLabel("Задержка для \"Слайд - Шоу\" ( с ).", this), "Label1", 8, 8, 170, 16);
-    label->setWordWrap(false);
+        Place(new QLabel("Задержка для \"Слайд - Шоу\" ( с ).", this), "Label1", 4, 8, 179, 16);
+    QFont labelFont = small;
+    labelFont.setPointSizeF(small.pointSizeF() * 0.92);
+    label->setFont(labelFont);
     TimeInterval = Place(new QLineEdit(this), "TimeInterval", 8, 28, 40, 22);
     TimeInterval->setReadOnly(true);
     TimeInterval->setFocusPolicy(Qt::NoFocus);

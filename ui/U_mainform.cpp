@@ -30,9 +30,9 @@
 #include "slideshow/U_slideform.h"
 #include "slideshow/U_slidelist.h"
 #include "ui/U_fullscreen.h"
+#include "ui/dialogs.h"
 #include "ui/help/U_about.h"
 #include "ui/help/U_description.h"
-#include "ui/dialogs.h"
 #include "ui/image_view.h"
 #include "ui/number_text.h"
 

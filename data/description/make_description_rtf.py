@@ -58,7 +58,7 @@ def paragraph(line):
     if line.startswith("# "):
         return r"\pard\sb200\sa80{\b\fs28\cf2 " + inline(line[2:]) + r"}\par"
     if line.startswith("- "):
-        return r"\pard\li240\fi-240\bullet\tab " + inline(line[2:]) + r"\par"
+        return r"\pard\li240\fi-240\bullet  " + inline(line[2:]) + r"\par"
     return r"\pard\sa80 " + inline(line) + r"\par"
 
 
