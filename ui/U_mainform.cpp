@@ -26,8 +26,13 @@
 #include "engine/numeric.h"
 #include "engine/render_thread.h"
 #include "resources/program_pictures.h"
+#include "slideshow/U_jlfoptions.h"
+#include "slideshow/U_slideform.h"
+#include "slideshow/U_slidelist.h"
 #include "ui/U_fullscreen.h"
 #include "ui/dialogs.h"
+#include "ui/help/U_about.h"
+#include "ui/help/U_description.h"
 #include "ui/image_view.h"
 #include "ui/number_text.h"
 
@@ -510,14 +515,52 @@ void TMainForm::SlideShowExecute() {
     if (SlideShowRunning || !RenderIdle()) {
         return;
     }
+    SlideList list = BuildSlideList(FractalsFolder);
+    if (list.count() == 0) {
+        ShowWarning(this, "Ошибка",
+                    "Не возможно выполнить команду.\n Нет ни одного фрактала для показа.");
+        return;
+    }
+    SlideRandom random;
+    if (SlideOrder == 1) {
+        random = MakeClockSeededRandom();
+    }
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     StopAnimations();
+    SlideShowRunning = true;
+    auto form = std::make_unique<TSlideForm>(*this, list, std::move(random));
+    QGuiApplication::restoreOverrideCursor();
+    form->showFullScreen();
+    Dialogs().Exec(*form);
+    form.reset();  // puts the state back if the window was not closed by a key or a click
+    SlideShowRunning = false;
+    state.PointColor = &Z2PointColor;
 }
 
-void TMainForm::OptionsExecute() {}
+void TMainForm::OptionsExecute() {
+    if (OptionsShown) {
+        if (OptionsWindow) {
+            OptionsWindow->close();
+        }
+        return;
+    }
+    OptionsWindow = new TJLFOptions(*this);
+    OptionsWindow->move(x() + 130, y() + 49);
+    OptionsWindow->show();
+}
 
-void TMainForm::DescriptExecute() {}
+void TMainForm::DescriptExecute() { (new TDscrptForm(*this))->show(); }
 
-void TMainForm::A_ProgramExecute() {}
+void TMainForm::A_ProgramExecute() {
+    if (AboutShown) {
+        if (AboutWindow) {
+            AboutWindow->close();
+        }
+        return;
+    }
+    AboutWindow = new TAboutForm(*this);
+    AboutWindow->show();
+}
 
 // --- Close -------------------------------------------------------------------------------------
 

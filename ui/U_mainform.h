@@ -8,6 +8,7 @@
 
 #include "engine/fractal_state.h"
 #include "engine/overview_marker.h"
+#include "formats/fractal_file.h"
 #include "formats/settings_file.h"
 
 class QAction;
@@ -24,7 +25,9 @@ class QToolButton;
 namespace ombrilo {
 
 class ImageView;
+class TAboutForm;
 class TFullScreenForm;
+class TJLFOptions;
 class TThreadFract;
 
 // One coordinate's back-and-forth sweep of the coefficient animation.
@@ -79,6 +82,11 @@ public:
     bool SliderSync = true;
     CoefAnimation AnimRe;
     CoefAnimation AnimIm;
+
+    // Slide show and help
+    ReadFlags SlideReadFlags;  // FractalAccepted of the slides' reads, kept for the whole run
+    QPointer<TJLFOptions> OptionsWindow;
+    QPointer<TAboutForm> AboutWindow;
 
     // --- Render thread handshake ---------------------------------------------------------
     bool RenderIdle() const;
