@@ -52,6 +52,12 @@ QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption,
     return button;
 }
 
+// A caption left of its edit, ending where the edit starts.
+void Caption(QWidget* parent, const char* text, const char* name, int top) {
+    auto* label = Put(new QLabel(QString::fromUtf8(text), parent), name, 4, top, 42, 21);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
 QIcon DeleteImage() {
     const QIcon trash = QApplication::style()->standardIcon(QStyle::SP_TrashIcon);
     return trash.isNull() ? ToolPicture(ToolPictureId::CloseButton) : trash;
@@ -63,6 +69,7 @@ TOpenSaveFractal::TOpenSaveFractal(TMainForm& main)
     : QDialog(&main), main_(main), openMode_(main.BrowserOpenMode) {
     setObjectName("OpenSaveFractal");
     setModal(true);
+    UseDialogFont(*this);
     if (main.FullScreenShown) {
         setWindowFlag(Qt::WindowStaysOnTopHint);
     }
@@ -81,14 +88,14 @@ TOpenSaveFractal::TOpenSaveFractal(TMainForm& main)
 TOpenSaveFractal::~TOpenSaveFractal() { qApp->removeEventFilter(this); }
 
 void TOpenSaveFractal::BuildControls() {
-    Put(new QLabel("Папка:", this), "Label2", 16, 8, 32, 21);
+    Caption(this, "Папка:", "Label2", 8);
     Drive = Put(new QLineEdit(this), "Drive", 48, 8, 169, 21);
     Drive->setReadOnly(true);
     Drive->setStatusTip(" Каталог фракталов");
     FileList = Put(new QListWidget(this), "FileList", 16, 32, 201, 145);
     FileList->setStatusTip(" Фракталы находящиеся в каталоге");
     FileList->setSelectionMode(QAbstractItemView::SingleSelection);
-    Put(new QLabel("Файл:", this), "Label1", 16, 184, 32, 21);
+    Caption(this, "Файл:", "Label1", 184);
     FileName = Put(new QLineEdit(this), "FileName", 48, 184, 169, 21);
     FileName->setStatusTip(" Выбранное имя файла");
 
@@ -100,7 +107,10 @@ void TOpenSaveFractal::BuildControls() {
     ImMess->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     IgnoreFPalette = Put(new QCheckBox("Игнорировать палитру фрактала", this), "IgnoreFPalette",
-                         232, 152, 169, 17);
+                         224, 150, 185, 21);
+    // The caption is longer than the place under the preview: a closer spacing and a pixel
+    // less let it fit.
+    IgnoreFPalette->setStyleSheet("QCheckBox { spacing: 2px; font-size: 10px; }");
     OpenFractal = GlyphButton(this, "OpenFractal", "Открыть", MenuIcon(MenuIconId::OpenFract),
                               233, 184);
     OpenFractal->hide();

@@ -53,6 +53,12 @@ QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption,
     return button;
 }
 
+// A caption left of its edit, ending where the edit starts.
+void Caption(QWidget* parent, const char* text, const char* name, int top) {
+    auto* label = Put(new QLabel(QString::fromUtf8(text), parent), name, 4, top, 42, 21);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
 QIcon DeleteImage() {
     const QIcon trash = QApplication::style()->standardIcon(QStyle::SP_TrashIcon);
     return trash.isNull() ? ToolPicture(ToolPictureId::CloseButton) : trash;
@@ -64,6 +70,7 @@ TOSPalette::TOSPalette(TMainForm& main)
     : QDialog(&main), main_(main), openMode_(main.BrowserOpenMode) {
     setObjectName("OSPalette");
     setModal(true);
+    UseDialogFont(*this);
     if (main.FullScreenShown) {
         setWindowFlag(Qt::WindowStaysOnTopHint);
     }
@@ -89,14 +96,14 @@ TOSPalette::TOSPalette(TMainForm& main)
 TOSPalette::~TOSPalette() { qApp->removeEventFilter(this); }
 
 void TOSPalette::BuildControls() {
-    Put(new QLabel("Папка:", this), "Label1", 16, 8, 32, 21);
+    Caption(this, "Папка:", "Label1", 8);
     PathText = Put(new QLineEdit(this), "PathText", 48, 8, 169, 21);
     PathText->setReadOnly(true);
     PathText->setStatusTip(" Каталог палитр");
     PalList = Put(new QListWidget(this), "PalList", 16, 32, 201, 105);
     PalList->setStatusTip(" Палитры находящиеся в каталоге");
     PalList->setSelectionMode(QAbstractItemView::SingleSelection);
-    Put(new QLabel("Файл:", this), "Label2", 16, 144, 32, 21);
+    Caption(this, "Файл:", "Label2", 144);
     FileText = Put(new QLineEdit(this), "FileText", 48, 144, 169, 21);
     FileText->setStatusTip(" Выбранный файл");
 

@@ -98,6 +98,12 @@ void CenterOnMainWindow(QDialog& dialog, const TMainForm& main) {
                 frame.top() + (frame.height() - outer.height()) / 2);
 }
 
+void UseDialogFont(QWidget& window) {
+    QFont font = window.font();
+    font.setPixelSize(11);
+    window.setFont(font);
+}
+
 void RenderPreview(const FractalState& state, QImage& bitmap, ImageView* target) {
     if (bitmap.width() != kPreviewWidth || bitmap.height() != kPreviewHeight) {
         bitmap = QImage(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);

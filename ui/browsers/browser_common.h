@@ -43,6 +43,9 @@ void PlaceBrowser(QDialog& browser, const TMainForm& main);
 // Centres a small dialog on the main window.
 void CenterOnMainWindow(QDialog& dialog, const TMainForm& main);
 
+// The browsers' small fixed layouts are drawn for a font of 11 pixels.
+void UseDialogFont(QWidget& window);
+
 // Draws the state into the preview bitmap and shows it in the target.
 void RenderPreview(const FractalState& state, QImage& bitmap, ImageView* target);
 

@@ -18,6 +18,7 @@ RenameDialog::RenameDialog(QWidget* browser, const TMainForm& main, const Names&
     setObjectName(QString::fromLatin1(names.form));
     setWindowTitle("Переименование файла");
     setModal(true);
+    UseDialogFont(*this);
     setFixedSize(329, 151);
     auto* oldLabel = new QLabel(QString::fromUtf8(names.oldLabel), this);
     oldLabel->setGeometry(32, 6, 265, 17);
