@@ -56,8 +56,8 @@ constexpr GalleryFractal kFractals[] = {
 };
 
 constexpr GalleryPalette kPalettes[] = {
-    {"ember", kEmber}, {"sea", kSea},     {"moss", kMoss}, {"dusk", kDusk},
-    {"candy", kCandy}, {"ice", kIce},     {"gold", kGold}, {"night", kNight},
+    {"ember", kEmber}, {"sea", kSea}, {"moss", kMoss}, {"dusk", kDusk},
+    {"candy", kCandy}, {"ice", kIce}, {"gold", kGold}, {"night", kNight},
 };
 
 bool WriteFractal(const std::filesystem::path& folder, const GalleryFractal& f) {

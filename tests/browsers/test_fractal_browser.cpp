@@ -44,7 +44,9 @@ struct Started {
     TMainForm& w() { return *f.form; }
 };
 
-TOpenSaveFractal* Browser(QDialog& dialog) { return qobject_cast<TOpenSaveFractal*>(&dialog); }
+TOpenSaveFractal* Browser(QDialog& dialog) {
+    return qobject_cast<TOpenSaveFractal*>(&dialog);
+}
 
 bool SameFractal(const FractalState& a, const FractalState& b) {
     return a.FractalType == b.FractalType && a.Cx == b.Cx && a.Cy == b.Cy &&
@@ -133,8 +135,7 @@ private slots:
         const int outerWidth = 409 + frame.width();
         const int outerHeight = 221 + frame.height();
         const int left = static_cast<int>(w.x() + w.Pic->x() + (530 - outerWidth) * 0.5L);
-        const int top =
-            static_cast<int>(w.y() + (w.frameGeometry().height() - outerHeight) * 0.3L);
+        const int top = static_cast<int>(w.y() + (w.frameGeometry().height() - outerHeight) * 0.3L);
         QCOMPARE(at, QPoint(left, top));
         QVERIFY(openShown);
         QVERIFY(!saveShown);

@@ -23,7 +23,9 @@ const Palette kRed{2, 90, 10, 20, 30, 12, 6};
 const Palette kBlue{5, 10, 40, 95, 4, 22, 38};
 const Palette kGreen{7, 5, 80, 5, 9, 3, 27};
 
-TOSPalette* Browser(QDialog& dialog) { return qobject_cast<TOSPalette*>(&dialog); }
+TOSPalette* Browser(QDialog& dialog) {
+    return qobject_cast<TOSPalette*>(&dialog);
+}
 
 ColorTable TableOf(const Palette& palette) {
     ColorTable table;
@@ -34,8 +36,8 @@ ColorTable TableOf(const Palette& palette) {
 QImage Reference(const FractalState& state) {
     QImage image(145, 105, QImage::Format_RGB32);
     image.fill(0);
-    RenderView(state, ScreenGeometry(state, 145, 105), {image.bits(), 145, 105,
-                                                         image.bytesPerLine()});
+    RenderView(state, ScreenGeometry(state, 145, 105),
+               {image.bits(), 145, 105, image.bytesPerLine()});
     return image;
 }
 

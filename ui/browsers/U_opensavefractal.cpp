@@ -44,10 +44,10 @@ Widget* Put(Widget* widget, const char* name, int left, int top, int width, int 
     return widget;
 }
 
-QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption,
-                         const QIcon& glyph, int left, int top) {
-    auto* button = Put(new QPushButton(glyph, QString::fromUtf8(caption), parent), name, left,
-                       top, 75, 25);
+QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption, const QIcon& glyph,
+                         int left, int top) {
+    auto* button =
+        Put(new QPushButton(glyph, QString::fromUtf8(caption), parent), name, left, top, 75, 25);
     button->setAutoDefault(false);
     return button;
 }
@@ -85,7 +85,9 @@ TOpenSaveFractal::TOpenSaveFractal(TMainForm& main)
     qApp->installEventFilter(this);
 }
 
-TOpenSaveFractal::~TOpenSaveFractal() { qApp->removeEventFilter(this); }
+TOpenSaveFractal::~TOpenSaveFractal() {
+    qApp->removeEventFilter(this);
+}
 
 void TOpenSaveFractal::BuildControls() {
     Caption(this, "Папка:", "Label2", 8);
@@ -111,14 +113,14 @@ void TOpenSaveFractal::BuildControls() {
     // The caption is longer than the place under the preview: a closer spacing and a pixel
     // less let it fit.
     IgnoreFPalette->setStyleSheet("QCheckBox { spacing: 2px; font-size: 10px; }");
-    OpenFractal = GlyphButton(this, "OpenFractal", "Открыть", MenuIcon(MenuIconId::OpenFract),
-                              233, 184);
+    OpenFractal =
+        GlyphButton(this, "OpenFractal", "Открыть", MenuIcon(MenuIconId::OpenFract), 233, 184);
     OpenFractal->hide();
-    SaveFractal = GlyphButton(this, "SaveFractal", "Сохранить",
-                              MenuIcon(MenuIconId::SaveFractal), 232, 184);
+    SaveFractal =
+        GlyphButton(this, "SaveFractal", "Сохранить", MenuIcon(MenuIconId::SaveFractal), 232, 184);
     SaveFractal->hide();
-    Cansel = GlyphButton(this, "Cansel", "Отмена", ToolPicture(ToolPictureId::CloseButton), 317,
-                         184);
+    Cansel =
+        GlyphButton(this, "Cansel", "Отмена", ToolPicture(ToolPictureId::CloseButton), 317, 184);
 
     DeleteFile = new QAction(DeleteImage(), "&Удалить файл", this);
     DeleteFile->setObjectName("DeleteFile");
@@ -189,7 +191,9 @@ QStringList TOpenSaveFractal::Rows() const {
 
 // --- Snapshot ---------------------------------------------------------------------------------
 
-void TOpenSaveFractal::TakeSnapshot() { snapshot_ = main_.state; }
+void TOpenSaveFractal::TakeSnapshot() {
+    snapshot_ = main_.state;
+}
 
 void TOpenSaveFractal::RestoreSnapshot() {
     FractalState& s = main_.state;
@@ -330,9 +334,13 @@ void TOpenSaveFractal::SaveFractalClick() {
     done(QDialog::Accepted);
 }
 
-void TOpenSaveFractal::OpenFractalClick() { done(QDialog::Accepted); }
+void TOpenSaveFractal::OpenFractalClick() {
+    done(QDialog::Accepted);
+}
 
-void TOpenSaveFractal::CanselClick() { done(QDialog::Rejected); }
+void TOpenSaveFractal::CanselClick() {
+    done(QDialog::Rejected);
+}
 
 void TOpenSaveFractal::DoubleClicked() {
     main_.MouseArmed = false;  // the main view ignores the press that may belong to this
@@ -343,9 +351,15 @@ void TOpenSaveFractal::DoubleClicked() {
     }
 }
 
-void TOpenSaveFractal::FileListDblClick() { DoubleClicked(); }
-void TOpenSaveFractal::FileNameDblClick() { DoubleClicked(); }
-void TOpenSaveFractal::PreViewDblClick() { DoubleClicked(); }
+void TOpenSaveFractal::FileListDblClick() {
+    DoubleClicked();
+}
+void TOpenSaveFractal::FileNameDblClick() {
+    DoubleClicked();
+}
+void TOpenSaveFractal::PreViewDblClick() {
+    DoubleClicked();
+}
 
 void TOpenSaveFractal::DeleteFileExecute() {
     const int index = FileList->currentRow();
@@ -372,7 +386,8 @@ void TOpenSaveFractal::RenFileExecute() {
     Dialogs().Exec(rename);
 }
 
-// --- Window ----------------------------------------------------------------------------------------
+// --- Window
+// ----------------------------------------------------------------------------------------
 
 void TOpenSaveFractal::done(int result) {
     if (!closed_) {

@@ -45,10 +45,10 @@ Widget* Put(Widget* widget, const char* name, int left, int top, int width, int 
     return widget;
 }
 
-QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption,
-                         const QIcon& glyph, int left, int top) {
-    auto* button = Put(new QPushButton(glyph, QString::fromUtf8(caption), parent), name, left,
-                       top, 73, 22);
+QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption, const QIcon& glyph,
+                         int left, int top) {
+    auto* button =
+        Put(new QPushButton(glyph, QString::fromUtf8(caption), parent), name, left, top, 73, 22);
     button->setAutoDefault(false);
     return button;
 }
@@ -93,7 +93,9 @@ TOSPalette::TOSPalette(TMainForm& main)
     qApp->installEventFilter(this);
 }
 
-TOSPalette::~TOSPalette() { qApp->removeEventFilter(this); }
+TOSPalette::~TOSPalette() {
+    qApp->removeEventFilter(this);
+}
 
 void TOSPalette::BuildControls() {
     Caption(this, "Папка:", "Label1", 8);
@@ -116,10 +118,10 @@ void TOSPalette::BuildControls() {
     ImText->hide();
 
     OpenBut = GlyphButton(this, "OpenBut", "Открыть", MenuIcon(MenuIconId::OpenFract), 232, 144);
-    SaveBut = GlyphButton(this, "SaveBut", "Сохранить", MenuIcon(MenuIconId::SaveFractal), 232,
-                          144);
-    CanBut = GlyphButton(this, "CanBut", "Отмена", ToolPicture(ToolPictureId::CloseButton), 320,
-                         144);
+    SaveBut =
+        GlyphButton(this, "SaveBut", "Сохранить", MenuIcon(MenuIconId::SaveFractal), 232, 144);
+    CanBut =
+        GlyphButton(this, "CanBut", "Отмена", ToolPicture(ToolPictureId::CloseButton), 320, 144);
 
     DelPalFile = new QAction(DeleteImage(), "&Удалить файл", this);
     DelPalFile->setObjectName("DelPalFile");
@@ -290,9 +292,13 @@ void TOSPalette::SaveButClick() {
     done(QDialog::Accepted);
 }
 
-void TOSPalette::OpenButClick() { done(QDialog::Accepted); }
+void TOSPalette::OpenButClick() {
+    done(QDialog::Accepted);
+}
 
-void TOSPalette::CanButClick() { done(QDialog::Rejected); }
+void TOSPalette::CanButClick() {
+    done(QDialog::Rejected);
+}
 
 void TOSPalette::DoubleClicked() {
     main_.MouseArmed = false;  // the main view ignores the press that may belong to this
@@ -303,9 +309,15 @@ void TOSPalette::DoubleClicked() {
     }
 }
 
-void TOSPalette::PalListDblClick() { DoubleClicked(); }
-void TOSPalette::FileTextDblClick() { DoubleClicked(); }
-void TOSPalette::WithDblClick() { DoubleClicked(); }
+void TOSPalette::PalListDblClick() {
+    DoubleClicked();
+}
+void TOSPalette::FileTextDblClick() {
+    DoubleClicked();
+}
+void TOSPalette::WithDblClick() {
+    DoubleClicked();
+}
 
 void TOSPalette::DelPalFileExecute() {
     const int index = PalList->currentRow();

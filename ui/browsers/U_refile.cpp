@@ -7,8 +7,8 @@ namespace ombrilo {
 
 namespace {
 
-constexpr RenameDialog::Names kNames{"ReFile",    "Старое имя :", "Новое имя :", "OldName",
-                                     "NewName",   "OkBut",        "CanselBut"};
+constexpr RenameDialog::Names kNames{"ReFile",  "Старое имя :", "Новое имя :", "OldName",
+                                     "NewName", "OkBut",        "CanselBut"};
 
 }  // namespace
 

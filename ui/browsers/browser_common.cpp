@@ -21,7 +21,9 @@ namespace ombrilo {
 
 namespace {
 
-std::string NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string NativePath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 // The outer size the dialog will have: its client size plus the frame the window manager gives
 // the main window (the dialog is not framed before it is shown).
@@ -48,10 +50,10 @@ QStringList ListRows(const QString& folder, const QString& pattern) {
     if (folder.isEmpty() || !dir.exists()) {
         return {};
     }
-    QStringList names = dir.entryList({pattern},
-                                      QDir::AllEntries | QDir::Hidden | QDir::System |
-                                          QDir::NoDotAndDotDot | QDir::CaseSensitive,
-                                      QDir::Unsorted);
+    QStringList names = dir.entryList(
+        {pattern},
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::CaseSensitive,
+        QDir::Unsorted);
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         const int folded = QString::compare(a, b, Qt::CaseInsensitive);
         return folded != 0 ? folded < 0 : a < b;
@@ -154,7 +156,11 @@ bool WritePaletteAtFilePath(TMainForm& main) {
     return true;
 }
 
-BusyCursor::BusyCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
-BusyCursor::~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+BusyCursor::BusyCursor() {
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+}
+BusyCursor::~BusyCursor() {
+    QGuiApplication::restoreOverrideCursor();
+}
 
 }  // namespace ombrilo

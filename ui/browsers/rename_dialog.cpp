@@ -49,7 +49,9 @@ RenameDialog::RenameDialog(QWidget* browser, const TMainForm& main, const Names&
     qApp->installEventFilter(this);
 }
 
-RenameDialog::~RenameDialog() { qApp->removeEventFilter(this); }
+RenameDialog::~RenameDialog() {
+    qApp->removeEventFilter(this);
+}
 
 void RenameDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
