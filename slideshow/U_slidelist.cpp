@@ -3,22 +3,14 @@
 #include <QDir>
 #include <QFile>
 
+#include "ui/browsers/browser_common.h"
+
 #include <algorithm>
 #include <chrono>
 #include <memory>
 #include <random>
 
 namespace ombrilo {
-
-namespace {
-
-bool NameLess(const QString& a, const QString& b) {
-    const int folded = a.compare(b, Qt::CaseInsensitive);
-    // Names equal but for case still get one fixed order.
-    return folded != 0 ? folded < 0 : a < b;
-}
-
-}  // namespace
 
 SlideList BuildSlideList(const QString& folder) {
     SlideList list;
@@ -30,7 +22,7 @@ SlideList BuildSlideList(const QString& folder) {
         QStringList{"*.frc"}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
         QDir::Unsorted);
     list.names.assign(found.begin(), found.end());
-    std::sort(list.names.begin(), list.names.end(), NameLess);
+    std::sort(list.names.begin(), list.names.end(), FileNameLess);
     return list;
 }
 

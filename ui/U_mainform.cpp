@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -30,6 +31,9 @@
 #include "slideshow/U_slideform.h"
 #include "slideshow/U_slidelist.h"
 #include "ui/U_fullscreen.h"
+#include "ui/browsers/U_opensavefractal.h"
+#include "ui/browsers/U_ospalette.h"
+#include "ui/browsers/browser_common.h"
 #include "ui/dialogs.h"
 #include "ui/help/U_about.h"
 #include "ui/help/U_description.h"
@@ -482,26 +486,147 @@ void TMainForm::OpenFractExecute() {
     if (SlideShowRunning || !RenderIdle()) {
         return;
     }
+    BrowserOpenMode = true;
+    {
+        TOpenSaveFractal browser(*this);
+        browser.setWindowTitle("Открытие фрактала");
+        browser.OpenFractal->setVisible(true);
+        browser.ShowModal();
+    }
+    if (!BrowserConfirmed) {
+        SelectPointFunction(state);  // the browser has put the state back
+        return;
+    }
+    if (!ReadFractalAtFilePath(*this)) {
+        SelectPointFunction(state);
+        return;
+    }
+    if (!FractalAccepted) {
+        ShowWarning(this, "Открытие файла не возможно",
+                    QString("Тип фрактала неизвестен этой версии.\n Возможно, следует обновить "
+                            "версию со \n страницы программы - ") +
+                        kProgramPage);
+        SelectPointFunction(state);
+        return;
+    }
+    BusyCursor busy;
+    CurrentFractalPath = FilePath;
+    ShowCurrentFractalCaption();
+    state.MainStep = MainStepFor(state.ViewWidth);
+    SetSlidersFromState();
+    UpdateOverviewMarkerNow();
+    if (LoadPaletteWithFractal) {
+        if (PaletteAccepted) {
+            ShowPaletteFromState();
+        } else {
+            ShowWarning(this, "Палитра фрактала проигнорирована",
+                        QString("Тип палитры неизвестен этой версии \n Возможно, следует обновить "
+                                "версию со \n страницы программы - ") +
+                            kProgramPage);
+        }
+    }
+    if (FullScreenShown) {
+        RenderFullScreen();
+    }
+    RequestFrame();
 }
 
-void TMainForm::SaveCrntFrctExecute() {}
+void TMainForm::SaveCrntFrctExecute() {
+    if (CurrentFractalPath.isEmpty()) {
+        return;
+    }
+    FilePath = CurrentFractalPath;
+    WriteFractalAtFilePath(*this);
+}
 
 void TMainForm::SaveFractalExecute() {
     if (SlideShowRunning) {
         return;
     }
+    BrowserOpenMode = false;
+    {
+        TOpenSaveFractal browser(*this);
+        browser.setWindowTitle("Сохранение фрактала");
+        browser.SaveFractal->setVisible(true);
+        browser.IgnoreFPalette->setEnabled(false);
+        browser.ShowModal();
+    }
+    if (!BrowserConfirmed) {
+        return;
+    }
+    WriteFractalAtFilePath(*this);
+    // Also after a failed write: the name stays the one the next quick save uses.
+    CurrentFractalPath = FilePath;
+    ShowCurrentFractalCaption();
 }
 
 void TMainForm::OpenPaletteExecute() {
     if (SlideShowRunning || !RenderIdle()) {
         return;
     }
+    BrowserOpenMode = true;
+    int result = QDialog::Rejected;
+    {
+        TOSPalette browser(*this);
+        browser.setWindowTitle("Открытие палитры");
+        result = browser.ShowModal();
+    }
+    if (result != QDialog::Accepted) {
+        return;
+    }
+    if (!PaletteAccepted) {
+        ShowWarning(this, "Палитра проигнорирована",
+                    QString("Тип палитры неизвестен этой версии.\n Возможно, следует обновить "
+                            "версию со \n страницы программы - ") +
+                        kProgramPage);
+        return;
+    }
+    BusyCursor busy;
+    ShowPaletteFromState();
+    if (FullScreenShown) {
+        RenderFullScreen();
+    }
+    RequestFrame();
 }
 
 void TMainForm::SavePaletteExecute() {
     if (SlideShowRunning) {
         return;
     }
+    BrowserOpenMode = false;
+    int result = QDialog::Rejected;
+    {
+        TOSPalette browser(*this);
+        browser.setWindowTitle("Сохранение палитры");
+        result = browser.ShowModal();
+    }
+    if (result == QDialog::Accepted) {
+        WritePaletteAtFilePath(*this);
+    }
+}
+
+// The palette read from a file: the sliders and the type list show it without rebuilding on
+// every slider move, then the table and the strip are built once.
+void TMainForm::ShowPaletteFromState() {
+    const bool applyNow = ApplyPaletteNow;
+    ApplyPaletteNow = false;
+    const Palette& p = state.palette;
+    TrackBarR0->setValue(p.R0);
+    TrackBarG0->setValue(p.G0);
+    TrackBarB0->setValue(p.B0);
+    TrackBarR1->setValue(p.R1);
+    TrackBarG1->setValue(p.G1);
+    TrackBarB1->setValue(p.B1);
+    ApplyPaletteNow = applyNow;
+    BuildAndShowPalette();
+    TypeOfPalette->setCurrentIndex(state.palette.PaletteType - 1);
+}
+
+void TMainForm::ShowCurrentFractalCaption() {
+    QAction* quickSave = action("SaveCrntFrct");
+    quickSave->setEnabled(true);
+    // A "&" in the name is shown as itself, not as a mnemonic.
+    quickSave->setText("С&охранить " + QString(FileTitle).replace("&", "&&"));
 }
 
 void TMainForm::SaveImageExecute() {

@@ -1,0 +1,486 @@
+#include "U_opensavefractal.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+
+#include "resources/program_pictures.h"
+#include "ui/U_mainform.h"
+#include "ui/browsers/U_refile.h"
+#include "ui/browsers/browser_common.h"
+#include "ui/dialogs.h"
+#include "ui/image_view.h"
+
+namespace ombrilo {
+
+namespace {
+
+constexpr const char* kNewName = "fractal_new";
+constexpr const char* kPattern = "*.frc*";
+constexpr const char* kExtension = ".frc";
+
+// Made once for the program and reused by every fractal browser.
+QImage& FractalPreviewBitmap() {
+    static QImage bitmap(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
+    return bitmap;
+}
+
+template <typename Widget>
+Widget* Put(Widget* widget, const char* name, int left, int top, int width, int height) {
+    if (name != nullptr) {
+        widget->setObjectName(QString::fromLatin1(name));
+    }
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption, const QIcon& glyph,
+                         int left, int top) {
+    auto* button =
+        Put(new QPushButton(glyph, QString::fromUtf8(caption), parent), name, left, top, 75, 25);
+    button->setAutoDefault(false);
+    return button;
+}
+
+// A caption left of its edit, ending where the edit starts.
+void Caption(QWidget* parent, const char* text, const char* name, int top) {
+    auto* label = Put(new QLabel(QString::fromUtf8(text), parent), name, 4, top, 42, 21);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
+QIcon DeleteImage() {
+    const QIcon trash = QApplication::style()->standardIcon(QStyle::SP_TrashIcon);
+    return trash.isNull() ? ToolPicture(ToolPictureId::CloseButton) : trash;
+}
+
+}  // namespace
+
+TOpenSaveFractal::TOpenSaveFractal(TMainForm& main)
+    : QDialog(&main), main_(main), openMode_(main.BrowserOpenMode) {
+    setObjectName("OpenSaveFractal");
+    setModal(true);
+    UseDialogFont(*this);
+    if (main.FullScreenShown) {
+        setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
+    setFixedSize(409, 221);
+    BuildControls();
+    PlaceBrowser(*this, main);
+    IgnoreFPalette->setChecked(!main.LoadPaletteWithFractal);
+    QDir::setCurrent(main.FractalsFolder);
+    Drive->setText(main.FractalsFolder);
+    SetupMode();
+    TakeSnapshot();
+    FillFractalList();
+    qApp->installEventFilter(this);
+}
+
+TOpenSaveFractal::~TOpenSaveFractal() {
+    qApp->removeEventFilter(this);
+}
+
+void TOpenSaveFractal::BuildControls() {
+    Caption(this, "Папка:", "Label2", 8);
+    Drive = Put(new QLineEdit(this), "Drive", 48, 8, 169, 21);
+    Drive->setReadOnly(true);
+    Drive->setStatusTip(" Каталог фракталов");
+    FileList = Put(new QListWidget(this), "FileList", 16, 32, 201, 145);
+    FileList->setStatusTip(" Фракталы находящиеся в каталоге");
+    FileList->setSelectionMode(QAbstractItemView::SingleSelection);
+    Caption(this, "Файл:", "Label1", 184);
+    FileName = Put(new QLineEdit(this), "FileName", 48, 184, 169, 21);
+    FileName->setStatusTip(" Выбранное имя файла");
+
+    GroupBox1 = Put(new QGroupBox("Prewiev", this), "GroupBox1", 232, 8, 161, 131);
+    PreView = Put(new ImageView(GroupBox1), "PreView", 8, 16, kPreviewWidth, kPreviewHeight);
+    PreView->setStatusTip(" Облась предпросмотра");
+    ImMess = Put(new QLabel(GroupBox1), "ImMess", 40, 59, 113, 16);
+    ImMess->setTextFormat(Qt::PlainText);
+    ImMess->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    IgnoreFPalette = Put(new QCheckBox("Игнорировать палитру фрактала", this), "IgnoreFPalette",
+                         224, 150, 185, 21);
+    // The caption is longer than the place under the preview: a closer spacing and a pixel
+    // less let it fit.
+    IgnoreFPalette->setStyleSheet("QCheckBox { spacing: 2px; font-size: 10px; }");
+    OpenFractal =
+        GlyphButton(this, "OpenFractal", "Открыть", MenuIcon(MenuIconId::OpenFract), 233, 184);
+    OpenFractal->hide();
+    SaveFractal =
+        GlyphButton(this, "SaveFractal", "Сохранить", MenuIcon(MenuIconId::SaveFractal), 232, 184);
+    SaveFractal->hide();
+    Cansel =
+        GlyphButton(this, "Cansel", "Отмена", ToolPicture(ToolPictureId::CloseButton), 317, 184);
+
+    DeleteFile = new QAction(DeleteImage(), "&Удалить файл", this);
+    DeleteFile->setObjectName("DeleteFile");
+    RenFile = new QAction("&Переименовать..", this);
+    RenFile->setObjectName("RenFile");
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    PopupMenu1->addAction(DeleteFile);
+    PopupMenu1->addAction(RenFile);
+    for (QWidget* owner : {static_cast<QWidget*>(FileList), static_cast<QWidget*>(FileName),
+                           static_cast<QWidget*>(PreView)}) {
+        owner->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(owner, &QWidget::customContextMenuRequested, this,
+                [this, owner](const QPoint& at) { PopupMenu1->popup(owner->mapToGlobal(at)); });
+    }
+    FileList->viewport()->installEventFilter(this);
+
+    connect(FileList, &QListWidget::currentRowChanged, this, [this](int) {
+        pressChangedRow_ = true;
+        if (!filling_) {
+            FileListClick();
+        }
+    });
+    connect(FileList, &QListWidget::clicked, this, [this] {
+        if (!pressChangedRow_) {
+            FileListClick();
+        }
+    });
+    connect(OpenFractal, &QPushButton::clicked, this, &TOpenSaveFractal::OpenFractalClick);
+    connect(SaveFractal, &QPushButton::clicked, this, &TOpenSaveFractal::SaveFractalClick);
+    connect(Cansel, &QPushButton::clicked, this, &TOpenSaveFractal::CanselClick);
+    connect(IgnoreFPalette, &QCheckBox::clicked, this, &TOpenSaveFractal::IgnoreFPaletteClick);
+    connect(DeleteFile, &QAction::triggered, this, &TOpenSaveFractal::DeleteFileExecute);
+    connect(RenFile, &QAction::triggered, this, &TOpenSaveFractal::RenFileExecute);
+}
+
+void TOpenSaveFractal::SetupMode() {
+    DeleteFile->setEnabled(openMode_);
+    RenFile->setEnabled(openMode_);
+    if (openMode_) {
+        OpenFractal->setStatusTip(" Открывает выбранный файл");
+        Cansel->setStatusTip(" Закрывает форму 'Открытие фрактала'");
+    } else {
+        SaveFractal->setStatusTip(" Сохраненяет файл под выбранным именем");
+        Cansel->setStatusTip(" Закрывает форму 'Сохранение фрактала'");
+    }
+}
+
+int TOpenSaveFractal::ShowModal() {
+    const int result = Dialogs().Exec(*this);
+    if (!closed_) {
+        done(result == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected);
+    }
+    return this->result();
+}
+
+QString TOpenSaveFractal::RowPath(const QString& row) const {
+    return main_.FractalsFolder + "/" + row + kExtension;
+}
+
+QStringList TOpenSaveFractal::Rows() const {
+    QStringList rows;
+    for (int i = 0; i < FileList->count(); ++i) {
+        rows.append(FileList->item(i)->text());
+    }
+    return rows;
+}
+
+// --- Snapshot ---------------------------------------------------------------------------------
+
+void TOpenSaveFractal::TakeSnapshot() {
+    snapshot_ = main_.state;
+}
+
+void TOpenSaveFractal::RestoreSnapshot() {
+    FractalState& s = main_.state;
+    s.FractalType = snapshot_.FractalType;
+    s.Cx = snapshot_.Cx;
+    s.Cy = snapshot_.Cy;
+    s.CenterX = snapshot_.CenterX;
+    s.CenterY = snapshot_.CenterY;
+    s.ViewWidth = snapshot_.ViewWidth;
+    RestoreSnapshotPalette();
+}
+
+void TOpenSaveFractal::RestoreSnapshotPalette() {
+    main_.state.palette = snapshot_.palette;
+    main_.state.colorTable = snapshot_.colorTable;
+}
+
+// --- List and preview --------------------------------------------------------------------------
+
+void TOpenSaveFractal::Select(int row) {
+    filling_ = true;
+    FileList->setCurrentRow(row);
+    filling_ = false;
+}
+
+void TOpenSaveFractal::ShowNote(const char* text) {
+    ImMess->setText(QString::fromUtf8(text));
+    ImMess->show();
+    PreView->hide();
+}
+
+void TOpenSaveFractal::FillFractalList() {
+    filling_ = true;
+    FileList->clear();
+    FileList->addItems(ListRows(main_.FractalsFolder, kPattern));
+    filling_ = false;
+    if (!openMode_) {
+        FileName->setReadOnly(false);
+        main_.FilePath = RowPath(kNewName);
+        FileName->setText(kNewName);
+        main_.FileTitle = kNewName;
+        ImMess->hide();
+        RenderFractalPreview();
+        return;
+    }
+    FileName->setReadOnly(true);
+    if (FileList->count() == 0) {
+        OpenFractal->setEnabled(false);
+        ShowNote(kNoFilesNote);
+        return;
+    }
+    // A remembered row that is gone (files removed meanwhile) falls back to the last row.
+    main_.LastFractalIndex = std::clamp(main_.LastFractalIndex, 0, FileList->count() - 1);
+    Select(main_.LastFractalIndex);
+    const QString row = FileList->item(main_.LastFractalIndex)->text();
+    main_.FilePath = RowPath(row);
+    FileName->setText(row);
+    main_.FileTitle = row;
+    ShowSelectedFractal();
+}
+
+void TOpenSaveFractal::ShowSelectedFractal() {
+    if (!ReadFractalAtFilePath(main_)) {
+        // An entry that cannot be read (no permission, a folder) is not offered for opening.
+        RestoreSnapshot();
+        OpenFractal->setEnabled(false);
+        ImMess->hide();
+        PreView->hide();
+        return;
+    }
+    OpenFractal->setEnabled(true);
+    if (!main_.FractalAccepted) {
+        RestoreSnapshot();
+        ShowNote(kUnknownTypeNote);
+        return;
+    }
+    if (main_.LoadPaletteWithFractal && !main_.PaletteAccepted) {
+        RestoreSnapshotPalette();
+    }
+    ImMess->hide();
+    PreView->show();
+    RenderFractalPreview();
+}
+
+void TOpenSaveFractal::RenderFractalPreview() {
+    RenderPreview(main_.state, FractalPreviewBitmap(), PreView);
+}
+
+// --- Handlers ------------------------------------------------------------------------------------
+
+void TOpenSaveFractal::IgnoreFPaletteClick() {
+    if (IgnoreFPalette->isChecked()) {
+        main_.LoadPaletteWithFractal = false;
+        main_.state.palette = snapshot_.palette;
+        if (OpenFractal->isEnabled()) {
+            main_.state.colorTable = snapshot_.colorTable;
+            RenderFractalPreview();
+        }
+    } else {
+        main_.LoadPaletteWithFractal = true;
+        if (OpenFractal->isEnabled()) {
+            ShowSelectedFractal();
+        }
+    }
+}
+
+void TOpenSaveFractal::FileListClick() {
+    const int index = FileList->currentRow();
+    if (index < 0) {
+        return;
+    }
+    const QString row = FileList->item(index)->text();
+    main_.FilePath = RowPath(row);
+    FileName->setText(row);
+    main_.FileTitle = row;
+    main_.LastFractalIndex = index;
+    if (openMode_) {
+        ShowSelectedFractal();
+    }
+}
+
+void TOpenSaveFractal::SaveFractalClick() {
+    const QString name = FileName->text();
+    if (name.isEmpty()) {
+        return;
+    }
+    if (IsUnsafeFileName(name)) {
+        WarnUnsafeFileName(this);
+        return;
+    }
+    if (Rows().contains(name) &&
+        !AskYesNo(this, "Подтверждение замены файла",
+                  "Файл с таким именем уже существует.\n Заменить существующий файл?")) {
+        return;
+    }
+    main_.FilePath = RowPath(name);
+    main_.FileTitle = name;
+    done(QDialog::Accepted);
+}
+
+void TOpenSaveFractal::OpenFractalClick() {
+    done(QDialog::Accepted);
+}
+
+void TOpenSaveFractal::CanselClick() {
+    done(QDialog::Rejected);
+}
+
+void TOpenSaveFractal::DoubleClicked() {
+    main_.MouseArmed = false;  // the main view ignores the press that may belong to this
+    if (!openMode_) {
+        SaveFractalClick();
+    } else if (OpenFractal->isEnabled()) {
+        done(QDialog::Accepted);
+    }
+}
+
+void TOpenSaveFractal::FileListDblClick() {
+    DoubleClicked();
+}
+void TOpenSaveFractal::FileNameDblClick() {
+    DoubleClicked();
+}
+void TOpenSaveFractal::PreViewDblClick() {
+    DoubleClicked();
+}
+
+void TOpenSaveFractal::DeleteFileExecute() {
+    const int index = FileList->currentRow();
+    if (!openMode_ || index < 0) {
+        return;
+    }
+    if (!QFile::remove(RowPath(FileList->item(index)->text()))) {
+        ShowError(this, "Ошибка удаления файла", "Файл удалить не удалось");
+        return;
+    }
+    if (main_.LastFractalIndex > 0) {
+        --main_.LastFractalIndex;
+    }
+    FillFractalList();
+    RestoreSnapshot();
+}
+
+void TOpenSaveFractal::RenFileExecute() {
+    const int index = FileList->currentRow();
+    if (!openMode_ || index < 0) {
+        return;
+    }
+    TReFile rename(*this, main_, FileList->item(index)->text());
+    Dialogs().Exec(rename);
+}
+
+// --- Window
+// ----------------------------------------------------------------------------------------
+
+void TOpenSaveFractal::done(int result) {
+    if (!closed_) {
+        closed_ = true;
+        if (result != QDialog::Accepted) {
+            if (openMode_) {
+                RestoreSnapshot();
+            }
+            main_.BrowserConfirmed = false;
+        } else {
+            main_.BrowserConfirmed = true;
+        }
+    }
+    QDialog::done(result);
+}
+
+void TOpenSaveFractal::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (openMode_) {
+        FileList->setFocus();
+    } else {
+        FileName->setFocus();
+    }
+}
+
+bool TOpenSaveFractal::FormKeyDown(int key) {
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!openMode_) {
+                SaveFractalClick();
+            } else if (OpenFractal->isEnabled()) {
+                done(QDialog::Accepted);
+            }
+            return true;
+        case Qt::Key_Escape:
+            done(QDialog::Rejected);
+            return true;
+        case Qt::Key_Delete:
+            if (!openMode_) {
+                return false;
+            }
+            if (AskYesNo(this, "Подтверждение удаления файла", "Удалить выбранный файл?")) {
+                DeleteFileExecute();
+            }
+            return true;
+        case Qt::Key_R:
+            if (!openMode_) {
+                return false;
+            }
+            RenFileExecute();
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool TOpenSaveFractal::eventFilter(QObject* watched, QEvent* event) {
+    const bool mine = watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
+    if (!mine || closed_) {
+        return QDialog::eventFilter(watched, event);
+    }
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            // Keys handled here are not passed on, so that propagation to the parents does not
+            // repeat them.
+            return FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+        case QEvent::MouseButtonPress:
+            if (watched == FileList->viewport()) {
+                pressChangedRow_ = false;
+            }
+            break;
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+                break;
+            }
+            if (watched == FileList->viewport()) {
+                FileListDblClick();
+                return true;
+            }
+            if (watched == FileName) {
+                FileNameDblClick();
+                return true;
+            }
+            if (watched == PreView) {
+                PreViewDblClick();
+                return true;
+            }
+            break;
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace ombrilo

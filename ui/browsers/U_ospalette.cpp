@@ -1,0 +1,435 @@
+#include "U_ospalette.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+
+#include <algorithm>
+
+#include "resources/program_pictures.h"
+#include "ui/U_mainform.h"
+#include "ui/browsers/Urepalfile.h"
+#include "ui/browsers/browser_common.h"
+#include "ui/dialogs.h"
+#include "ui/image_view.h"
+
+namespace ombrilo {
+
+namespace {
+
+constexpr const char* kNewName = "palette_new";
+constexpr const char* kPattern = "*.ptt";
+constexpr const char* kExtension = ".ptt";
+
+// Made once for the program and reused by every palette browser.
+QImage& PalettePreviewBitmap() {
+    static QImage bitmap(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
+    return bitmap;
+}
+
+template <typename Widget>
+Widget* Put(Widget* widget, const char* name, int left, int top, int width, int height) {
+    if (name != nullptr) {
+        widget->setObjectName(QString::fromLatin1(name));
+    }
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption, const QIcon& glyph,
+                         int left, int top) {
+    auto* button =
+        Put(new QPushButton(glyph, QString::fromUtf8(caption), parent), name, left, top, 73, 22);
+    button->setAutoDefault(false);
+    return button;
+}
+
+// A caption left of its edit, ending where the edit starts.
+void Caption(QWidget* parent, const char* text, const char* name, int top) {
+    auto* label = Put(new QLabel(QString::fromUtf8(text), parent), name, 4, top, 42, 21);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
+QIcon DeleteImage() {
+    const QIcon trash = QApplication::style()->standardIcon(QStyle::SP_TrashIcon);
+    return trash.isNull() ? ToolPicture(ToolPictureId::CloseButton) : trash;
+}
+
+}  // namespace
+
+TOSPalette::TOSPalette(TMainForm& main)
+    : QDialog(&main), main_(main), openMode_(main.BrowserOpenMode) {
+    setObjectName("OSPalette");
+    setModal(true);
+    UseDialogFont(*this);
+    if (main.FullScreenShown) {
+        setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
+    setFixedSize(409, 178);
+    BuildControls();
+    PlaceBrowser(*this, main);
+    PathText->setText(main.PalettesFolder);
+    SetupMode();
+    QDir::setCurrent(main.PalettesFolder);
+    TakePaletteSnapshot();
+    FillPaletteList();
+    if (openMode_) {
+        ShowSelectedPalette();
+    } else {
+        DelPalFile->setEnabled(false);
+        ReNamePal->setEnabled(false);
+        ImText->hide();
+        RenderPalettePreview();
+    }
+    qApp->installEventFilter(this);
+}
+
+TOSPalette::~TOSPalette() {
+    qApp->removeEventFilter(this);
+}
+
+void TOSPalette::BuildControls() {
+    Caption(this, "Папка:", "Label1", 8);
+    PathText = Put(new QLineEdit(this), "PathText", 48, 8, 169, 21);
+    PathText->setReadOnly(true);
+    PathText->setStatusTip(" Каталог палитр");
+    PalList = Put(new QListWidget(this), "PalList", 16, 32, 201, 105);
+    PalList->setStatusTip(" Палитры находящиеся в каталоге");
+    PalList->setSelectionMode(QAbstractItemView::SingleSelection);
+    Caption(this, "Файл:", "Label2", 144);
+    FileText = Put(new QLineEdit(this), "FileText", 48, 144, 169, 21);
+    FileText->setStatusTip(" Выбранный файл");
+
+    PalPreview = Put(new QGroupBox("Preview", this), "PalPreview", 232, 6, 161, 131);
+    With = Put(new ImageView(PalPreview), "With", 8, 14, kPreviewWidth, kPreviewHeight);
+    With->setStatusTip(" Область предпросмотра");
+    ImText = Put(new QLabel(PalPreview), "ImText", 40, 56, 113, 16);
+    ImText->setTextFormat(Qt::PlainText);
+    ImText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ImText->hide();
+
+    OpenBut = GlyphButton(this, "OpenBut", "Открыть", MenuIcon(MenuIconId::OpenFract), 232, 144);
+    SaveBut =
+        GlyphButton(this, "SaveBut", "Сохранить", MenuIcon(MenuIconId::SaveFractal), 232, 144);
+    CanBut =
+        GlyphButton(this, "CanBut", "Отмена", ToolPicture(ToolPictureId::CloseButton), 320, 144);
+
+    DelPalFile = new QAction(DeleteImage(), "&Удалить файл", this);
+    DelPalFile->setObjectName("DelPalFile");
+    ReNamePal = new QAction("Переименовать файл", this);
+    ReNamePal->setObjectName("ReNamePal");
+    PopupPalette = new QMenu(this);
+    PopupPalette->setObjectName("PopupPalette");
+    PopupPalette->addAction(DelPalFile);
+    PopupPalette->addAction(ReNamePal);
+    for (QWidget* owner : {static_cast<QWidget*>(PalList), static_cast<QWidget*>(FileText),
+                           static_cast<QWidget*>(With)}) {
+        owner->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(owner, &QWidget::customContextMenuRequested, this,
+                [this, owner](const QPoint& at) { PopupPalette->popup(owner->mapToGlobal(at)); });
+    }
+    PalList->viewport()->installEventFilter(this);
+
+    connect(PalList, &QListWidget::currentRowChanged, this, [this](int) {
+        pressChangedRow_ = true;
+        if (!filling_) {
+            PalListClick();
+        }
+    });
+    connect(PalList, &QListWidget::clicked, this, [this] {
+        if (!pressChangedRow_) {
+            PalListClick();
+        }
+    });
+    connect(OpenBut, &QPushButton::clicked, this, &TOSPalette::OpenButClick);
+    connect(SaveBut, &QPushButton::clicked, this, &TOSPalette::SaveButClick);
+    connect(CanBut, &QPushButton::clicked, this, &TOSPalette::CanButClick);
+    connect(DelPalFile, &QAction::triggered, this, &TOSPalette::DelPalFileExecute);
+    connect(ReNamePal, &QAction::triggered, this, &TOSPalette::ReNamePalExecute);
+}
+
+void TOSPalette::SetupMode() {
+    OpenBut->setVisible(openMode_);
+    SaveBut->setVisible(!openMode_);
+    if (openMode_) {
+        OpenBut->setStatusTip(" Открывает выбранную палитру");
+        CanBut->setStatusTip(" Закрывает форму 'Открытие палитры'");
+    } else {
+        SaveBut->setStatusTip(" Сохраняет палитру под выбранным именем");
+        CanBut->setStatusTip(" Закрывает форму 'Сохранение палитры'");
+    }
+}
+
+int TOSPalette::ShowModal() {
+    const int result = Dialogs().Exec(*this);
+    if (!closed_) {
+        done(result == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected);
+    }
+    return this->result();
+}
+
+QString TOSPalette::RowPath(const QString& row) const {
+    return main_.PalettesFolder + "/" + row + kExtension;
+}
+
+QStringList TOSPalette::Rows() const {
+    QStringList rows;
+    for (int i = 0; i < PalList->count(); ++i) {
+        rows.append(PalList->item(i)->text());
+    }
+    return rows;
+}
+
+void TOSPalette::TakePaletteSnapshot() {
+    snapshotPalette_ = main_.state.palette;
+    snapshotTable_ = main_.state.colorTable;
+}
+
+void TOSPalette::RestorePaletteSnapshot() {
+    main_.state.palette = snapshotPalette_;
+    main_.state.colorTable = snapshotTable_;
+}
+
+void TOSPalette::ShowNote(const char* text) {
+    ImText->setText(QString::fromUtf8(text));
+    ImText->show();
+    With->hide();
+}
+
+void TOSPalette::FillPaletteList() {
+    filling_ = true;
+    PalList->clear();
+    PalList->addItems(ListRows(main_.PalettesFolder, kPattern));
+    if (!openMode_) {
+        filling_ = false;
+        FileText->setReadOnly(false);
+        main_.FilePath = RowPath(kNewName);
+        FileText->setText(kNewName);
+        return;
+    }
+    FileText->setReadOnly(true);
+    if (PalList->count() == 0) {
+        filling_ = false;
+        OpenBut->setEnabled(false);
+        return;
+    }
+    OpenBut->setEnabled(true);
+    // A remembered row that is gone (files removed meanwhile) falls back to the last row.
+    main_.LastPaletteIndex = std::clamp(main_.LastPaletteIndex, 0, PalList->count() - 1);
+    PalList->setCurrentRow(main_.LastPaletteIndex);
+    filling_ = false;
+    const QString row = PalList->item(main_.LastPaletteIndex)->text();
+    main_.FilePath = RowPath(row);
+    FileText->setText(row);
+}
+
+void TOSPalette::ShowSelectedPalette() {
+    if (PalList->count() == 0) {
+        ShowNote(kNoFilesNote);
+        return;
+    }
+    if (!ReadPaletteAtFilePath(main_)) {
+        // An entry that cannot be read (no permission, a folder) is not offered for opening.
+        RestorePaletteSnapshot();
+        OpenBut->setEnabled(false);
+        ImText->hide();
+        With->hide();
+        return;
+    }
+    OpenBut->setEnabled(true);
+    if (main_.PaletteAccepted) {
+        ImText->hide();
+        With->show();
+        RenderPalettePreview();
+    } else {
+        RestorePaletteSnapshot();
+        ShowNote(kUnknownTypeNote);
+    }
+}
+
+void TOSPalette::RenderPalettePreview() {
+    RenderPreview(main_.state, PalettePreviewBitmap(), With);
+}
+
+void TOSPalette::PalListClick() {
+    const int index = PalList->currentRow();
+    if (index < 0) {
+        return;
+    }
+    const QString row = PalList->item(index)->text();
+    main_.FilePath = RowPath(row);
+    FileText->setText(row);
+    main_.LastPaletteIndex = index;
+    if (openMode_) {
+        ShowSelectedPalette();
+    }
+}
+
+void TOSPalette::SaveButClick() {
+    const QString name = FileText->text();
+    if (name.isEmpty()) {
+        return;
+    }
+    if (IsUnsafeFileName(name)) {
+        WarnUnsafeFileName(this);
+        return;
+    }
+    if (Rows().contains(name) &&
+        !AskYesNo(this, "Подтверждение замены файла",
+                  "Файл с таким именем уже существует.\n Заменить существующий файл?")) {
+        return;
+    }
+    main_.FilePath = RowPath(name);
+    done(QDialog::Accepted);
+}
+
+void TOSPalette::OpenButClick() {
+    done(QDialog::Accepted);
+}
+
+void TOSPalette::CanButClick() {
+    done(QDialog::Rejected);
+}
+
+void TOSPalette::DoubleClicked() {
+    main_.MouseArmed = false;  // the main view ignores the press that may belong to this
+    if (!openMode_) {
+        SaveButClick();
+    } else if (OpenBut->isEnabled()) {
+        done(QDialog::Accepted);
+    }
+}
+
+void TOSPalette::PalListDblClick() {
+    DoubleClicked();
+}
+void TOSPalette::FileTextDblClick() {
+    DoubleClicked();
+}
+void TOSPalette::WithDblClick() {
+    DoubleClicked();
+}
+
+void TOSPalette::DelPalFileExecute() {
+    const int index = PalList->currentRow();
+    if (!openMode_ || index < 0) {
+        return;
+    }
+    if (!QFile::remove(RowPath(PalList->item(index)->text()))) {
+        ShowError(this, "Ошибка удаления файла", "Файл удалить не удалось");
+        return;
+    }
+    if (main_.LastPaletteIndex > 0) {
+        --main_.LastPaletteIndex;
+    }
+    RestorePaletteSnapshot();
+    FillPaletteList();
+    ShowSelectedPalette();
+}
+
+void TOSPalette::ReNamePalExecute() {
+    const int index = PalList->currentRow();
+    if (!openMode_ || index < 0) {
+        return;
+    }
+    TRePalFile rename(*this, main_, PalList->item(index)->text());
+    Dialogs().Exec(rename);
+}
+
+void TOSPalette::done(int result) {
+    if (!closed_) {
+        closed_ = true;
+        if (result != QDialog::Accepted && openMode_) {
+            RestorePaletteSnapshot();
+        }
+    }
+    QDialog::done(result);
+}
+
+void TOSPalette::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (openMode_) {
+        PalList->setFocus();
+    } else {
+        FileText->setFocus();
+    }
+}
+
+bool TOSPalette::FormKeyDown(int key) {
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!openMode_) {
+                SaveButClick();
+            } else if (OpenBut->isEnabled()) {
+                done(QDialog::Accepted);
+            }
+            return true;
+        case Qt::Key_Escape:
+            done(QDialog::Rejected);
+            return true;
+        case Qt::Key_Delete:
+            if (!openMode_) {
+                return false;
+            }
+            if (AskYesNo(this, "Подтверждение удаления файла", "Удалить выбранный файл?")) {
+                DelPalFileExecute();
+            }
+            return true;
+        case Qt::Key_R:
+            if (!openMode_) {
+                return false;
+            }
+            ReNamePalExecute();
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool TOSPalette::eventFilter(QObject* watched, QEvent* event) {
+    const bool mine = watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
+    if (!mine || closed_) {
+        return QDialog::eventFilter(watched, event);
+    }
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            return FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+        case QEvent::MouseButtonPress:
+            if (watched == PalList->viewport()) {
+                pressChangedRow_ = false;
+            }
+            break;
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+                break;
+            }
+            if (watched == PalList->viewport()) {
+                PalListDblClick();
+                return true;
+            }
+            if (watched == FileText) {
+                FileTextDblClick();
+                return true;
+            }
+            if (watched == With) {
+                WithDblClick();
+                return true;
+            }
+            break;
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace ombrilo

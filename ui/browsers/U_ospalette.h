@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+#include "engine/color_table.h"
+#include "engine/palette.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
+
+namespace ombrilo {
+
+class ImageView;
+class TMainForm;
+
+// The palette browser, twin of the fractal browser: lists the palette files of the palettes
+// folder and previews the current fractal in the selected palette. In open mode every selected
+// palette is read into the live palette fields; the palette as it was at construction is put
+// back on Cancel, on an unknown palette type and before the re-read after a deletion.
+class TOSPalette : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TOSPalette(TMainForm& main);
+    ~TOSPalette() override;
+
+    // Shows the browser modally through the dialog seam; returns its modal result.
+    int ShowModal();
+
+    void TakePaletteSnapshot();
+    void RestorePaletteSnapshot();
+    void FillPaletteList();
+    void ShowSelectedPalette();
+    void RenderPalettePreview();
+    QStringList Rows() const;
+
+    void PalListClick();
+    void PalListDblClick();
+    void FileTextDblClick();
+    void WithDblClick();
+    void OpenButClick();
+    void SaveButClick();
+    void CanButClick();
+    void DelPalFileExecute();
+    void ReNamePalExecute();
+
+    QLineEdit* PathText = nullptr;
+    QListWidget* PalList = nullptr;
+    QLineEdit* FileText = nullptr;
+    QGroupBox* PalPreview = nullptr;
+    ImageView* With = nullptr;
+    QLabel* ImText = nullptr;
+    QPushButton* OpenBut = nullptr;
+    QPushButton* SaveBut = nullptr;
+    QPushButton* CanBut = nullptr;
+    QAction* DelPalFile = nullptr;
+    QAction* ReNamePal = nullptr;
+    QMenu* PopupPalette = nullptr;
+
+protected:
+    void done(int result) override;  // FormClose
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void SetupMode();
+    void DoubleClicked();
+    bool FormKeyDown(int key);
+    void ShowNote(const char* text);
+    QString RowPath(const QString& row) const;
+
+    TMainForm& main_;
+    const bool openMode_;
+    Palette snapshotPalette_;
+    ColorTable snapshotTable_;
+    bool closed_ = false;
+    bool pressChangedRow_ = false;
+    bool filling_ = false;
+};
+
+}  // namespace ombrilo

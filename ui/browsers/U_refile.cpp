@@ -1,0 +1,25 @@
+#include "U_refile.h"
+
+#include "ui/U_mainform.h"
+#include "ui/browsers/U_opensavefractal.h"
+
+namespace ombrilo {
+
+namespace {
+
+constexpr RenameDialog::Names kNames{"ReFile",  "Старое имя :", "Новое имя :", "OldName",
+                                     "NewName", "OkBut",        "CanselBut"};
+
+}  // namespace
+
+TReFile::TReFile(TOpenSaveFractal& browser, const TMainForm& main, const QString& row)
+    : RenameDialog(&browser, main, kNames,
+                   {[&browser] { return browser.Rows(); }, main.FractalsFolder, ".frc",
+                    [&browser] { browser.FillFractalList(); }},
+                   row),
+      OldName(oldName),
+      NewName(newName),
+      OkBut(okButton),
+      CanselBut(cancelButton) {}
+
+}  // namespace ombrilo

@@ -1,0 +1,28 @@
+#include "Urepalfile.h"
+
+#include "ui/U_mainform.h"
+#include "ui/browsers/U_ospalette.h"
+
+namespace ombrilo {
+
+namespace {
+
+constexpr RenameDialog::Names kNames{"RePalFile",  "Старое имя:", "Новое имя:", "OldNamePal",
+                                     "NewNamePal", "RenamePal",   "CanselR"};
+
+}  // namespace
+
+TRePalFile::TRePalFile(TOSPalette& browser, const TMainForm& main, const QString& row)
+    : RenameDialog(&browser, main, kNames,
+                   {[&browser] { return browser.Rows(); }, main.PalettesFolder, ".ptt",
+                    [&browser] {
+                        browser.FillPaletteList();
+                        browser.ShowSelectedPalette();
+                    }},
+                   row),
+      OldNamePal(oldName),
+      NewNamePal(newName),
+      RenamePal(okButton),
+      CanselR(cancelButton) {}
+
+}  // namespace ombrilo

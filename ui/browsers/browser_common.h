@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+class QDialog;
+class QWidget;
+
+namespace ombrilo {
+
+struct FractalState;
+class ImageView;
+class TMainForm;
+
+// Size of the browsers' previews.
+inline constexpr int kPreviewWidth = 145;
+inline constexpr int kPreviewHeight = 105;
+
+// The program's web page, named in the warnings about file types this version does not know.
+inline constexpr const char* kProgramPage = "https://ombrilo.example.org/";
+
+// The note shown instead of a preview when a folder holds no files.
+inline constexpr const char* kNoFilesNote = "            ( Нет )";
+inline constexpr const char* kUnknownTypeNote = "Неизвестный тип.";
+
+// The row a file stands for: its name up to the first "." (leading dots skipped).
+QString RowOfFileName(const QString& fileName);
+
+// The order of file names in the browsers and the slide show: ignoring case, then exactly.
+bool FileNameLess(const QString& a, const QString& b);
+
+// The rows of the entries of folder that match pattern (directories and hidden entries
+// included, letter case respected), sorted by file name ignoring case so that the order is the
+// same from one opening to the next. A missing folder gives no rows.
+QStringList ListRows(const QString& folder, const QString& pattern);
+
+// A typed name is put between the folder and the extension unchanged; a path separator or a
+// NUL would make it name something outside the folder, so such names are refused.
+bool IsUnsafeFileName(const QString& name);
+void WarnUnsafeFileName(QWidget* parent);
+
+// Places a browser: centred on the screen 30 pixels above the middle while the full-screen view
+// is shown, otherwise over the main view at three tenths of the spare height.
+void PlaceBrowser(QDialog& browser, const TMainForm& main);
+// Centres a small dialog on the main window.
+void CenterOnMainWindow(QDialog& dialog, const TMainForm& main);
+
+// The browsers' small fixed layouts are drawn for a font of 11 pixels.
+void UseDialogFont(QWidget& window);
+
+// Draws the state into the preview bitmap and shows it in the target.
+void RenderPreview(const FractalState& state, QImage& bitmap, ImageView* target);
+
+// Reads the fractal at the main window's FilePath into its state and takes the outcome into
+// FractalAccepted / PaletteAccepted; shows the reading message and returns false when the file
+// cannot be read.
+bool ReadFractalAtFilePath(TMainForm& main);
+bool ReadPaletteAtFilePath(TMainForm& main);
+// Writes the state (the palette) to FilePath; shows the writing message on failure.
+bool WriteFractalAtFilePath(TMainForm& main);
+bool WritePaletteAtFilePath(TMainForm& main);
+
+// Shows the application-starting cursor for its lifetime.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace ombrilo
