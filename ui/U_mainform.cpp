@@ -25,6 +25,7 @@
 
 #include "engine/numeric.h"
 #include "engine/render_thread.h"
+#include "export/U_sizeandext.h"
 #include "resources/program_pictures.h"
 #include "ui/U_fullscreen.h"
 #include "ui/dialogs.h"
@@ -502,7 +503,7 @@ void TMainForm::SaveImageExecute() {
     if (SlideShowRunning) {
         return;
     }
-    StopAnimations();
+    TSizeAndExt::SaveImage(*this);  // stops the animations before it asks for the file
 }
 
 void TMainForm::SlideShowExecute() {
