@@ -75,3 +75,35 @@ BENCHMARK(BM_MainFrameInside)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Export)->Args({1024, 256})->Args({1280, 8192})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();
+
+// --- Export through the export thread's path: picture rows straight into the bitmap file ---------
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "export/export_job.h"
+
+namespace {
+
+void BM_ExportFile(benchmark::State& bench) {
+    const FractalState s = MakeStartState();
+    const auto width = bench.range(0);
+    const auto height = width * 3 / 4;
+    const std::string path = "/tmp/ombrilo-bench-export-" + std::to_string(getpid()) + ".bmp";
+    const ExportJob job{path, {s.Cx, s.Cy, s.CenterX, s.CenterY, s.ViewWidth}, &s.colorTable,
+                        MakeExportGeometry(s.ViewWidth, width, height,
+                                           *ExportLimitForDetail(static_cast<int>(bench.range(1))))};
+    for (auto _ : bench) {
+        if (WriteExportFile(job, [](std::int32_t) { return true; }) != ExportJobResult::Written) {
+            bench.SkipWithError("the file could not be written");
+            break;
+        }
+    }
+    std::remove(path.c_str());
+    bench.SetItemsProcessed(bench.iterations() * width * height);
+}
+
+}  // namespace
+
+BENCHMARK(BM_ExportFile)->Args({1280, 256})->Args({1280, 8192})->Unit(benchmark::kMillisecond)->Iterations(1);
