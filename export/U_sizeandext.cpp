@@ -365,12 +365,12 @@ void TSizeAndExt::BuildControls() {
     Permission->setCurrentIndex(kStartResolution);
 
     Label4 = Caption(this, "Label4", "Детализация:", 8, 165, 90);
-    Iterations = Place(new QComboBox(this), "Iterations", 100, 162, 72, 22);
+    Iterations = Place(new QComboBox(this), "Iterations", 100, 162, 64, 22);
     for (int detail : kExportDetails) {
         Iterations->addItem(QString::number(detail));
     }
     Iterations->setStatusTip(" Выбор детализации сохраняемого изображения");
-    Label3 = Caption(this, "Label3", "Приоритет:", 182, 165, 70);
+    Label3 = Caption(this, "Label3", "Приоритет:", 172, 165, 78);
     PrF = List(this, "PrF", kPriorities, 250, 162, 95);
     PrF->setStatusTip(" Выбор приоритета потока расчитывающего изображение");
 
