@@ -26,6 +26,7 @@
 
 #include "engine/numeric.h"
 #include "engine/render_thread.h"
+#include "export/U_sizeandext.h"
 #include "resources/program_pictures.h"
 #include "slideshow/U_jlfoptions.h"
 #include "slideshow/U_slideform.h"
@@ -633,7 +634,7 @@ void TMainForm::SaveImageExecute() {
     if (SlideShowRunning) {
         return;
     }
-    StopAnimations();
+    TSizeAndExt::SaveImage(*this);  // stops the animations before it asks for the file
 }
 
 void TMainForm::SlideShowExecute() {

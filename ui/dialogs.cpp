@@ -1,6 +1,8 @@
 #include "dialogs.h"
 
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 namespace ombrilo {
@@ -37,6 +39,24 @@ public:
     }
 
     int Exec(QDialog& dialog) override { return dialog.exec(); }
+
+    QString SaveFileName(QWidget* parent, const QString& caption, const QString& defaultName,
+                         const QString& filter) override {
+        QFileDialog dialog(parent, caption, QString(), filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+        dialog.selectFile(defaultName);
+        while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            const QString path = dialog.selectedFiles().first();
+            if (QFileInfo(QFileInfo(path).absolutePath()).isDir()) {
+                return path;
+            }
+            Message(&dialog, MessageKind::Warning, caption,
+                    "Папка не найдена:\n" + QFileInfo(path).absolutePath());
+        }
+        return QString();
+    }
 };
 
 QtDialogs g_qtDialogs;

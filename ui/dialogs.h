@@ -27,6 +27,10 @@ public:
                                                 const QString& caption, const QString& text) = 0;
     // Runs a modal window; returns its result (QDialog::Accepted or Rejected).
     virtual int Exec(QDialog& dialog) = 0;
+    // Asks for the path of a file to write (the folder must exist, an existing file is not
+    // questioned); empty when the user cancels.
+    virtual QString SaveFileName(QWidget* parent, const QString& caption,
+                                 const QString& defaultName, const QString& filter) = 0;
 };
 
 // The seam in use: the real Qt dialogs unless a test has put its own in place.

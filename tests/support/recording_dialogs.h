@@ -33,8 +33,17 @@ public:
         return onExec ? onExec(dialog) : QDialog::Rejected;
     }
 
+    // The save dialog answers `savePath` (empty: cancelled) and remembers the default name.
+    QString SaveFileName(QWidget*, const QString&, const QString& defaultName,
+                         const QString&) override {
+        saveDefaults.append(defaultName);
+        return savePath;
+    }
+
     QList<Shown> messages;
     QStringList execs;
     QMessageBox::StandardButton answer = QMessageBox::Yes;
     std::function<int(QDialog&)> onExec;
+    QStringList saveDefaults;
+    QString savePath;
 };

@@ -1,0 +1,169 @@
+#pragma once
+
+#include <QString>
+#include <QThread>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "engine/color_table.h"
+#include "engine/export_render.h"
+#include "export/export_job.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace ombrilo {
+
+class TMainForm;
+class TSizeAndExt;
+
+// The name the save dialog proposes: the current fractal file's name while the command that
+// saves it is enabled, else "new_image".
+QString DefaultExportName(bool currentFractalKnown, const QString& fileTitle);
+
+// The chosen path cut before the first "." of its file-name part, followed by ".bmp".
+QString ExportPathFor(const QString& chosenPath);
+
+// The path shortened until textWidth(result) <= maxWidth: the first remaining folder is replaced
+// by "...", then a drive ("C:") is dropped, and last only the file name is left.
+QString ShortenPath(const QString& path, const std::function<int(const QString&)>& textWidth,
+                    int maxWidth);
+
+// "Размер файла: 2.36 Mb" for the given size in pixels (3 bytes per pixel counted).
+QString FileSizeCaption(std::int64_t widthPixels, std::int64_t heightPixels, char separator);
+
+// Pixels from a value in a unit ("пиксели" .. "метры" by index) at dpi.
+std::int64_t PixelsFor(int unitIndex, int dpi, float value);
+
+// Why a size cannot be exported; empty when it can.
+QString SizeRefusal(std::int64_t widthPixels, std::int64_t heightPixels);
+
+// The export thread: renders the export window's picture and writes its file, reporting to the
+// window every 21 rows and at the end by synchronous calls on the window thread.
+class TRollImage : public QThread {
+    Q_OBJECT
+
+public:
+    explicit TRollImage(TSizeAndExt& window);
+
+    ExportJobResult result() const { return result_; }
+
+    // Tests put a writer of their own in place of the bitmap file writer (nullptr: the file).
+    static void SetWriterFactoryForTests(ExportRowWriterFactory factory);
+
+protected:
+    void run() override;
+
+private:
+    bool ReportPoint(std::int32_t row);
+
+    TSizeAndExt& window_;
+    ExportJobResult result_ = ExportJobResult::Cancelled;
+};
+
+// The export window: size, unit, resolution, detail and priority of one export of the picture
+// as it was when the window opened; shows the progress of the export thread.
+class TSizeAndExt : public QWidget {
+    Q_OBJECT
+
+public:
+    TSizeAndExt(TMainForm& main, const QString& chosenPath);
+    ~TSizeAndExt() override;
+
+    // The command SaveImage: asks for the file, then opens the window (or brings back the open
+    // one).
+    static void SaveImage(TMainForm& main);
+
+    // --- Fields of one export ------------------------------------------------------------
+    QString ExportPath;
+    float WidthValue = 0.0f;
+    float HeightValue = 0.0f;
+    std::int64_t WidthPixels = 0;
+    std::int64_t HeightPixels = 0;
+    ExportView ExportSnapshot;
+    ColorTable ExportColorTable;
+    std::atomic<bool> ExportRunning{false};
+    bool ExportSaved = false;
+    ExportGeometry Geometry;  // ExportHalfWidth, ExportHalfHeight, ExportStep, ExportLimit
+    int ExportPriority = 0;
+    std::unique_ptr<TRollImage> ExportThread;
+    std::int32_t ProgressRow = 0;
+    bool WidthEditArmed = true;
+    bool HeightEditArmed = true;
+
+    // --- Handlers --------------------------------------------------------------------------
+    void RecomputeSize();
+    void ImageWidthChange();
+    void ImageHeightChange();
+    void UnitsChange();
+    void PermissionChange();
+    void ButtonOkClick();
+    void CanButClick();
+    void PrFChange();
+    void IsCloseAfterClick();
+    void Timer1Timer();
+    // Run on the window thread at the export thread's request.
+    void ReportProgress();
+    void ReportDone();
+
+    // --- Controls by their component names -------------------------------------------------
+    QLabel* Label1 = nullptr;
+    QLabel* SaveFName = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* ImageWidth = nullptr;
+    QLineEdit* ImageHeight = nullptr;
+    QLabel* Label6 = nullptr;
+    QComboBox* Units = nullptr;
+    QLabel* Label7 = nullptr;
+    QComboBox* Permission = nullptr;
+    QLabel* Label4 = nullptr;
+    QComboBox* Iterations = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* PrF = nullptr;
+    QLabel* Itog = nullptr;
+    QProgressBar* CGauge1 = nullptr;
+    QCheckBox* IsCloseAfter = nullptr;
+    QPushButton* ButtonOk = nullptr;
+    QPushButton* CanBut = nullptr;
+    QTimer* Timer1 = nullptr;
+
+signals:
+    // ReportProgress has shown this percentage.
+    void progressShown(int percent);
+    // The export thread has ended (written, stopped or failed).
+    void exportEnded(int result);  // an ExportJobResult
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void PlaceWindow();
+    void TakeSnapshot();
+    void SetSizeControlsEnabled(bool enabled);
+    void ShowValue(QLineEdit* edit, float value);
+    bool ReadValue(QLineEdit* edit, float& value);
+    void ThreadFinished();
+    void WaitForThread();
+    bool OwnsObject(QObject* object) const;
+
+    TMainForm& main_;
+    bool closing_ = false;
+};
+
+}  // namespace ombrilo
