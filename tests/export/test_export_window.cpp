@@ -13,12 +13,15 @@
 
 #include <unistd.h>
 
+#include <sstream>
 #include <thread>
 
 #include "export/U_sizeandext.h"
 #include "export_expected.h"
+#include "formats/fractal_file.h"
 #include "formats/settings_file.h"
 #include "support/test_files.h"
+#include "tools/render_cli.h"
 #include "ui/application.h"
 #include "ui/mainform_fixture.h"
 
@@ -367,6 +370,40 @@ private slots:
         QCOMPARE(file, x.Expected(opened, 44, 33));
         QVERIFY(file != x.Expected(x.f.form->state, 44, 33));
         QVERIFY(x.f.WaitIdle());
+    }
+
+    // The window and ombrilo-render draw the same view into the same bytes.
+    void theFileEqualsTheCommandLineRenderers() {
+        ExportFixture x;
+        QVERIFY(x.Start());
+        QVERIFY(x.f.WaitIdle());
+        FractalState& s = x.f.form->state;
+        s.Cx = -0.7458;
+        s.Cy = 0.1125;
+        s.CenterX = -0.1381f;
+        s.CenterY = 0.6507f;
+        s.ViewWidth = 0.0123f;
+        s.MainStep = MainStepFor(s.ViewWidth);
+        s.palette = Palette{5, 12, 40, 7, 20, 9, 31};
+        BuildColorTable(s.palette, s.colorTable);
+        const QString frc = x.f.FilePath("view.frc");
+        QVERIFY(WriteFractalFile(frc.toStdString(), s));
+        QVERIFY(x.Open(x.f.FilePath("window.bmp")));
+        x.TypeWidth("96");
+        x.window->Iterations->setCurrentIndex(2);
+        QCOMPARE(x.window->Iterations->currentText(), QString("1024"));
+        QCOMPARE(x.Export(), int(ExportJobResult::Written));
+
+        const QString cli = x.f.FilePath("cli.bmp");
+        std::ostringstream out, err;
+        QCOMPARE(RunRenderCli({"--quiet", "--size", "96x72", "--detail", "1024", frc.toStdString(),
+                               cli.toStdString()},
+                              out, err),
+                 kExitSuccess);
+        const QByteArray file = ReadBytes(x.f.FilePath("window.bmp"));
+        QCOMPARE(file.size(), 54 + 96 * 72 * 3);
+        QCOMPARE(file, ReadBytes(cli));
+        QVERIFY(file != x.Expected(MakeStartState(), 96, 72, 1022));
     }
 
     void dotsCutTheFileNameOnly() {
