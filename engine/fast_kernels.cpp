@@ -18,7 +18,12 @@
 #include "fast_kernels.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <cstdlib>
+#include <cstring>
+
+#include "z2_avx2.h"
 
 namespace ombrilo {
 
@@ -115,8 +120,83 @@ int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double 
     }
 }
 
+namespace {
+
+// -1 while no test has chosen; then 0 or 1.
+std::atomic<int> simdChosenByTest{-1};
+
+struct AtomicCounters {
+    std::atomic<std::uint64_t> iterates{0};
+    std::atomic<std::uint64_t> guardFallbacks{0};
+    std::atomic<std::uint64_t> escapeTies{0};
+};
+AtomicCounters counters;
+
+void AddToCounters(const detail::LaneTally& tally) {
+    counters.iterates.fetch_add(tally.iterates, std::memory_order_relaxed);
+    counters.guardFallbacks.fetch_add(tally.guardFallbacks, std::memory_order_relaxed);
+    counters.escapeTies.fetch_add(tally.escapeTies, std::memory_order_relaxed);
+}
+
+bool SimdAllowedByEnvironment() {
+    const char* value = std::getenv("OMBRILO_SIMD");
+    return value == nullptr || std::strcmp(value, "0") != 0;
+}
+
+bool LanesTake(double cx, double cy) {
+    return SimdEnabled() && detail::LanesAcceptConstant(cx, cy);
+}
+
+}  // namespace
+
+bool SimdSupported() {
+    static const bool supported = detail::ProcessorHasAvx2();
+    return supported;
+}
+
+bool SimdEnabled() {
+    static const bool allowed = SimdAllowedByEnvironment();
+    const int chosen = simdChosenByTest.load(std::memory_order_relaxed);
+    return SimdSupported() && (chosen < 0 ? allowed : chosen == 1);
+}
+
+void SetSimdEnabledForTests(bool enabled) {
+    simdChosenByTest.store(enabled ? 1 : 0, std::memory_order_relaxed);
+}
+
+KernelCounters ReadKernelCounters() {
+    return {counters.iterates.load(std::memory_order_relaxed),
+            counters.guardFallbacks.load(std::memory_order_relaxed),
+            counters.escapeTies.load(std::memory_order_relaxed)};
+}
+
+void ResetKernelCounters() {
+    counters.iterates.store(0, std::memory_order_relaxed);
+    counters.guardFallbacks.store(0, std::memory_order_relaxed);
+    counters.escapeTies.store(0, std::memory_order_relaxed);
+}
+
+void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,
+                      FloatPoint* next) {
+    if (LanesTake(cx, cy)) {
+        detail::LaneTally tally;
+        detail::Z2IterateCheckedAvx2(cx, cy, x, y, count, next, tally);
+        AddToCounters(tally);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        next[i] = Z2Iterate(cx, cy, x[i], y[i]);
+    }
+}
+
 float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
                   std::uint8_t* indices) {
+    if (LanesTake(cx, cy)) {
+        detail::LaneTally tally;
+        const float next = detail::Z2RunAvx2(cx, cy, x, step, y, count, indices, tally);
+        AddToCounters(tally);
+        return next;
+    }
     for (int i = 0; i < count; ++i) {
         indices[i] = static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx, cy, x, y));
         x = x + step;
