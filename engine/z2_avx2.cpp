@@ -112,10 +112,11 @@ OMBRILO_AVX2 Constants MakeConstants(double cx, double cy) {
             _mm256_set1_pd(kBoundScale), _mm256_set1_pd(4.0)};
 }
 
-// One checked step of four lanes: (x, y) becomes the next state; a, b are x*x and y*y of the
-// current state and sum = a + b. Returns the lanes (bits 0..3) whose check passed.
-OMBRILO_AVX2 inline int CheckedStep(const Constants& k, __m256d& x, __m256d& y, __m256d a,
-                                    __m256d b, __m256d sum) {
+// One checked step of four lanes: (x, y) becomes the next state; sum is x*x + y*y of the
+// current state. Returns the lanes (bits 0..3) whose check passed.
+OMBRILO_AVX2 inline int CheckedStep(const Constants& k, __m256d& x, __m256d& y, __m256d sum) {
+    const __m256d a = _mm256_mul_pd(x, x);
+    const __m256d b = _mm256_mul_pd(y, y);
     const __m256d bound = _mm256_add_pd(_mm256_mul_pd(sum, k.scale), k.constantBound);
     const __m256d re = _mm256_add_pd(_mm256_sub_pd(a, b), k.cx);
     const __m128 reLow = _mm256_cvtpd_ps(_mm256_sub_pd(re, bound));
@@ -149,8 +150,13 @@ OMBRILO_AVX2 inline __m128i SameFloats(__m256d low, __m256d high) {
 // what an exact cancellation such as x*x - y*y + Cx = 0 needs, where the guard's bound never
 // passes). Lanes of `lanes` (bits 0..3) that still fail are redone with the reference
 // arithmetic; the others are idle.
-OMBRILO_AVX2 void Redo(const Constants& k, double cx, double cy, int lanes, __m256d oldX,
-                       __m256d oldY, __m256d& x, __m256d& y, LaneTally& tally) {
+struct LaneStates {
+    __m256d x;
+    __m256d y;
+};
+
+OMBRILO_AVX2 LaneStates Redo(const Constants& k, double cx, double cy, int lanes, __m256d oldX,
+                             __m256d oldY, LaneTally& tally) {
     const __m256d a = _mm256_mul_pd(oldX, oldX);
     const __m256d b = _mm256_mul_pd(oldY, oldY);
     const __m256d zero = _mm256_setzero_pd();
@@ -192,13 +198,12 @@ OMBRILO_AVX2 void Redo(const Constants& k, double cx, double cy, int lanes, __m2
             ny[lane] = next.y;
         }
     }
-    // Lanes that passed the first time lose nothing: both ends and the midpoint round alike.
-    x = _mm256_load_pd(nx);
-    y = _mm256_load_pd(ny);
     tally.guardFallbacks += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(failed)));
+    // Lanes that passed the first time lose nothing: both ends and the midpoint round alike.
+    return {_mm256_load_pd(nx), _mm256_load_pd(ny)};
 }
 
-// Four lanes' state and saved states in memory, where the bookkeeping reads them.
+// Four lanes' state and saved states in memory, where the bookkeeping reads and writes them.
 struct alignas(32) LaneMemory {
     double x[4];
     double y[4];
@@ -209,14 +214,30 @@ struct alignas(32) LaneMemory {
     double longY[4];
 };
 
-// A group's registers from memory, with the squares of the state and their sum.
-OMBRILO_AVX2 inline void LoadGroup(const LaneMemory& m, __m256d& x, __m256d& y, __m256d& a,
-                                   __m256d& b, __m256d& sum) {
-    x = _mm256_load_pd(m.x);
-    y = _mm256_load_pd(m.y);
-    a = _mm256_mul_pd(x, x);
-    b = _mm256_mul_pd(y, y);
-    sum = _mm256_add_pd(a, b);
+// Four lanes in registers: the state and x*x + y*y.
+struct Group {
+    __m256d x, y, sum;
+};
+
+OMBRILO_AVX2 inline __m256d SquaredNorm(__m256d x, __m256d y) {
+    return _mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y));
+}
+
+OMBRILO_AVX2 inline void Load(Group& group, const LaneMemory& m) {
+    group.x = _mm256_load_pd(m.x);
+    group.y = _mm256_load_pd(m.y);
+    group.sum = SquaredNorm(group.x, group.y);
+}
+
+OMBRILO_AVX2 inline void Store(const Group& group, LaneMemory& m) {
+    _mm256_store_pd(m.x, group.x);
+    _mm256_store_pd(m.y, group.y);
+    _mm256_store_pd(m.sum, group.sum);
+}
+
+OMBRILO_AVX2 inline __m256d SameBitsAsSaved(__m256d x, const double* saved) {
+    return _mm256_castsi256_pd(_mm256_cmpeq_epi64(
+        _mm256_castpd_si256(x), _mm256_load_si256(reinterpret_cast<const __m256i*>(saved))));
 }
 
 // Index of a lane's point once its state z_n is decided, or -1 while it goes on.
@@ -245,21 +266,25 @@ public:
     RowFeed(double cx, double cy, float x, float step, float y, int count, std::uint8_t* indices)
         : cx_(cx), cy_(cy), x_(x), step_(step), y_(y), count_(count), indices_(indices) {}
 
-    // The column of the next point the lanes take (its x in *x), or -1 at the end of the row.
-    int Next(float* x) {
+    // Gives lane i of m the next point the lanes take, with no saved states; returns its
+    // column, or -1 (the lane idles at 0) at the end of the row.
+    int Fill(LaneMemory& m, int i) {
+        m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
         while (column_ < count_) {
             const int c = column_++;
             const float px = x_;
             x_ = x_ + step_;
             if (AcceptedStart(px, y_)) {
-                *x = px;
+                m.x[i] = px;
+                m.y[i] = y_;
                 return c;
             }
             indices_[c] = static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx_, cy_, px, y_));
         }
+        m.x[i] = 0.0;
+        m.y[i] = 0.0;
         return -1;
     }
-    float y() const { return y_; }
     float NextX() const { return x_; }
 
 private:
@@ -285,129 +310,115 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
     RowFeed feed(cx, cy, x, step, y, count, indices);
 
     LaneMemory memory[kGroups];
-    __m256d vx[kGroups], vy[kGroups], va[kGroups], vb[kGroups], vsum[kGroups];
-    int column[kLanes];          // the lane's point, -1 when the lane is idle
+    Group groups[kGroups];
+    int column[kLanes];          // the lane's point, -1 when the lane idles
     std::int64_t start[kLanes];  // loop step at which the lane took its point
-    std::int64_t stepCount = 0;
-
-    auto takeNextPoint = [&](int lane) {
-        LaneMemory& m = memory[lane / 4];
-        const int i = lane % 4;
-        float px = 0.0f;
-        column[lane] = feed.Next(&px);
-        start[lane] = stepCount;
-        m.x[i] = column[lane] >= 0 ? px : 0.0;
-        m.y[i] = column[lane] >= 0 ? feed.y() : 0.0;
-        m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
-    };
-
     int active = 0;
-    std::int64_t nextLimit = 0;
-    auto findLimits = [&] {
-        active = 0;
+    // The first loop step at which some lane reaches the iteration limit.
+    std::int64_t nextLimit = MaxIterations;
+    auto findNextLimit = [&] {
         nextLimit = std::numeric_limits<std::int64_t>::max();
         for (int lane = 0; lane < kLanes; ++lane) {
-            if (column[lane] >= 0) {
-                active |= 1 << lane;
+            if ((active >> lane) & 1) {
                 nextLimit = std::min(nextLimit, start[lane] + MaxIterations);
             }
         }
     };
-
     for (int lane = 0; lane < kLanes; ++lane) {
-        takeNextPoint(lane);
+        column[lane] = feed.Fill(memory[lane / 4], lane % 4);
+        start[lane] = 0;
+        active |= (column[lane] >= 0 ? 1 : 0) << lane;
     }
+#pragma GCC unroll 4
     for (int g = 0; g < kGroups; ++g) {
-        LoadGroup(memory[g], vx[g], vy[g], va[g], vb[g], vsum[g]);
+        Load(groups[g], memory[g]);
     }
-    findLimits();
 
-    while (active != 0) {
-        ++stepCount;
+    for (std::int64_t stepCount = 1; active != 0; ++stepCount) {
         __m256d oldX[kGroups], oldY[kGroups];
         int passed = 0;
 #pragma GCC unroll 4
         for (int g = 0; g < kGroups; ++g) {
-            oldX[g] = vx[g];
-            oldY[g] = vy[g];
-            passed |= CheckedStep(k, vx[g], vy[g], va[g], vb[g], vsum[g]) << (4 * g);
+            Group& group = groups[g];
+            oldX[g] = group.x;
+            oldY[g] = group.y;
+            passed |= CheckedStep(k, group.x, group.y, group.sum) << (4 * g);
         }
         const int failed = ~passed & active;
         if (failed != 0) [[unlikely]] {
             for (int g = 0; g < kGroups; ++g) {
                 if (((failed >> (4 * g)) & kGroupMask) != 0) {
-                    Redo(k, cx, cy, (active >> (4 * g)) & kGroupMask, oldX[g], oldY[g], vx[g],
-                         vy[g], tally);
+                    const LaneStates redone = Redo(k, cx, cy, (active >> (4 * g)) & kGroupMask,
+                                                   oldX[g], oldY[g], tally);
+                    groups[g].x = redone.x;
+                    groups[g].y = redone.y;
                 }
             }
         }
         int flagged = 0;
 #pragma GCC unroll 4
         for (int g = 0; g < kGroups; ++g) {
-            va[g] = _mm256_mul_pd(vx[g], vx[g]);
-            vb[g] = _mm256_mul_pd(vy[g], vy[g]);
-            vsum[g] = _mm256_add_pd(va[g], vb[g]);
-            const __m256d escaped = _mm256_cmp_pd(vsum[g], k.four, _CMP_GE_OQ);
+            Group& group = groups[g];
+            group.sum = SquaredNorm(group.x, group.y);
+            const __m256d escaped = _mm256_cmp_pd(group.sum, k.four, _CMP_GE_OQ);
             // Only x is compared here; the bookkeeping compares both parts.
-            const __m256i bits = _mm256_castpd_si256(vx[g]);
-            const __m256i sameShort = _mm256_cmpeq_epi64(
-                bits, _mm256_load_si256(reinterpret_cast<const __m256i*>(memory[g].shortX)));
-            const __m256i sameLong = _mm256_cmpeq_epi64(
-                bits, _mm256_load_si256(reinterpret_cast<const __m256i*>(memory[g].longX)));
-            const __m256d maybeRepeated = _mm256_castsi256_pd(_mm256_or_si256(sameShort, sameLong));
+            const __m256d maybeRepeated = _mm256_or_pd(SameBitsAsSaved(group.x, memory[g].shortX),
+                                                       SameBitsAsSaved(group.x, memory[g].longX));
             flagged |= _mm256_movemask_pd(_mm256_or_pd(escaped, maybeRepeated)) << (4 * g);
         }
+        if (stepCount == nextLimit) {
+            for (int lane = 0; lane < kLanes; ++lane) {
+                if (start[lane] + MaxIterations == stepCount) {
+                    flagged |= 1 << lane;
+                }
+            }
+        }
         flagged &= active;
-        const bool limitReached = stepCount == nextLimit;
 
-        if (flagged != 0 || limitReached) {
+        // Bookkeeping: lanes whose point is decided write its index and take the next point.
+#pragma GCC unroll 4
+        for (int g = 0; g < kGroups; ++g) {
+            int groupFlagged = (flagged >> (4 * g)) & kGroupMask;
+            if (groupFlagged == 0) {
+                continue;
+            }
+            LaneMemory& m = memory[g];
+            Store(groups[g], m);
             bool changed = false;
-            for (int g = 0; g < kGroups; ++g) {
-                const int groupFlagged = (flagged >> (4 * g)) & kGroupMask;
-                if (groupFlagged == 0 && !limitReached) {
+            for (; groupFlagged != 0; groupFlagged &= groupFlagged - 1) {
+                const int i = std::countr_zero(static_cast<unsigned>(groupFlagged));
+                const int lane = 4 * g + i;
+                const int n = static_cast<int>(stepCount - start[lane]);
+                const int index = DecidedIndex(m, i, n, tally);
+                if (index < 0) {
                     continue;
                 }
-                LaneMemory& m = memory[g];
-                _mm256_store_pd(m.x, vx[g]);
-                _mm256_store_pd(m.y, vy[g]);
-                _mm256_store_pd(m.sum, vsum[g]);
-                bool groupChanged = false;
-                for (int i = 0; i < 4; ++i) {
-                    const int lane = 4 * g + i;
-                    if (column[lane] < 0) {
-                        continue;
-                    }
-                    const int n = static_cast<int>(stepCount - start[lane]);
-                    if (!((groupFlagged >> i) & 1) && n < MaxIterations) {
-                        continue;
-                    }
-                    const int index = DecidedIndex(m, i, n, tally);
-                    if (index < 0) {
-                        continue;
-                    }
-                    indices[column[lane]] = static_cast<std::uint8_t>(index);
-                    tally.iterates += static_cast<std::uint64_t>(n);
-                    takeNextPoint(lane);
-                    groupChanged = true;
+                indices[column[lane]] = static_cast<std::uint8_t>(index);
+                tally.iterates += static_cast<std::uint64_t>(n);
+                column[lane] = feed.Fill(m, i);
+                start[lane] = stepCount;
+                if (column[lane] < 0) {
+                    active &= ~(1 << lane);
                 }
-                if (groupChanged) {
-                    LoadGroup(memory[g], vx[g], vy[g], va[g], vb[g], vsum[g]);
-                    changed = true;
-                }
+                changed = true;
             }
             if (changed) {
-                findLimits();
+                Load(groups[g], m);
             }
+        }
+        if (stepCount == nextLimit) {
+            findNextLimit();  // never above the true next limit: later points end later
         }
 
         if (stepCount % kShortSaveEvery == 0) {
             const bool saveLong = stepCount % kLongSaveEvery == 0;
+#pragma GCC unroll 4
             for (int g = 0; g < kGroups; ++g) {
-                _mm256_store_pd(memory[g].shortX, vx[g]);
-                _mm256_store_pd(memory[g].shortY, vy[g]);
+                _mm256_store_pd(memory[g].shortX, groups[g].x);
+                _mm256_store_pd(memory[g].shortY, groups[g].y);
                 if (saveLong) {
-                    _mm256_store_pd(memory[g].longX, vx[g]);
-                    _mm256_store_pd(memory[g].longY, vy[g]);
+                    _mm256_store_pd(memory[g].longX, groups[g].x);
+                    _mm256_store_pd(memory[g].longY, groups[g].y);
                 }
             }
         }
@@ -436,9 +447,11 @@ OMBRILO_AVX2 void Z2IterateCheckedAvx2(double cx, double cy, const float* x, con
         const __m256d oldY = vy;
         const __m256d a = _mm256_mul_pd(vx, vx);
         const __m256d b = _mm256_mul_pd(vy, vy);
-        const int failed = ~CheckedStep(k, vx, vy, a, b, _mm256_add_pd(a, b)) & taken;
+        const int failed = ~CheckedStep(k, vx, vy, _mm256_add_pd(a, b)) & taken;
         if (failed != 0) {
-            Redo(k, cx, cy, taken, oldX, oldY, vx, vy, tally);
+            const LaneStates redone = Redo(k, cx, cy, taken, oldX, oldY, tally);
+            vx = redone.x;
+            vy = redone.y;
         }
         tally.iterates += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(taken)));
         _mm256_store_pd(lx, vx);
