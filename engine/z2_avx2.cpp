@@ -240,6 +240,23 @@ OMBRILO_AVX2 inline __m256d SameBitsAsSaved(__m256d x, const double* saved) {
         _mm256_castpd_si256(x), _mm256_load_si256(reinterpret_cast<const __m256i*>(saved))));
 }
 
+// All bits set in lane i (0..3), clear in the others.
+OMBRILO_AVX2 inline __m256d LaneMask(int i) {
+    const __m256i lane = _mm256_set1_epi64x(i);
+    return _mm256_castsi256_pd(_mm256_cmpeq_epi64(lane, _mm256_setr_epi64x(0, 1, 2, 3)));
+}
+
+// The saved states of the lanes in `lanes` (bits 0..3) become the pattern no lane value has.
+OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
+    const __m256d mask = _mm256_castsi256_pd(_mm256_cmpeq_epi64(
+        _mm256_and_si256(_mm256_set1_epi64x(lanes), _mm256_setr_epi64x(1, 2, 4, 8)),
+        _mm256_setr_epi64x(1, 2, 4, 8)));
+    const __m256d none = _mm256_set1_pd(kNoState);
+    for (double* saved : {m.shortX, m.shortY, m.longX, m.longY}) {
+        _mm256_store_pd(saved, _mm256_blendv_pd(_mm256_load_pd(saved), none, mask));
+    }
+}
+
 // Index of a lane's point once its state z_n is decided, or -1 while it goes on.
 int DecidedIndex(const LaneMemory& m, int i, int n, LaneTally& tally) {
     if (m.sum[i] >= 4.0) {
@@ -266,25 +283,33 @@ public:
     RowFeed(double cx, double cy, float x, float step, float y, int count, std::uint8_t* indices)
         : cx_(cx), cy_(cy), x_(x), step_(step), y_(y), count_(count), indices_(indices) {}
 
-    // Gives lane i of m the next point the lanes take, with no saved states; returns its
-    // column, or -1 (the lane idles at 0) at the end of the row.
-    int Fill(LaneMemory& m, int i) {
-        m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
+    // The column of the next point the lanes take, its x in *x, or -1 (and *x = 0) at the end
+    // of the row.
+    int Next(float* x) {
         while (column_ < count_) {
             const int c = column_++;
             const float px = x_;
             x_ = x_ + step_;
             if (AcceptedStart(px, y_)) {
-                m.x[i] = px;
-                m.y[i] = y_;
+                *x = px;
                 return c;
             }
             indices_[c] = static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx_, cy_, px, y_));
         }
-        m.x[i] = 0.0;
-        m.y[i] = 0.0;
+        *x = 0.0f;
         return -1;
     }
+
+    // Gives lane i of m the next point the lanes take (Next), with no saved states.
+    int Fill(LaneMemory& m, int i) {
+        m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
+        float px = 0.0f;
+        const int c = Next(&px);
+        m.x[i] = px;
+        m.y[i] = c >= 0 ? y_ : 0.0f;
+        return c;
+    }
+    float y() const { return y_; }
     float NextX() const { return x_; }
 
 private:
@@ -384,7 +409,8 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
             }
             LaneMemory& m = memory[g];
             Store(groups[g], m);
-            bool changed = false;
+            Group& group = groups[g];
+            int refilled = 0;
             for (; groupFlagged != 0; groupFlagged &= groupFlagged - 1) {
                 const int i = std::countr_zero(static_cast<unsigned>(groupFlagged));
                 const int lane = 4 * g + i;
@@ -395,15 +421,23 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
                 }
                 indices[column[lane]] = static_cast<std::uint8_t>(index);
                 tally.iterates += static_cast<std::uint64_t>(n);
-                column[lane] = feed.Fill(m, i);
+                // The new state goes into the registers by blends rather than through memory,
+                // where a vector load of freshly stored single values would stall.
+                float px = 0.0f;
+                column[lane] = feed.Next(&px);
                 start[lane] = stepCount;
+                const __m256d lanesMask = LaneMask(i);
+                group.x = _mm256_blendv_pd(group.x, _mm256_set1_pd(px), lanesMask);
+                group.y = _mm256_blendv_pd(
+                    group.y, _mm256_set1_pd(column[lane] >= 0 ? feed.y() : 0.0f), lanesMask);
                 if (column[lane] < 0) {
                     active &= ~(1 << lane);
                 }
-                changed = true;
+                refilled |= 1 << i;
             }
-            if (changed) {
-                Load(groups[g], m);
+            if (refilled != 0) {
+                group.sum = SquaredNorm(group.x, group.y);
+                ForgetSavedStates(m, refilled);
             }
         }
         if (stepCount == nextLimit) {
