@@ -40,8 +40,12 @@
 // real part never is (a - b is never -0); the imaginary part is -0 only when 2p = -0 and
 // Cy = -0, and then w = -0 and RN(w - B) is -0 or negative: the ends differ.
 //
-// An iterate whose ends differ is redone with Z2Iterate for that lane (a guard fallback). The
-// lane keeps the low end's float, which is both ends' when the check passes.
+// The lane keeps the low end's float, which is both ends' when the check passes. An iterate
+// whose ends differ is looked at once more (Redo): a part whose double operations were all exact
+// (their rounding errors, found exactly by TwoSum, are 0) equals the reference's exact result,
+// and fl32 of it is the reference's float; this settles exact cancellations such as
+// x*x - y*y + Cx = 0, where the bound never shrinks to 0. Whatever is left is redone with
+// Z2Iterate for that lane (a guard fallback).
 //
 // Escape test. The reference escapes when RN64(a + b) - 4 >= 0, that is when RN64(a + b) >= 4.
 // The lane has sum = RN(a + b). If sum > 4, then sum >= 4 + 2^-50 and a + b >= 4 + 2^-51:
