@@ -13,8 +13,35 @@ int Z2EscapeIndexDetecting(double cx, double cy, float x, float y);
 int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double x, double y);
 
 // Escape indices (Z2EscapeIndex) of `count` points of the row at height y, the first at x and
-// each next one step further by a float addition. Returns the x that would come next.
+// each next one step further by a float addition. Returns the x that would come next. Runs on
+// the AVX2 lanes when they are on and take C, otherwise point by point.
 float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
                   std::uint8_t* indices);
+
+// One step of the main window's point function for each of `count` points, through the lanes'
+// checked double arithmetic when they are on (the reference step where the check fails);
+// always equal to Z2Iterate. For tests of the check.
+void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,
+                      FloatPoint* next);
+
+// Whether the processor and the system run AVX2 code.
+bool SimdSupported();
+
+// Whether Z2EscapeRun uses the AVX2 lanes: where supported, unless the environment variable
+// OMBRILO_SIMD was 0 when this was first asked. Tests switch the lanes off to run the scalar
+// kernel on the same pictures; switching them on has no effect where they are not supported.
+bool SimdEnabled();
+void SetSimdEnabledForTests(bool enabled);
+
+// What the lanes did since the last reset: iterates computed in them, iterates their check sent
+// back to the reference arithmetic, and escape tests with |z|^2 = 4 in double, left to the
+// reference test.
+struct KernelCounters {
+    std::uint64_t iterates = 0;
+    std::uint64_t guardFallbacks = 0;
+    std::uint64_t escapeTies = 0;
+};
+KernelCounters ReadKernelCounters();
+void ResetKernelCounters();
 
 }  // namespace ombrilo

@@ -39,7 +39,7 @@ void RenderViewReference(const FractalState& state, const ViewGeometry& view,
 namespace {
 
 // Points handed to the kernel at a time; the row's x runs on from one run to the next.
-constexpr int kRunPixels = 1024;
+constexpr int kRunPixels = 4096;
 
 void RenderZ2Row(const FractalState& state, float x, float step, float y, const Frame32& frame,
                  int row) {
