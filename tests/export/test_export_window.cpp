@@ -343,9 +343,13 @@ private slots:
         x.TypeWidth("40");
         x.window->Iterations->setCurrentIndex(5);
         QCOMPARE(x.Export(), int(ExportJobResult::Written));
-        QVERIFY(x.window);
-        QVERIFY(x.window->Timer1->isActive());
-        QTRY_VERIFY_WITH_TIMEOUT(!x.window, 2000);
+        // Timer1 may already have fired under load; either way the window closes by itself
+        // without offering "Закрыть".
+        if (x.window) {
+            QVERIFY(x.window->ExportSaved);
+            QCOMPARE(x.window->CanBut->text(), QString("Отмена"));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!x.window, 10000);
         QCOMPARE(ReadBytes(x.f.FilePath("done.bmp")), x.Expected(x.f.form->state, 40, 30, 8190));
         QCOMPARE(x.f.form->CloseAfterSave, 1);
         QVERIFY(!x.f.form->ExportDialogShown);
