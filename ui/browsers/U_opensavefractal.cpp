@@ -1,18 +1,15 @@
 #include "U_opensavefractal.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QStyle>
 
 #include "resources/program_pictures.h"
 #include "ui/U_mainform.h"
@@ -35,45 +32,18 @@ QImage& FractalPreviewBitmap() {
     return bitmap;
 }
 
-template <typename Widget>
-Widget* Put(Widget* widget, const char* name, int left, int top, int width, int height) {
-    if (name != nullptr) {
-        widget->setObjectName(QString::fromLatin1(name));
-    }
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
 QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption, const QIcon& glyph,
                          int left, int top) {
-    auto* button =
-        Put(new QPushButton(glyph, QString::fromUtf8(caption), parent), name, left, top, 75, 25);
+    auto* button = PutControl(new QPushButton(glyph, QString::fromUtf8(caption), parent), name,
+                              left, top, 75, 25);
     button->setAutoDefault(false);
     return button;
-}
-
-// A caption left of its edit, ending where the edit starts.
-void Caption(QWidget* parent, const char* text, const char* name, int top) {
-    auto* label = Put(new QLabel(QString::fromUtf8(text), parent), name, 4, top, 42, 21);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-}
-
-QIcon DeleteImage() {
-    const QIcon trash = QApplication::style()->standardIcon(QStyle::SP_TrashIcon);
-    return trash.isNull() ? ToolPicture(ToolPictureId::CloseButton) : trash;
 }
 
 }  // namespace
 
 TOpenSaveFractal::TOpenSaveFractal(TMainForm& main)
-    : QDialog(&main), main_(main), openMode_(main.BrowserOpenMode) {
-    setObjectName("OpenSaveFractal");
-    setModal(true);
-    UseDialogFont(*this);
-    if (main.FullScreenShown) {
-        setWindowFlag(Qt::WindowStaysOnTopHint);
-    }
-    setFixedSize(409, 221);
+    : BrowserDialog(main, "OpenSaveFractal", QSize(409, 221)), main_(main) {
     BuildControls();
     PlaceBrowser(*this, main);
     IgnoreFPalette->setChecked(!main.LoadPaletteWithFractal);
@@ -82,34 +52,29 @@ TOpenSaveFractal::TOpenSaveFractal(TMainForm& main)
     SetupMode();
     TakeSnapshot();
     FillFractalList();
-    qApp->installEventFilter(this);
-}
-
-TOpenSaveFractal::~TOpenSaveFractal() {
-    qApp->removeEventFilter(this);
 }
 
 void TOpenSaveFractal::BuildControls() {
-    Caption(this, "Папка:", "Label2", 8);
-    Drive = Put(new QLineEdit(this), "Drive", 48, 8, 169, 21);
+    BrowserCaption(this, "Папка:", "Label2", 8);
+    Drive = PutControl(new QLineEdit(this), "Drive", 48, 8, 169, 21);
     Drive->setReadOnly(true);
     Drive->setStatusTip(" Каталог фракталов");
-    FileList = Put(new QListWidget(this), "FileList", 16, 32, 201, 145);
+    FileList = PutControl(new QListWidget(this), "FileList", 16, 32, 201, 145);
     FileList->setStatusTip(" Фракталы находящиеся в каталоге");
     FileList->setSelectionMode(QAbstractItemView::SingleSelection);
-    Caption(this, "Файл:", "Label1", 184);
-    FileName = Put(new QLineEdit(this), "FileName", 48, 184, 169, 21);
+    BrowserCaption(this, "Файл:", "Label1", 184);
+    FileName = PutControl(new QLineEdit(this), "FileName", 48, 184, 169, 21);
     FileName->setStatusTip(" Выбранное имя файла");
 
-    GroupBox1 = Put(new QGroupBox("Prewiev", this), "GroupBox1", 232, 8, 161, 131);
-    PreView = Put(new ImageView(GroupBox1), "PreView", 8, 16, kPreviewWidth, kPreviewHeight);
+    GroupBox1 = PutControl(new QGroupBox("Prewiev", this), "GroupBox1", 232, 8, 161, 131);
+    PreView = PutControl(new ImageView(GroupBox1), "PreView", 8, 16, kPreviewWidth, kPreviewHeight);
     PreView->setStatusTip(" Облась предпросмотра");
-    ImMess = Put(new QLabel(GroupBox1), "ImMess", 40, 59, 113, 16);
+    ImMess = PutControl(new QLabel(GroupBox1), "ImMess", 40, 59, 113, 16);
     ImMess->setTextFormat(Qt::PlainText);
     ImMess->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    IgnoreFPalette = Put(new QCheckBox("Игнорировать палитру фрактала", this), "IgnoreFPalette",
-                         224, 150, 185, 21);
+    IgnoreFPalette = PutControl(new QCheckBox("Игнорировать палитру фрактала", this),
+                                "IgnoreFPalette", 224, 150, 185, 21);
     // The caption is longer than the place under the preview: a closer spacing and a pixel
     // less let it fit.
     IgnoreFPalette->setStyleSheet("QCheckBox { spacing: 2px; font-size: 10px; }");
@@ -122,7 +87,7 @@ void TOpenSaveFractal::BuildControls() {
     Cansel =
         GlyphButton(this, "Cansel", "Отмена", ToolPicture(ToolPictureId::CloseButton), 317, 184);
 
-    DeleteFile = new QAction(DeleteImage(), "&Удалить файл", this);
+    DeleteFile = new QAction(DeleteFileIcon(), "&Удалить файл", this);
     DeleteFile->setObjectName("DeleteFile");
     RenFile = new QAction("&Переименовать..", this);
     RenFile->setObjectName("RenFile");
@@ -136,19 +101,7 @@ void TOpenSaveFractal::BuildControls() {
         connect(owner, &QWidget::customContextMenuRequested, this,
                 [this, owner](const QPoint& at) { PopupMenu1->popup(owner->mapToGlobal(at)); });
     }
-    FileList->viewport()->installEventFilter(this);
-
-    connect(FileList, &QListWidget::currentRowChanged, this, [this](int) {
-        pressChangedRow_ = true;
-        if (!filling_) {
-            FileListClick();
-        }
-    });
-    connect(FileList, &QListWidget::clicked, this, [this] {
-        if (!pressChangedRow_) {
-            FileListClick();
-        }
-    });
+    WatchControls({FileList, FileName, PreView, OpenFractal});
     connect(OpenFractal, &QPushButton::clicked, this, &TOpenSaveFractal::OpenFractalClick);
     connect(SaveFractal, &QPushButton::clicked, this, &TOpenSaveFractal::SaveFractalClick);
     connect(Cansel, &QPushButton::clicked, this, &TOpenSaveFractal::CanselClick);
@@ -167,14 +120,6 @@ void TOpenSaveFractal::SetupMode() {
         SaveFractal->setStatusTip(" Сохраненяет файл под выбранным именем");
         Cansel->setStatusTip(" Закрывает форму 'Сохранение фрактала'");
     }
-}
-
-int TOpenSaveFractal::ShowModal() {
-    const int result = Dialogs().Exec(*this);
-    if (!closed_) {
-        done(result == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected);
-    }
-    return this->result();
 }
 
 QString TOpenSaveFractal::RowPath(const QString& row) const {
@@ -402,85 +347,6 @@ void TOpenSaveFractal::done(int result) {
         }
     }
     QDialog::done(result);
-}
-
-void TOpenSaveFractal::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (openMode_) {
-        FileList->setFocus();
-    } else {
-        FileName->setFocus();
-    }
-}
-
-bool TOpenSaveFractal::FormKeyDown(int key) {
-    switch (key) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            if (!openMode_) {
-                SaveFractalClick();
-            } else if (OpenFractal->isEnabled()) {
-                done(QDialog::Accepted);
-            }
-            return true;
-        case Qt::Key_Escape:
-            done(QDialog::Rejected);
-            return true;
-        case Qt::Key_Delete:
-            if (!openMode_) {
-                return false;
-            }
-            if (AskYesNo(this, "Подтверждение удаления файла", "Удалить выбранный файл?")) {
-                DeleteFileExecute();
-            }
-            return true;
-        case Qt::Key_R:
-            if (!openMode_) {
-                return false;
-            }
-            RenFileExecute();
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool TOpenSaveFractal::eventFilter(QObject* watched, QEvent* event) {
-    const bool mine = watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
-    if (!mine || closed_) {
-        return QDialog::eventFilter(watched, event);
-    }
-    switch (event->type()) {
-        case QEvent::KeyPress:
-            // Keys handled here are not passed on, so that propagation to the parents does not
-            // repeat them.
-            return FormKeyDown(static_cast<QKeyEvent*>(event)->key());
-        case QEvent::MouseButtonPress:
-            if (watched == FileList->viewport()) {
-                pressChangedRow_ = false;
-            }
-            break;
-        case QEvent::MouseButtonDblClick:
-            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
-                break;
-            }
-            if (watched == FileList->viewport()) {
-                FileListDblClick();
-                return true;
-            }
-            if (watched == FileName) {
-                FileNameDblClick();
-                return true;
-            }
-            if (watched == PreView) {
-                PreViewDblClick();
-                return true;
-            }
-            break;
-        default:
-            break;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace ombrilo

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QDialog>
 #include <QStringList>
 
 #include "engine/fractal_state.h"
+#include "ui/browsers/browser_dialog.h"
 
 class QAction;
 class QCheckBox;
@@ -23,15 +23,11 @@ class TMainForm;
 // one and opens, saves, deletes and renames files. In open mode every selected file is read
 // into the live state; the state as it was at construction is put back on Cancel, on a file of
 // unknown type and after a deletion. The main window sets BrowserOpenMode before creating it.
-class TOpenSaveFractal : public QDialog {
+class TOpenSaveFractal : public BrowserDialog {
     Q_OBJECT
 
 public:
     explicit TOpenSaveFractal(TMainForm& main);
-    ~TOpenSaveFractal() override;
-
-    // Shows the browser modally through the dialog seam; returns its modal result.
-    int ShowModal();
 
     void TakeSnapshot();
     void RestoreSnapshot();
@@ -69,24 +65,26 @@ public:
 protected:
     // Every way of closing ends here (FormClose).
     void done(int result) override;
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The shared key and click handling calls the handlers of this browser.
+    void ListClick() override { FileListClick(); }
+    void ListDblClick() override { FileListDblClick(); }
+    void NameDblClick() override { FileNameDblClick(); }
+    void PreviewDblClick() override { PreViewDblClick(); }
+    void SaveClick() override { SaveFractalClick(); }
+    void DeleteSelected() override { DeleteFileExecute(); }
+    void RenameSelected() override { RenFileExecute(); }
+
     void BuildControls();
     void DoubleClicked();
-    bool FormKeyDown(int key);
     void Select(int row);
     void ShowNote(const char* text);
     void SetupMode();
     QString RowPath(const QString& row) const;
 
     TMainForm& main_;
-    const bool openMode_;
     FractalState snapshot_;
-    bool closed_ = false;
-    bool pressChangedRow_ = false;
-    bool filling_ = false;
 };
 
 }  // namespace ombrilo

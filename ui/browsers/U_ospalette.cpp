@@ -1,17 +1,14 @@
 #include "U_ospalette.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QStyle>
 
 #include <algorithm>
 
@@ -36,45 +33,18 @@ QImage& PalettePreviewBitmap() {
     return bitmap;
 }
 
-template <typename Widget>
-Widget* Put(Widget* widget, const char* name, int left, int top, int width, int height) {
-    if (name != nullptr) {
-        widget->setObjectName(QString::fromLatin1(name));
-    }
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
 QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption, const QIcon& glyph,
                          int left, int top) {
-    auto* button =
-        Put(new QPushButton(glyph, QString::fromUtf8(caption), parent), name, left, top, 73, 22);
+    auto* button = PutControl(new QPushButton(glyph, QString::fromUtf8(caption), parent), name,
+                              left, top, 73, 22);
     button->setAutoDefault(false);
     return button;
-}
-
-// A caption left of its edit, ending where the edit starts.
-void Caption(QWidget* parent, const char* text, const char* name, int top) {
-    auto* label = Put(new QLabel(QString::fromUtf8(text), parent), name, 4, top, 42, 21);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-}
-
-QIcon DeleteImage() {
-    const QIcon trash = QApplication::style()->standardIcon(QStyle::SP_TrashIcon);
-    return trash.isNull() ? ToolPicture(ToolPictureId::CloseButton) : trash;
 }
 
 }  // namespace
 
 TOSPalette::TOSPalette(TMainForm& main)
-    : QDialog(&main), main_(main), openMode_(main.BrowserOpenMode) {
-    setObjectName("OSPalette");
-    setModal(true);
-    UseDialogFont(*this);
-    if (main.FullScreenShown) {
-        setWindowFlag(Qt::WindowStaysOnTopHint);
-    }
-    setFixedSize(409, 178);
+    : BrowserDialog(main, "OSPalette", QSize(409, 178)), main_(main) {
     BuildControls();
     PlaceBrowser(*this, main);
     PathText->setText(main.PalettesFolder);
@@ -90,29 +60,24 @@ TOSPalette::TOSPalette(TMainForm& main)
         ImText->hide();
         RenderPalettePreview();
     }
-    qApp->installEventFilter(this);
-}
-
-TOSPalette::~TOSPalette() {
-    qApp->removeEventFilter(this);
 }
 
 void TOSPalette::BuildControls() {
-    Caption(this, "Папка:", "Label1", 8);
-    PathText = Put(new QLineEdit(this), "PathText", 48, 8, 169, 21);
+    BrowserCaption(this, "Папка:", "Label1", 8);
+    PathText = PutControl(new QLineEdit(this), "PathText", 48, 8, 169, 21);
     PathText->setReadOnly(true);
     PathText->setStatusTip(" Каталог палитр");
-    PalList = Put(new QListWidget(this), "PalList", 16, 32, 201, 105);
+    PalList = PutControl(new QListWidget(this), "PalList", 16, 32, 201, 105);
     PalList->setStatusTip(" Палитры находящиеся в каталоге");
     PalList->setSelectionMode(QAbstractItemView::SingleSelection);
-    Caption(this, "Файл:", "Label2", 144);
-    FileText = Put(new QLineEdit(this), "FileText", 48, 144, 169, 21);
+    BrowserCaption(this, "Файл:", "Label2", 144);
+    FileText = PutControl(new QLineEdit(this), "FileText", 48, 144, 169, 21);
     FileText->setStatusTip(" Выбранный файл");
 
-    PalPreview = Put(new QGroupBox("Preview", this), "PalPreview", 232, 6, 161, 131);
-    With = Put(new ImageView(PalPreview), "With", 8, 14, kPreviewWidth, kPreviewHeight);
+    PalPreview = PutControl(new QGroupBox("Preview", this), "PalPreview", 232, 6, 161, 131);
+    With = PutControl(new ImageView(PalPreview), "With", 8, 14, kPreviewWidth, kPreviewHeight);
     With->setStatusTip(" Область предпросмотра");
-    ImText = Put(new QLabel(PalPreview), "ImText", 40, 56, 113, 16);
+    ImText = PutControl(new QLabel(PalPreview), "ImText", 40, 56, 113, 16);
     ImText->setTextFormat(Qt::PlainText);
     ImText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     ImText->hide();
@@ -123,7 +88,7 @@ void TOSPalette::BuildControls() {
     CanBut =
         GlyphButton(this, "CanBut", "Отмена", ToolPicture(ToolPictureId::CloseButton), 320, 144);
 
-    DelPalFile = new QAction(DeleteImage(), "&Удалить файл", this);
+    DelPalFile = new QAction(DeleteFileIcon(), "&Удалить файл", this);
     DelPalFile->setObjectName("DelPalFile");
     ReNamePal = new QAction("Переименовать файл", this);
     ReNamePal->setObjectName("ReNamePal");
@@ -137,19 +102,7 @@ void TOSPalette::BuildControls() {
         connect(owner, &QWidget::customContextMenuRequested, this,
                 [this, owner](const QPoint& at) { PopupPalette->popup(owner->mapToGlobal(at)); });
     }
-    PalList->viewport()->installEventFilter(this);
-
-    connect(PalList, &QListWidget::currentRowChanged, this, [this](int) {
-        pressChangedRow_ = true;
-        if (!filling_) {
-            PalListClick();
-        }
-    });
-    connect(PalList, &QListWidget::clicked, this, [this] {
-        if (!pressChangedRow_) {
-            PalListClick();
-        }
-    });
+    WatchControls({PalList, FileText, With, OpenBut});
     connect(OpenBut, &QPushButton::clicked, this, &TOSPalette::OpenButClick);
     connect(SaveBut, &QPushButton::clicked, this, &TOSPalette::SaveButClick);
     connect(CanBut, &QPushButton::clicked, this, &TOSPalette::CanButClick);
@@ -167,14 +120,6 @@ void TOSPalette::SetupMode() {
         SaveBut->setStatusTip(" Сохраняет палитру под выбранным именем");
         CanBut->setStatusTip(" Закрывает форму 'Сохранение палитры'");
     }
-}
-
-int TOSPalette::ShowModal() {
-    const int result = Dialogs().Exec(*this);
-    if (!closed_) {
-        done(result == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected);
-    }
-    return this->result();
 }
 
 QString TOSPalette::RowPath(const QString& row) const {
@@ -353,83 +298,6 @@ void TOSPalette::done(int result) {
         }
     }
     QDialog::done(result);
-}
-
-void TOSPalette::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (openMode_) {
-        PalList->setFocus();
-    } else {
-        FileText->setFocus();
-    }
-}
-
-bool TOSPalette::FormKeyDown(int key) {
-    switch (key) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            if (!openMode_) {
-                SaveButClick();
-            } else if (OpenBut->isEnabled()) {
-                done(QDialog::Accepted);
-            }
-            return true;
-        case Qt::Key_Escape:
-            done(QDialog::Rejected);
-            return true;
-        case Qt::Key_Delete:
-            if (!openMode_) {
-                return false;
-            }
-            if (AskYesNo(this, "Подтверждение удаления файла", "Удалить выбранный файл?")) {
-                DelPalFileExecute();
-            }
-            return true;
-        case Qt::Key_R:
-            if (!openMode_) {
-                return false;
-            }
-            ReNamePalExecute();
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool TOSPalette::eventFilter(QObject* watched, QEvent* event) {
-    const bool mine = watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
-    if (!mine || closed_) {
-        return QDialog::eventFilter(watched, event);
-    }
-    switch (event->type()) {
-        case QEvent::KeyPress:
-            return FormKeyDown(static_cast<QKeyEvent*>(event)->key());
-        case QEvent::MouseButtonPress:
-            if (watched == PalList->viewport()) {
-                pressChangedRow_ = false;
-            }
-            break;
-        case QEvent::MouseButtonDblClick:
-            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
-                break;
-            }
-            if (watched == PalList->viewport()) {
-                PalListDblClick();
-                return true;
-            }
-            if (watched == FileText) {
-                FileTextDblClick();
-                return true;
-            }
-            if (watched == With) {
-                WithDblClick();
-                return true;
-            }
-            break;
-        default:
-            break;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace ombrilo

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QDialog>
 #include <QStringList>
 
 #include "engine/color_table.h"
 #include "engine/palette.h"
+#include "ui/browsers/browser_dialog.h"
 
 class QAction;
 class QGroupBox;
@@ -23,15 +23,11 @@ class TMainForm;
 // folder and previews the current fractal in the selected palette. In open mode every selected
 // palette is read into the live palette fields; the palette as it was at construction is put
 // back on Cancel, on an unknown palette type and before the re-read after a deletion.
-class TOSPalette : public QDialog {
+class TOSPalette : public BrowserDialog {
     Q_OBJECT
 
 public:
     explicit TOSPalette(TMainForm& main);
-    ~TOSPalette() override;
-
-    // Shows the browser modally through the dialog seam; returns its modal result.
-    int ShowModal();
 
     void TakePaletteSnapshot();
     void RestorePaletteSnapshot();
@@ -65,24 +61,26 @@ public:
 
 protected:
     void done(int result) override;  // FormClose
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The shared key and click handling calls the handlers of this browser.
+    void ListClick() override { PalListClick(); }
+    void ListDblClick() override { PalListDblClick(); }
+    void NameDblClick() override { FileTextDblClick(); }
+    void PreviewDblClick() override { WithDblClick(); }
+    void SaveClick() override { SaveButClick(); }
+    void DeleteSelected() override { DelPalFileExecute(); }
+    void RenameSelected() override { ReNamePalExecute(); }
+
     void BuildControls();
     void SetupMode();
     void DoubleClicked();
-    bool FormKeyDown(int key);
     void ShowNote(const char* text);
     QString RowPath(const QString& row) const;
 
     TMainForm& main_;
-    const bool openMode_;
     Palette snapshotPalette_;
     ColorTable snapshotTable_;
-    bool closed_ = false;
-    bool pressChangedRow_ = false;
-    bool filling_ = false;
 };
 
 }  // namespace ombrilo

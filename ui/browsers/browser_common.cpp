@@ -1,10 +1,13 @@
 #include "browser_common.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -13,6 +16,7 @@
 #include "formats/fractal_file.h"
 #include "formats/messages.h"
 #include "formats/palette_file.h"
+#include "resources/program_pictures.h"
 #include "ui/U_mainform.h"
 #include "ui/dialogs.h"
 #include "ui/image_view.h"
@@ -43,6 +47,16 @@ QRect ScreenArea(const TMainForm& main) {
 QString RowOfFileName(const QString& fileName) {
     const QStringList parts = fileName.split('.', Qt::SkipEmptyParts);
     return parts.isEmpty() ? QString() : parts.first();
+}
+
+void BrowserCaption(QWidget* parent, const char* text, const char* name, int top) {
+    auto* label = PutControl(new QLabel(QString::fromUtf8(text), parent), name, 4, top, 42, 21);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
+QIcon DeleteFileIcon() {
+    const QIcon trash = QApplication::style()->standardIcon(QStyle::SP_TrashIcon);
+    return trash.isNull() ? ToolPicture(ToolPictureId::CloseButton) : trash;
 }
 
 bool FileNameLess(const QString& a, const QString& b) {

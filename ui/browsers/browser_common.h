@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -39,6 +40,22 @@ QStringList ListRows(const QString& folder, const QString& pattern);
 // NUL would make it name something outside the folder, so such names are refused.
 bool IsUnsafeFileName(const QString& name);
 void WarnUnsafeFileName(QWidget* parent);
+
+// Names a control and puts it at its place in its parent.
+template <typename Widget>
+Widget* PutControl(Widget* widget, const char* name, int left, int top, int width, int height) {
+    if (name != nullptr) {
+        widget->setObjectName(QString::fromLatin1(name));
+    }
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+// A browser's caption left of its edit, ending where the edit starts.
+void BrowserCaption(QWidget* parent, const char* text, const char* name, int top);
+
+// The picture of the "delete file" command: the style's waste bin, or the close picture.
+QIcon DeleteFileIcon();
 
 // Places a browser: centred on the screen 30 pixels above the middle while the full-screen view
 // is shown, otherwise over the main view at three tenths of the spare height.

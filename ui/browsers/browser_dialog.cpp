@@ -1,0 +1,135 @@
+#include "browser_dialog.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "ui/U_mainform.h"
+#include "ui/browsers/browser_common.h"
+#include "ui/dialogs.h"
+
+namespace ombrilo {
+
+BrowserDialog::BrowserDialog(TMainForm& main, const char* objectName, QSize size)
+    : QDialog(&main), openMode_(main.BrowserOpenMode) {
+    setObjectName(objectName);
+    setModal(true);
+    UseDialogFont(*this);
+    if (main.FullScreenShown) {
+        setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
+    setFixedSize(size);
+}
+
+BrowserDialog::~BrowserDialog() {
+    qApp->removeEventFilter(this);
+}
+
+void BrowserDialog::WatchControls(const Controls& controls) {
+    controls_ = controls;
+    controls_.list->viewport()->installEventFilter(this);
+    connect(controls_.list, &QListWidget::currentRowChanged, this, [this](int) {
+        pressChangedRow_ = true;
+        if (!filling_) {
+            ListClick();
+        }
+    });
+    // A click on the row that is selected already still counts as a selection.
+    connect(controls_.list, &QListWidget::clicked, this, [this] {
+        if (!pressChangedRow_) {
+            ListClick();
+        }
+    });
+    qApp->installEventFilter(this);
+}
+
+int BrowserDialog::ShowModal() {
+    const int result = Dialogs().Exec(*this);
+    if (!closed_) {
+        done(result == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected);
+    }
+    return this->result();
+}
+
+void BrowserDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (openMode_) {
+        controls_.list->setFocus();
+    } else {
+        controls_.name->setFocus();
+    }
+}
+
+bool BrowserDialog::FormKeyDown(int key) {
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!openMode_) {
+                SaveClick();
+            } else if (controls_.open->isEnabled()) {
+                done(QDialog::Accepted);
+            }
+            return true;
+        case Qt::Key_Escape:
+            done(QDialog::Rejected);
+            return true;
+        case Qt::Key_Delete:
+            if (!openMode_) {
+                return false;
+            }
+            if (AskYesNo(this, "Подтверждение удаления файла", "Удалить выбранный файл?")) {
+                DeleteSelected();
+            }
+            return true;
+        case Qt::Key_R:
+            if (!openMode_) {
+                return false;
+            }
+            RenameSelected();
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool BrowserDialog::eventFilter(QObject* watched, QEvent* event) {
+    const bool mine = watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
+    if (!mine || closed_) {
+        return QDialog::eventFilter(watched, event);
+    }
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            // Keys handled here are not passed on, so that propagation to the parents does not
+            // repeat them.
+            return FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+        case QEvent::MouseButtonPress:
+            if (watched == controls_.list->viewport()) {
+                pressChangedRow_ = false;
+            }
+            break;
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+                break;
+            }
+            if (watched == controls_.list->viewport()) {
+                ListDblClick();
+                return true;
+            }
+            if (watched == controls_.name) {
+                NameDblClick();
+                return true;
+            }
+            if (watched == controls_.preview) {
+                PreviewDblClick();
+                return true;
+            }
+            break;
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace ombrilo

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace ombrilo {
+
+class TMainForm;
+
+// What the fractal and the palette browser have in common: the mode they are made in, the keys
+// they answer by mode, the clicks and double-clicks on their list, name field and preview, and
+// the modal run through the dialog seam.
+class BrowserDialog : public QDialog {
+public:
+    ~BrowserDialog() override;
+
+    // Shows the browser modally through the dialog seam; returns its modal result.
+    int ShowModal();
+
+protected:
+    // The controls the shared handling looks at.
+    struct Controls {
+        QListWidget* list = nullptr;
+        QLineEdit* name = nullptr;
+        QWidget* preview = nullptr;
+        QPushButton* open = nullptr;
+    };
+
+    // A modal dialog of the given fixed size over the main window, in the mode the main window
+    // has set (BrowserOpenMode); on top while the full-screen view is shown.
+    BrowserDialog(TMainForm& main, const char* objectName, QSize size);
+
+    // Hands over the built controls: from here on the browser sees keys and clicks.
+    void WatchControls(const Controls& controls);
+
+    virtual void ListClick() = 0;
+    virtual void ListDblClick() = 0;
+    virtual void NameDblClick() = 0;
+    virtual void PreviewDblClick() = 0;
+    virtual void SaveClick() = 0;
+    virtual void DeleteSelected() = 0;
+    virtual void RenameSelected() = 0;
+
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    const bool openMode_;
+    bool closed_ = false;
+    bool filling_ = false;  // the list is being refilled: row changes are not selections
+
+private:
+    bool FormKeyDown(int key);
+
+    Controls controls_;
+    bool pressChangedRow_ = false;
+};
+
+}  // namespace ombrilo
