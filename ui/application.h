@@ -6,6 +6,9 @@
 namespace ombrilo {
 
 inline constexpr const char* kApplicationTitle = "Ombrilo 1.02";
+// The program's web page and its authors' mail address.
+inline constexpr const char* kProgramPage = "https://ombrilo.example.org/";
+inline constexpr const char* kProgramMail = "ombrilo@example.org";
 
 // The application object: the program's title and icon, the toolkit's Russian texts, and the
 // standard error box for anything that escapes an event handler.

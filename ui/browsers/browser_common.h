@@ -8,6 +8,8 @@
 class QDialog;
 class QWidget;
 
+#include "ui/application.h"
+
 namespace ombrilo {
 
 struct FractalState;
@@ -17,9 +19,6 @@ class TMainForm;
 // Size of the browsers' previews.
 inline constexpr int kPreviewWidth = 145;
 inline constexpr int kPreviewHeight = 105;
-
-// The program's web page, named in the warnings about file types this version does not know.
-inline constexpr const char* kProgramPage = "https://ombrilo.example.org/";
 
 // The note shown instead of a preview when a folder holds no files.
 inline constexpr const char* kNoFilesNote = "            ( Нет )";

@@ -8,6 +8,7 @@
 #include "engine/numeric.h"
 #include "resources/program_pictures.h"
 #include "ui/U_mainform.h"
+#include "ui/application.h"
 
 namespace ombrilo {
 
@@ -56,12 +57,12 @@ void OpenUrl(const QUrl& url) {
 }
 
 const QUrl& TAboutForm::WebPage() {
-    static const QUrl url("https://ombrilo.example.org/");
+    static const QUrl url(QString::fromLatin1(kProgramPage));
     return url;
 }
 
 const QUrl& TAboutForm::MailAddress() {
-    static const QUrl url("mailto:ombrilo@example.org");
+    static const QUrl url(QStringLiteral("mailto:") + QString::fromLatin1(kProgramMail));
     return url;
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/numeric.h"
 #include "ui/U_mainform.h"
+#include "ui/application.h"
 #include "ui/help/rtf_reader.h"
 
 namespace ombrilo {
@@ -16,7 +17,6 @@ namespace ombrilo {
 namespace {
 
 constexpr const char* kDescriptionFile = "Description.rtf";
-constexpr const char* kWebPage = "https://ombrilo.example.org/";
 
 }  // namespace
 
@@ -26,7 +26,7 @@ QString MissingDescriptionNote() {
                "отсутствует файл описания - Description.rtf.\n"
                " Скачайте оригиналный архив Ombrilo.zip cо\n"
                "страницы программы ") +
-           kWebPage;
+           kProgramPage;
 }
 
 TDscrptForm::TDscrptForm(TMainForm& main)
