@@ -5,10 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "ui/application.h"
+
 class QDialog;
 class QWidget;
-
-#include "ui/application.h"
 
 namespace ombrilo {
 
