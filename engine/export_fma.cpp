@@ -69,11 +69,16 @@
 //
 // The lanes do the same operations in the same order on four points, each lane rounding as the
 // scalar code does; K's first product comes in a fused multiply-add, which changes nothing as
-// M * 2^-64 is exact. Each lane counts its own iterates and saves its own states at the same
-// counts as CycleWatch, comparing before saving; a lane taking a new point forgets its saved
-// states (they become a NaN pattern no lane holds: start points the lanes take are finite and
-// at most 2^40, and every later state is either the first iterate, below 2^83, or has passed
-// the escape test).
+// M * 2^-64 is exact. Their cycle detection: each lane saves its state every 8, 64 and 512
+// steps of the loop (after the step's decisions) and compares every state that has passed its
+// escape test with its saved ones, bit for bit (x in the registers, then y for the lanes whose
+// x matched). A lane taking a new point forgets its saved states (they become a NaN pattern no
+// lane holds: start points the lanes take are finite and at most 2^40, and every later state
+// is either the first iterate, below 2^83, or has passed the escape test), so a saved state is
+// a tested iterate of the lane's point or its start point z_0. If z_n = z_j with j < n and
+// z_1 .. z_n all passed the test, the orbit runs through z_(j+1) .. z_n for ever (for j = 0 as
+// well), no iterate up to the limit escapes, and the reference gives 0. The escape test of z_n
+// comes first, so 2 -> 2 -> 2 with C = -2 still gives 1.
 
 #include "export_fma.h"
 
@@ -299,23 +304,10 @@ OMBRILO_LANES inline __m256d LanesMask(int lanes) {
         _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(lanes), bit), bit));
 }
 
-OMBRILO_LANES inline __m256d SameStates(__m256d x, __m256d y, __m256d savedX, __m256d savedY) {
-    return _mm256_and_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(_mm256_castpd_si256(x),
-                                                                _mm256_castpd_si256(savedX))),
-                         _mm256_castsi256_pd(_mm256_cmpeq_epi64(_mm256_castpd_si256(y),
-                                                                _mm256_castpd_si256(savedY))));
-}
-
-OMBRILO_LANES inline __m256d EveryNth(__m256i n, std::int64_t every) {
-    return _mm256_castsi256_pd(_mm256_cmpeq_epi64(
-        _mm256_and_si256(n, _mm256_set1_epi64x(every - 1)), _mm256_setzero_si256()));
-}
-
-// Start points the lanes take: finite and at most 2^40 in magnitude (smaller ones may still be
-// stepped by the reference, as any state out of the check's range).
-bool LaneStart(double x, double y) {
-    return std::fabs(x) <= kLargest && std::fabs(y) <= kLargest;
-}
+constexpr int kGroups = 2;  // registers of four lanes side by side
+constexpr std::int64_t kShortSaveEvery = 8;
+constexpr std::int64_t kLongSaveEvery = 64;
+constexpr std::int64_t kLongestSaveEvery = 512;
 
 struct alignas(32) LaneArrays {
     double x[4];
@@ -323,9 +315,147 @@ struct alignas(32) LaneArrays {
     std::int64_t n[4];
 };
 
-// The run on four lanes, each lane taking the run's next point as soon as its point is decided.
-// Lanes hold only finite values (start points are finite, steps from them stay finite), so the
-// NaN pattern kNoState is never a lane's state: it marks a saved state not yet taken.
+// Four lanes: states, iterate counts, saved states, and the points they work on.
+struct LaneGroup {
+    __m256d x;
+    __m256d y;
+    __m256i n;
+    __m256d saved[6];  // short x, y, long x, y, longest x, y
+    int column[4];     // the lane's point, -1 when the lane idles
+    int active = 0;
+};
+
+// The run's points in order, handed to the lanes; points the lanes do not take are done on
+// the spot by the scalar FMA kernel.
+class PointFeed {
+public:
+    PointFeed(const FmaConstants& k, std::int32_t limit, const double* x, double y, int count,
+              std::int32_t* indices, LaneTally& tally)
+        : k_(k), limit_(limit), x_(x), y_(y), count_(count), indices_(indices), tally_(tally) {}
+
+    // The next point for the lanes, or -1 at the end of the run.
+    int Next() {
+        while (next_ < count_) {
+            const int p = next_++;
+            if (std::fabs(x_[p]) <= kLargest && std::fabs(y_) <= kLargest) {
+                return p;
+            }
+            indices_[p] = EscapeIndex(k_, limit_, x_[p], y_, tally_);
+        }
+        return -1;
+    }
+    double X(int p) const { return p >= 0 ? x_[p] : 0.0; }
+    double Y(int p) const { return p >= 0 ? y_ : 0.0; }
+    void Write(int p, int index) { indices_[p] = index; }
+
+private:
+    const FmaConstants& k_;
+    std::int32_t limit_;
+    const double* x_;
+    double y_;
+    int count_;
+    std::int32_t* indices_;
+    LaneTally& tally_;
+    int next_ = 0;
+};
+
+// The lanes of `slow` (bits 0..3) stepped with ExportIterate from (oldX, oldY) instead.
+OMBRILO_LANES void RedoLanes(const FmaConstants& k, int slow, __m256d oldX, __m256d oldY,
+                             __m256d& x, __m256d& y, LaneTally& tally) {
+    LaneArrays old;
+    LaneArrays next;
+    _mm256_store_pd(old.x, oldX);
+    _mm256_store_pd(old.y, oldY);
+    _mm256_store_pd(next.x, x);
+    _mm256_store_pd(next.y, y);
+    for (int i = 0; i < 4; ++i) {
+        if ((slow >> i) & 1) {
+            const DoublePoint p = ExportIterate(k.cx, k.cy, old.x[i], old.y[i]);
+            next.x[i] = p.x;
+            next.y[i] = p.y;
+        }
+    }
+    tally.guardFallbacks += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(slow)));
+    x = _mm256_load_pd(next.x);
+    y = _mm256_load_pd(next.y);
+}
+
+struct LaneFlags {
+    int slow;       // stepped by the reference: its escape test decides
+    int escaped;    // qd >= 4 + 2^-48
+    int near;       // qd > 4 - 2^-48 (escaped or undecided)
+    int xRepeated;  // x equals a saved x
+    int overLimit;
+};
+
+// Lanes of a group whose point is decided write its index and take the next point.
+OMBRILO_LANES void Decide(LaneGroup& g, int flagged, const LaneFlags& f, PointFeed& feed,
+                          LaneTally& tally) {
+    LaneArrays m;
+    _mm256_store_pd(m.x, g.x);
+    _mm256_store_pd(m.y, g.y);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(m.n), g.n);
+    alignas(32) double saved[6][4];
+    for (int s = 0; s < 6; ++s) {
+        _mm256_store_pd(saved[s], g.saved[s]);
+    }
+    int refilled = 0;
+    for (; flagged != 0; flagged &= flagged - 1) {
+        const int i = std::countr_zero(static_cast<unsigned>(flagged));
+        const std::int64_t n = m.n[i];
+        int index = -1;
+        if ((f.overLimit >> i) & 1) {
+            index = 0;
+        } else {
+            bool out = false;
+            if ((f.slow >> i) & 1) {
+                out = Escaped(m.x[i], m.y[i]);
+            } else if ((f.escaped >> i) & 1) {
+                out = true;
+            } else if ((f.near >> i) & 1) {
+                ++tally.escapeTies;
+                out = Escaped(m.x[i], m.y[i]);
+            }
+            bool repeated = false;
+            for (int s = 0; s < 6; s += 2) {
+                repeated = repeated || (std::bit_cast<std::uint64_t>(m.x[i]) ==
+                                            std::bit_cast<std::uint64_t>(saved[s][i]) &&
+                                        std::bit_cast<std::uint64_t>(m.y[i]) ==
+                                            std::bit_cast<std::uint64_t>(saved[s + 1][i]));
+            }
+            if (out) {
+                index = static_cast<int>(n);
+            } else if (repeated) {
+                index = 0;
+            }
+        }
+        if (index < 0) {
+            continue;  // undecided escape test passed, or only x matched
+        }
+        feed.Write(g.column[i], index);
+        tally.iterates += static_cast<std::uint64_t>(n);
+        g.column[i] = feed.Next();
+        m.x[i] = feed.X(g.column[i]);
+        m.y[i] = feed.Y(g.column[i]);
+        m.n[i] = 0;
+        if (g.column[i] < 0) {
+            g.active &= ~(1 << i);
+        }
+        refilled |= 1 << i;
+    }
+    if (refilled != 0) {
+        g.x = _mm256_load_pd(m.x);
+        g.y = _mm256_load_pd(m.y);
+        g.n = _mm256_load_si256(reinterpret_cast<const __m256i*>(m.n));
+        const __m256d mask = LanesMask(refilled);
+        const __m256d none = _mm256_set1_pd(std::bit_cast<double>(kNoStateBits));
+        for (__m256d& s : g.saved) {
+            s = _mm256_blendv_pd(s, none, mask);
+        }
+    }
+}
+
+// The run on the lanes, each lane taking the run's next point as soon as its point is decided.
 OMBRILO_LANES void RunLanes(const FmaConstants& k, std::int32_t limit, const double* x, double y,
                             int count, std::int32_t* indices, LaneTally& tally) {
     const __m256d cx = _mm256_set1_pd(k.cx);
@@ -334,138 +464,67 @@ OMBRILO_LANES void RunLanes(const FmaConstants& k, std::int32_t limit, const dou
     const __m256d escapedAbove = _mm256_set1_pd(kEscapedAbove);
     const __m256d insideBelow = _mm256_set1_pd(kInsideBelow);
     const __m256i limits = _mm256_set1_epi64x(limit);
-    const __m256d none = _mm256_set1_pd(std::bit_cast<double>(kNoStateBits));
+    const __m256i one = _mm256_set1_epi64x(1);
+    PointFeed feed(k, limit, x, y, count, indices, tally);
 
-    int nextPoint = 0;
-    // The next point for the lanes; points they do not take are done on the spot.
-    auto takeNext = [&]() -> int {
-        while (nextPoint < count) {
-            const int p = nextPoint++;
-            if (LaneStart(x[p], y)) {
-                return p;
-            }
-            indices[p] = EscapeIndex(k, limit, x[p], y, tally);
+    LaneGroup groups[kGroups];
+    for (LaneGroup& g : groups) {
+        LaneArrays m{};
+        for (int i = 0; i < 4; ++i) {
+            g.column[i] = feed.Next();
+            m.x[i] = feed.X(g.column[i]);
+            m.y[i] = feed.Y(g.column[i]);
+            g.active |= (g.column[i] >= 0 ? 1 : 0) << i;
         }
-        return -1;
-    };
-
-    LaneArrays m{};
-    int column[4];
-    int active = 0;
-    for (int i = 0; i < 4; ++i) {
-        column[i] = takeNext();
-        m.x[i] = column[i] >= 0 ? x[column[i]] : 0.0;
-        m.y[i] = column[i] >= 0 ? y : 0.0;
-        active |= (column[i] >= 0 ? 1 : 0) << i;
+        g.x = _mm256_load_pd(m.x);
+        g.y = _mm256_load_pd(m.y);
+        g.n = _mm256_setzero_si256();
+        for (__m256d& s : g.saved) {
+            s = _mm256_set1_pd(std::bit_cast<double>(kNoStateBits));
+        }
     }
-    __m256d X = _mm256_load_pd(m.x);
-    __m256d Y = _mm256_load_pd(m.y);
-    __m256i N = _mm256_setzero_si256();
-    __m256d shortX = none, shortY = none, longX = none, longY = none;
-    __m256d longestX = none, longestY = none;
 
-    while (active != 0) {
-        __m256d nx, ny;
-        const int slow = ~CheckedStepLanes(cx, cy, magnitude, X, Y, nx, ny) & active;
-        if (slow != 0) [[unlikely]] {
-            LaneArrays old;
-            _mm256_store_pd(old.x, X);
-            _mm256_store_pd(old.y, Y);
-            _mm256_store_pd(m.x, nx);
-            _mm256_store_pd(m.y, ny);
-            for (int i = 0; i < 4; ++i) {
-                if ((slow >> i) & 1) {
-                    const DoublePoint next = ExportIterate(k.cx, k.cy, old.x[i], old.y[i]);
-                    m.x[i] = next.x;
-                    m.y[i] = next.y;
+    for (std::int64_t step = 1; groups[0].active != 0 || groups[1].active != 0; ++step) {
+#pragma GCC unroll 2
+        for (LaneGroup& g : groups) {
+            __m256d nx, ny;
+            const int slow = ~CheckedStepLanes(cx, cy, magnitude, g.x, g.y, nx, ny) & g.active;
+            if (slow != 0) [[unlikely]] {
+                RedoLanes(k, slow, g.x, g.y, nx, ny, tally);
+            }
+            g.x = nx;
+            g.y = ny;
+            g.n = _mm256_add_epi64(g.n, one);
+
+            const __m256d q = _mm256_add_pd(_mm256_mul_pd(g.x, g.x), _mm256_mul_pd(g.y, g.y));
+            const __m256i xBits = _mm256_castpd_si256(g.x);
+            const __m256i xRepeated = _mm256_or_si256(
+                _mm256_or_si256(_mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[0])),
+                                _mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[2]))),
+                _mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[4])));
+            const LaneFlags f{
+                slow, _mm256_movemask_pd(_mm256_cmp_pd(q, escapedAbove, _CMP_GE_OQ)),
+                _mm256_movemask_pd(_mm256_cmp_pd(q, insideBelow, _CMP_GT_OQ)),
+                _mm256_movemask_pd(_mm256_castsi256_pd(xRepeated)),
+                _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(g.n, limits)))};
+            const int flagged = (f.slow | f.near | f.xRepeated | f.overLimit) & g.active;
+            if (flagged != 0) [[unlikely]] {
+                Decide(g, flagged, f, feed, tally);
+            }
+        }
+        if (step % kShortSaveEvery == 0) {
+            for (LaneGroup& g : groups) {
+                g.saved[0] = g.x;
+                g.saved[1] = g.y;
+                if (step % kLongSaveEvery == 0) {
+                    g.saved[2] = g.x;
+                    g.saved[3] = g.y;
+                    if (step % kLongestSaveEvery == 0) {
+                        g.saved[4] = g.x;
+                        g.saved[5] = g.y;
+                    }
                 }
             }
-            tally.guardFallbacks +=
-                static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(slow)));
-            nx = _mm256_load_pd(m.x);
-            ny = _mm256_load_pd(m.y);
-        }
-        X = nx;
-        Y = ny;
-        N = _mm256_add_epi64(N, _mm256_set1_epi64x(1));
-
-        const __m256d q = _mm256_add_pd(_mm256_mul_pd(X, X), _mm256_mul_pd(Y, Y));
-        const int escaped = _mm256_movemask_pd(_mm256_cmp_pd(q, escapedAbove, _CMP_GE_OQ));
-        const int near = _mm256_movemask_pd(_mm256_cmp_pd(q, insideBelow, _CMP_GT_OQ));
-        const int repeated = _mm256_movemask_pd(_mm256_or_pd(
-            _mm256_or_pd(SameStates(X, Y, shortX, shortY), SameStates(X, Y, longX, longY)),
-            SameStates(X, Y, longestX, longestY)));
-        const int overLimit =
-            _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(N, limits)));
-
-        // Saves as CycleWatch makes them, after the comparison.
-        const __m256d saveShort = EveryNth(N, 8);
-        const __m256d saveLong = EveryNth(N, 64);
-        const __m256d saveLongest = EveryNth(N, 512);
-        shortX = _mm256_blendv_pd(shortX, X, saveShort);
-        shortY = _mm256_blendv_pd(shortY, Y, saveShort);
-        longX = _mm256_blendv_pd(longX, X, saveLong);
-        longY = _mm256_blendv_pd(longY, Y, saveLong);
-        longestX = _mm256_blendv_pd(longestX, X, saveLongest);
-        longestY = _mm256_blendv_pd(longestY, Y, saveLongest);
-
-        int flagged = (near | repeated | slow | overLimit) & active;
-        if (flagged == 0) [[likely]] {
-            continue;
-        }
-        _mm256_store_pd(m.x, X);
-        _mm256_store_pd(m.y, Y);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(m.n), N);
-        int refilled = 0;
-        for (; flagged != 0; flagged &= flagged - 1) {
-            const int i = std::countr_zero(static_cast<unsigned>(flagged));
-            const std::int64_t n = m.n[i];
-            int index = -1;
-            if ((overLimit >> i) & 1) {
-                index = 0;
-            } else {
-                bool out;
-                if ((slow >> i) & 1) {
-                    out = Escaped(m.x[i], m.y[i]);
-                } else if ((escaped >> i) & 1) {
-                    out = true;
-                } else if ((near >> i) & 1) {
-                    ++tally.escapeTies;
-                    out = Escaped(m.x[i], m.y[i]);
-                } else {
-                    out = false;
-                }
-                if (out) {
-                    index = static_cast<int>(n);
-                } else if ((repeated >> i) & 1) {
-                    index = 0;
-                }
-            }
-            if (index < 0) {
-                continue;
-            }
-            indices[column[i]] = index;
-            tally.iterates += static_cast<std::uint64_t>(n);
-            column[i] = takeNext();
-            m.x[i] = column[i] >= 0 ? x[column[i]] : 0.0;
-            m.y[i] = column[i] >= 0 ? y : 0.0;
-            m.n[i] = 0;
-            if (column[i] < 0) {
-                active &= ~(1 << i);
-            }
-            refilled |= 1 << i;
-        }
-        if (refilled != 0) {
-            X = _mm256_load_pd(m.x);
-            Y = _mm256_load_pd(m.y);
-            N = _mm256_load_si256(reinterpret_cast<const __m256i*>(m.n));
-            const __m256d mask = LanesMask(refilled);
-            shortX = _mm256_blendv_pd(shortX, none, mask);
-            shortY = _mm256_blendv_pd(shortY, none, mask);
-            longX = _mm256_blendv_pd(longX, none, mask);
-            longY = _mm256_blendv_pd(longY, none, mask);
-            longestX = _mm256_blendv_pd(longestX, none, mask);
-            longestY = _mm256_blendv_pd(longestY, none, mask);
         }
     }
 }

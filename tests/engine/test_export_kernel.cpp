@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "engine/export_fma.h"
@@ -329,6 +330,35 @@ private slots:
                 QCOMPARE(FastIndices(c, 0.0, limit, zero, 0.0),
                          ReferenceIndices(c, 0.0, limit, zero, 0.0));
             }
+        }
+    }
+
+    // From z = 0 the first iterate is C itself: constants on and next to the circle |C| = 2
+    // put |z_1|^2 within a few units of 2^-52 of 4, where rounding to double may reach 4 while
+    // the extended sum stays below it, or the other way round.
+    void escapeTestsOnTheCircle() {
+        QFETCH_GLOBAL(bool, kernel);
+        ResetKernelCounters();
+        const std::vector<double> zero(1, 0.0);
+        int escapedAtOnce = 0;
+        int cases = 0;
+        for (int k = 1; k <= 40; ++k) {
+            const double cx = 2.0 - k * 0x1p-52;
+            const double onCircle = std::sqrt(4.0 - cx * cx);
+            for (int j = -6; j <= 6; ++j) {
+                const double cy = onCircle + j * 0x1p-29;
+                for (const auto& [a, b] : {std::pair{cx, cy}, std::pair{cy, -cx}}) {
+                    const std::vector<std::int32_t> reference =
+                        ReferenceIndices(a, b, 254, zero, 0.0);
+                    QCOMPARE(FastIndices(a, b, 254, zero, 0.0), reference);
+                    escapedAtOnce += reference[0] == 1;
+                    ++cases;
+                }
+            }
+        }
+        QVERIFY(escapedAtOnce > 0 && escapedAtOnce < cases);
+        if (kernel) {
+            QVERIFY(ReadKernelCounters().escapeTies > 0);  // the undecided band is reached
         }
     }
 
