@@ -2,7 +2,7 @@
 // cores, AVX2 lanes where the processor has them, exact cycle detection). Every fast picture is
 // checked byte for byte against the reference before it is timed. The full-screen and export
 // benchmarks of the fast loops time the reference once more in the same run and report the
-// ratio as `speedup`; the full-screen ones also report the lanes' guard fallbacks per iterate.
+// ratio as `speedup` and the guard fallbacks of the lanes (and of the export kernel) per iterate.
 // Run: cmake --build build --target ombrilo-bench && build/bench/ombrilo-bench
 #include <benchmark/benchmark.h>
 
@@ -144,12 +144,18 @@ void ExportBench(benchmark::State& bench, ExportRenderer render) {
             return;
         }
     }
+    ResetKernelCounters();
     double seconds = 0.0;
     for (auto _ : bench) {
         seconds += SecondsOf([&] { benchmark::DoNotOptimize(Export(render, width, detail).data()); });
     }
     if (referenceSeconds > 0.0) {
         bench.counters["speedup"] = referenceSeconds * static_cast<double>(bench.iterations()) / seconds;
+        const KernelCounters kernel = ReadKernelCounters();
+        if (kernel.iterates > 0) {
+            bench.counters["fallback_rate"] =
+                static_cast<double>(kernel.guardFallbacks) / static_cast<double>(kernel.iterates);
+        }
     }
 }
 

@@ -122,13 +122,19 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table,
         const std::int64_t end = std::min(g.WidthPixels, first + kChunkPixels);
         const double y = rowY[static_cast<std::size_t>(row)];
         double x = chunkX[static_cast<std::size_t>(chunk)];
+        double xs[kChunkPixels] = {};
+        std::int32_t indices[kChunkPixels];
+        const int count = static_cast<int>(end - first);
+        for (int i = 0; i < count; ++i) {
+            xs[i] = x;
+            x = AddStep(x, g.ExportStep);
+        }
+        ExportEscapeRun(view.Cx, view.Cy, g.ExportLimit, xs, y, count, indices);
         std::uint8_t* pixel = block.data() + static_cast<std::size_t>(row) * rowBytes +
                               static_cast<std::size_t>(first) * 3;
-        for (std::int64_t c = first; c < end; ++c) {
-            const int index = ExportEscapeIndexDetecting(view.Cx, view.Cy, g.ExportLimit, x, y);
-            std::memcpy(pixel, table.Entry(index), 3);
+        for (int i = 0; i < count; ++i) {
+            std::memcpy(pixel, table.Entry(indices[i]), 3);
             pixel += 3;
-            x = AddStep(x, g.ExportStep);
         }
     };
 

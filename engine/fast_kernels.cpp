@@ -23,73 +23,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cycle_watch.h"
+#include "export_fma.h"
 #include "z2_avx2.h"
 
 namespace ombrilo {
 
-namespace {
-// Two saved states: one renewed every 8 iterates (short cycles are caught a few iterates after
-// the orbit settles), one every 64 (longer ones), and for the export one every 512.
-// How much this saves depends on C. With the start constant the inside of the set is drawn to
-// a weakly attracting cycle of period 5: float orbits first repeat after about 1450 iterates,
-// so no main-view point stops before the limit of 254 however often it is checked (there the
-// AVX2 lanes carry the load); double orbits repeat after about 4600 iterates, which an export
-// at detail 8192 does reach.
-template <typename State>
-class CycleWatch {
-public:
-    bool Repeats(std::int32_t n, const State& state) {
-        if (state == short_ || state == long_ || state == longest_) {
-            return true;
-        }
-        if (n % 8 == 0) {
-            short_ = state;
-            if (n % 64 == 0) {
-                long_ = state;
-                if (n % 512 == 0) {
-                    longest_ = state;
-                }
-            }
-        }
-        return false;
-    }
-
-private:
-    // Until the first saves these hold a state no orbit reaches: the start point is compared
-    // with nothing, and a repeat needs two tested iterates.
-    State short_ = State::Never();
-    State long_ = State::Never();
-    State longest_ = State::Never();
-};
-
-// Bit patterns of a state, plus one pattern that is no state at all.
-struct FloatStateBits {
-    std::uint64_t bits = 0;
-    bool valid = false;
-    static FloatStateBits Never() { return {}; }
-    static FloatStateBits Of(float x, float y) {
-        return {(std::uint64_t{std::bit_cast<std::uint32_t>(x)} << 32) |
-                    std::bit_cast<std::uint32_t>(y),
-                true};
-    }
-    bool operator==(const FloatStateBits&) const = default;
-};
-
-struct DoubleStateBits {
-    std::uint64_t x = 0;
-    std::uint64_t y = 0;
-    bool valid = false;
-    static DoubleStateBits Never() { return {}; }
-    static DoubleStateBits Of(double px, double py) {
-        return {std::bit_cast<std::uint64_t>(px), std::bit_cast<std::uint64_t>(py), true};
-    }
-    bool operator==(const DoubleStateBits&) const = default;
-};
-
-}  // namespace
-
 int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
-    CycleWatch<FloatStateBits> watch;
+    detail::CycleWatch<detail::FloatStateBits> watch;
     for (int n = 1;; ++n) {
         const FloatPoint next = Z2Iterate(cx, cy, x, y);
         x = next.x;
@@ -100,7 +41,7 @@ int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
         if (Escaped(x, y)) {
             return n;
         }
-        if (watch.Repeats(n, FloatStateBits::Of(x, y))) {
+        if (watch.Repeats(n, detail::FloatStateBits::Of(x, y))) {
             return 0;
         }
     }
@@ -108,7 +49,7 @@ int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
 
 int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double x, double y) {
     limit = std::clamp<std::int32_t>(limit, 0, ColorTable::kLastIndex);
-    CycleWatch<DoubleStateBits> watch;
+    detail::CycleWatch<detail::DoubleStateBits> watch;
     for (std::int32_t n = 1;; ++n) {
         const DoublePoint next = ExportIterate(cx, cy, x, y);
         x = next.x;
@@ -119,7 +60,7 @@ int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double 
         if (Escaped(x, y)) {
             return static_cast<int>(n);
         }
-        if (watch.Repeats(n, DoubleStateBits::Of(x, y))) {
+        if (watch.Repeats(n, detail::DoubleStateBits::Of(x, y))) {
             return 0;
         }
     }
@@ -148,6 +89,15 @@ bool SimdAllowedByEnvironment() {
     return value == nullptr || std::strcmp(value, "0") != 0;
 }
 
+bool FmaSupported() {
+    static const bool supported = detail::ProcessorHasFma();
+    return supported;
+}
+
+bool FmaTakes(double cx, double cy) {
+    return ExportFmaEnabled() && detail::FmaAcceptsConstant(cx, cy);
+}
+
 bool LanesTake(double cx, double cy) {
     return SimdEnabled() && detail::LanesAcceptConstant(cx, cy);
 }
@@ -163,6 +113,10 @@ bool SimdEnabled() {
     static const bool allowed = SimdAllowedByEnvironment();
     const int chosen = simdChosenByTest.load(std::memory_order_relaxed);
     return SimdSupported() && (chosen < 0 ? allowed : chosen == 1);
+}
+
+bool ExportFmaEnabled() {
+    return SimdEnabled() && FmaSupported();
 }
 
 void SetSimdEnabledForTests(bool enabled) {
@@ -207,6 +161,27 @@ float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
         x = x + step;
     }
     return x;
+}
+
+void ExportEscapeRun(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
+                     std::int32_t* indices) {
+    if (FmaTakes(cx, cy)) {
+        detail::LaneTally tally;
+        detail::ExportRunFma(cx, cy, limit, x, y, count, indices, tally);
+        AddToCounters(tally);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        indices[i] = ExportEscapeIndexDetecting(cx, cy, limit, x[i], y);
+    }
+}
+
+bool ExportIterateChecked(double cx, double cy, double x, double y, DoublePoint* next) {
+    if (FmaTakes(cx, cy) && detail::ExportStepLanes(cx, cy, x, y, next)) {
+        return true;
+    }
+    *next = ExportIterate(cx, cy, x, y);
+    return false;
 }
 
 }  // namespace ombrilo

@@ -24,6 +24,16 @@ float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
 void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,
                       FloatPoint* next);
 
+// ExportEscapeIndex of `count` points (x[i], y) into indices[i]. Runs on the checked FMA kernel
+// (AVX2 lanes) when it is on and takes C, otherwise point by point with ExportEscapeIndexDetecting.
+void ExportEscapeRun(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
+                     std::int32_t* indices);
+
+// One step of the export's point function: *next = ExportIterate(cx, cy, x, y) always. Returns
+// whether the FMA kernel's check took the step (false when the kernel is off, does not take C,
+// or the check sent the step back to the reference arithmetic). For tests of the check.
+bool ExportIterateChecked(double cx, double cy, double x, double y, DoublePoint* next);
+
 // Whether the processor and the system run AVX2 code.
 bool SimdSupported();
 
@@ -31,11 +41,14 @@ bool SimdSupported();
 // OMBRILO_SIMD was 0 when this was first asked. Tests switch the lanes off to run the scalar
 // kernel on the same pictures; switching them on has no effect where they are not supported.
 bool SimdEnabled();
+// Whether the export's FMA kernel is used: where the processor has FMA, while SimdEnabled()
+// (the kernel runs on the AVX2 lanes).
+bool ExportFmaEnabled();
 void SetSimdEnabledForTests(bool enabled);
 
-// What the lanes did since the last reset: iterates computed in them, iterates their check sent
-// back to the reference arithmetic, and escape tests with |z|^2 = 4 in double, left to the
-// reference test.
+// What the lanes and the export's FMA kernel did since the last reset: iterates computed in
+// them, iterates their check sent back to the reference arithmetic, and escape tests too close
+// to |z|^2 = 4 to decide in double, left to the reference test.
 struct KernelCounters {
     std::uint64_t iterates = 0;
     std::uint64_t guardFallbacks = 0;
