@@ -43,7 +43,7 @@ QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption,
 }  // namespace
 
 TOpenSaveFractal::TOpenSaveFractal(TMainForm& main)
-    : BrowserDialog(main, "OpenSaveFractal", QSize(409, 221)), main_(main) {
+    : BrowserDialog(main, "OpenSaveFractal", QSize(409, 221)) {
     BuildControls();
     PlaceBrowser(*this, main);
     IgnoreFPalette->setChecked(!main.LoadPaletteWithFractal);
@@ -285,25 +285,6 @@ void TOpenSaveFractal::OpenFractalClick() {
 
 void TOpenSaveFractal::CanselClick() {
     done(QDialog::Rejected);
-}
-
-void TOpenSaveFractal::DoubleClicked() {
-    main_.MouseArmed = false;  // the main view ignores the press that may belong to this
-    if (!openMode_) {
-        SaveFractalClick();
-    } else if (OpenFractal->isEnabled()) {
-        done(QDialog::Accepted);
-    }
-}
-
-void TOpenSaveFractal::FileListDblClick() {
-    DoubleClicked();
-}
-void TOpenSaveFractal::FileNameDblClick() {
-    DoubleClicked();
-}
-void TOpenSaveFractal::PreViewDblClick() {
-    DoubleClicked();
 }
 
 void TOpenSaveFractal::DeleteFileExecute() {

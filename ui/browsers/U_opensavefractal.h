@@ -38,9 +38,6 @@ public:
     QStringList Rows() const;
 
     void FileListClick();
-    void FileListDblClick();
-    void FileNameDblClick();
-    void PreViewDblClick();
     void OpenFractalClick();
     void SaveFractalClick();
     void CanselClick();
@@ -69,21 +66,16 @@ protected:
 private:
     // The shared key and click handling calls the handlers of this browser.
     void ListClick() override { FileListClick(); }
-    void ListDblClick() override { FileListDblClick(); }
-    void NameDblClick() override { FileNameDblClick(); }
-    void PreviewDblClick() override { PreViewDblClick(); }
     void SaveClick() override { SaveFractalClick(); }
     void DeleteSelected() override { DeleteFileExecute(); }
     void RenameSelected() override { RenFileExecute(); }
 
     void BuildControls();
-    void DoubleClicked();
     void Select(int row);
     void ShowNote(const char* text);
     void SetupMode();
     QString RowPath(const QString& row) const;
 
-    TMainForm& main_;
     FractalState snapshot_;
 };
 

@@ -43,8 +43,7 @@ QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption,
 
 }  // namespace
 
-TOSPalette::TOSPalette(TMainForm& main)
-    : BrowserDialog(main, "OSPalette", QSize(409, 178)), main_(main) {
+TOSPalette::TOSPalette(TMainForm& main) : BrowserDialog(main, "OSPalette", QSize(409, 178)) {
     BuildControls();
     PlaceBrowser(*this, main);
     PathText->setText(main.PalettesFolder);
@@ -243,25 +242,6 @@ void TOSPalette::OpenButClick() {
 
 void TOSPalette::CanButClick() {
     done(QDialog::Rejected);
-}
-
-void TOSPalette::DoubleClicked() {
-    main_.MouseArmed = false;  // the main view ignores the press that may belong to this
-    if (!openMode_) {
-        SaveButClick();
-    } else if (OpenBut->isEnabled()) {
-        done(QDialog::Accepted);
-    }
-}
-
-void TOSPalette::PalListDblClick() {
-    DoubleClicked();
-}
-void TOSPalette::FileTextDblClick() {
-    DoubleClicked();
-}
-void TOSPalette::WithDblClick() {
-    DoubleClicked();
 }
 
 void TOSPalette::DelPalFileExecute() {

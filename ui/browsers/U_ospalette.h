@@ -37,9 +37,6 @@ public:
     QStringList Rows() const;
 
     void PalListClick();
-    void PalListDblClick();
-    void FileTextDblClick();
-    void WithDblClick();
     void OpenButClick();
     void SaveButClick();
     void CanButClick();
@@ -65,20 +62,15 @@ protected:
 private:
     // The shared key and click handling calls the handlers of this browser.
     void ListClick() override { PalListClick(); }
-    void ListDblClick() override { PalListDblClick(); }
-    void NameDblClick() override { FileTextDblClick(); }
-    void PreviewDblClick() override { WithDblClick(); }
     void SaveClick() override { SaveButClick(); }
     void DeleteSelected() override { DelPalFileExecute(); }
     void RenameSelected() override { ReNamePalExecute(); }
 
     void BuildControls();
     void SetupMode();
-    void DoubleClicked();
     void ShowNote(const char* text);
     QString RowPath(const QString& row) const;
 
-    TMainForm& main_;
     Palette snapshotPalette_;
     ColorTable snapshotTable_;
 };

@@ -13,7 +13,7 @@
 namespace ombrilo {
 
 BrowserDialog::BrowserDialog(TMainForm& main, const char* objectName, QSize size)
-    : QDialog(&main), openMode_(main.BrowserOpenMode) {
+    : QDialog(&main), main_(main), openMode_(main.BrowserOpenMode) {
     setObjectName(objectName);
     setModal(true);
     UseDialogFont(*this);
@@ -62,15 +62,24 @@ void BrowserDialog::showEvent(QShowEvent* event) {
     }
 }
 
+void BrowserDialog::Confirm() {
+    if (!openMode_) {
+        SaveClick();
+    } else if (controls_.open->isEnabled()) {
+        done(QDialog::Accepted);
+    }
+}
+
+void BrowserDialog::DoubleClicked() {
+    main_.MouseArmed = false;  // the main view ignores the press that may belong to this
+    Confirm();
+}
+
 bool BrowserDialog::FormKeyDown(int key) {
     switch (key) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (!openMode_) {
-                SaveClick();
-            } else if (controls_.open->isEnabled()) {
-                done(QDialog::Accepted);
-            }
+            Confirm();
             return true;
         case Qt::Key_Escape:
             done(QDialog::Rejected);
@@ -113,16 +122,9 @@ bool BrowserDialog::eventFilter(QObject* watched, QEvent* event) {
             if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
                 break;
             }
-            if (watched == controls_.list->viewport()) {
-                ListDblClick();
-                return true;
-            }
-            if (watched == controls_.name) {
-                NameDblClick();
-                return true;
-            }
-            if (watched == controls_.preview) {
-                PreviewDblClick();
+            if (watched == controls_.list->viewport() || watched == controls_.name ||
+                watched == controls_.preview) {
+                DoubleClicked();
                 return true;
             }
             break;

@@ -37,9 +37,6 @@ protected:
     void WatchControls(const Controls& controls);
 
     virtual void ListClick() = 0;
-    virtual void ListDblClick() = 0;
-    virtual void NameDblClick() = 0;
-    virtual void PreviewDblClick() = 0;
     virtual void SaveClick() = 0;
     virtual void DeleteSelected() = 0;
     virtual void RenameSelected() = 0;
@@ -47,12 +44,17 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    TMainForm& main_;
     const bool openMode_;
     bool closed_ = false;
     bool filling_ = false;  // the list is being refilled: row changes are not selections
 
 private:
     bool FormKeyDown(int key);
+    // Enter, and a double-click on the list, the name or the preview: save in save mode, open
+    // in open mode when there is something to open.
+    void Confirm();
+    void DoubleClicked();
 
     Controls controls_;
     bool pressChangedRow_ = false;
