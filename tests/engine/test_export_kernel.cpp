@@ -14,8 +14,10 @@
 #include "engine/export_fma.h"
 #include "engine/export_render.h"
 #include "engine/fast_kernels.h"
+#include "support/kernel_pictures.h"
 
 using namespace ombrilo;
+using testpictures::IndexTable;
 
 namespace {
 
@@ -82,18 +84,6 @@ std::vector<std::int32_t> ReferenceIndices(double cx, double cy, std::int32_t li
         indices.push_back(ExportEscapeIndex(cx, cy, limit, px, y));
     }
     return indices;
-}
-
-// A table whose entries name their own index, so equal pictures mean equal indices.
-ColorTable IndexTable() {
-    ColorTable table;
-    for (int i = 0; i <= ColorTable::kLastIndex; ++i) {
-        std::uint8_t* e = table.Entry(i);
-        e[0] = static_cast<std::uint8_t>(i & 0xFF);
-        e[1] = static_cast<std::uint8_t>(i >> 8);
-        e[2] = static_cast<std::uint8_t>(i * 7);
-    }
-    return table;
 }
 
 template <typename Render>

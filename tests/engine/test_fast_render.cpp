@@ -12,30 +12,13 @@
 #include "engine/fast_kernels.h"
 #include "engine/render.h"
 #include "engine/worker_pool.h"
+#include "support/kernel_pictures.h"
 
 using namespace ombrilo;
+using testpictures::IndexTable;
+using testpictures::Picture;
 
 namespace {
-
-struct Picture {
-    explicit Picture(int width, int height)
-        : bytes(static_cast<std::size_t>(width) * height * 4, 0xEE),
-          frame{bytes.data(), width, height, static_cast<std::ptrdiff_t>(width) * 4} {}
-    std::vector<std::uint8_t> bytes;
-    Frame32 frame;
-};
-
-// A table whose entries name their own index, so equal pictures mean equal indices.
-ColorTable IndexTable() {
-    ColorTable table;
-    for (int i = 0; i <= ColorTable::kLastIndex; ++i) {
-        std::uint8_t* e = table.Entry(i);
-        e[0] = static_cast<std::uint8_t>(i & 0xFF);
-        e[1] = static_cast<std::uint8_t>(i >> 8);
-        e[2] = static_cast<std::uint8_t>(i * 7);
-    }
-    return table;
-}
 
 FractalState StateAt(double cx, double cy, float centerX, float centerY, float width) {
     FractalState s = MakeStartState();
@@ -104,10 +87,9 @@ private slots:
         QTest::newRow("escapes late above C = 1/4") << 0.2501 << 0.0 << 0.0 << 0.0;
         QTest::newRow("start constant, inside") << 0.402 << 0.339 << 0.01 << 0.02;
         QTest::newRow("rabbit") << -0.123 << 0.745 << 0.0 << 0.0;
-        QTest::newRow("Siegel disc, never settles") << -0.390540870218 << -0.586787907347 << 0.0
-                                                     << 0.0;
-        QTest::newRow("NaN start") << 0.0 << 0.0 << std::numeric_limits<double>::quiet_NaN()
-                                   << 0.0;
+        QTest::newRow("Siegel disc, never settles")
+            << -0.390540870218 << -0.586787907347 << 0.0 << 0.0;
+        QTest::newRow("NaN start") << 0.0 << 0.0 << std::numeric_limits<double>::quiet_NaN() << 0.0;
         QTest::newRow("negative zero start") << 0.0 << -0.0 << -0.0 << -0.0;
     }
 
@@ -163,16 +145,17 @@ private slots:
         QTest::addColumn<int>("pixelsHigh");
         const float nan = std::numeric_limits<float>::quiet_NaN();
         const float inf = std::numeric_limits<float>::infinity();
-        QTest::newRow("start view, preview") << 0.402 << 0.339 << 0.0f << 0.0f << 5.0f << 145 << 105;
+        QTest::newRow("start view, preview")
+            << 0.402 << 0.339 << 0.0f << 0.0f << 5.0f << 145 << 105;
         QTest::newRow("start view, odd size") << 0.402 << 0.339 << 0.0f << 0.0f << 5.0f << 37 << 23;
         QTest::newRow("1 x 1") << 0.402 << 0.339 << 0.0f << 0.0f << 5.0f << 1 << 1;
         QTest::newRow("entirely inside") << 0.402 << 0.339 << 0.0f << 0.0f << 0.05f << 40 << 30;
-        QTest::newRow("boundary zoom 1e-3") << -0.123 << 0.745 << 0.3577f << 0.1413f << 1e-3f << 64
-                                            << 48;
-        QTest::newRow("boundary zoom 1e-5") << 0.402 << 0.339 << 0.5186f << 0.2317f << 1e-5f << 64
-                                            << 48;
-        QTest::newRow("float resolution") << 0.402 << 0.339 << 0.5186f << 0.2317f << 1e-7f << 64
-                                          << 48;
+        QTest::newRow("boundary zoom 1e-3")
+            << -0.123 << 0.745 << 0.3577f << 0.1413f << 1e-3f << 64 << 48;
+        QTest::newRow("boundary zoom 1e-5")
+            << 0.402 << 0.339 << 0.5186f << 0.2317f << 1e-5f << 64 << 48;
+        QTest::newRow("float resolution")
+            << 0.402 << 0.339 << 0.5186f << 0.2317f << 1e-7f << 64 << 48;
         QTest::newRow("huge coordinates") << 0.402 << 0.339 << 1e30f << -1e30f << 1e29f << 16 << 12;
         QTest::newRow("tiny coordinates") << 0.0 << 0.0 << 1e-30f << 1e-30f << 1e-35f << 16 << 12;
         QTest::newRow("NaN centre") << 0.402 << 0.339 << nan << 0.0f << 5.0f << 16 << 12;
@@ -279,8 +262,7 @@ private slots:
             QCOMPARE(count.load(), 1);
         }
         ParallelFor(0, [](std::int64_t) { throw std::logic_error("never"); });
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 ParallelFor(100, [](std::int64_t i) {
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, ParallelFor(100, [](std::int64_t i) {
                                      if (i == 57) {
                                          throw std::runtime_error("row failed");
                                      }

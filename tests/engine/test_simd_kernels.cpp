@@ -12,15 +12,20 @@
 
 #include "engine/fast_kernels.h"
 #include "engine/render.h"
+#include "support/kernel_pictures.h"
 
 using namespace ombrilo;
+using testpictures::IndexTable;
+using testpictures::Picture;
 
 namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-bool SameFloat(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+bool SameFloat(float a, float b) {
+    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
 
 // Steps every state with Z2IterateChecked and Z2Iterate; returns the number of states whose
 // results differ in any bit, and records the first one.
@@ -81,26 +86,6 @@ std::vector<float> MidpointRoots() {
         roots.push_back(-std::ldexp(1.0f + 5 * 0x1p-12f, scale));
     }
     return roots;
-}
-
-struct Picture {
-    Picture(int width, int height)
-        : bytes(static_cast<std::size_t>(width) * height * 4, 0xEE),
-          frame{bytes.data(), width, height, static_cast<std::ptrdiff_t>(width) * 4} {}
-    std::vector<std::uint8_t> bytes;
-    Frame32 frame;
-};
-
-// A table whose entries name their own index, so equal pictures mean equal indices.
-ColorTable IndexTable() {
-    ColorTable table;
-    for (int i = 0; i <= ColorTable::kLastIndex; ++i) {
-        std::uint8_t* e = table.Entry(i);
-        e[0] = static_cast<std::uint8_t>(i & 0xFF);
-        e[1] = static_cast<std::uint8_t>(i >> 8);
-        e[2] = static_cast<std::uint8_t>(i * 7);
-    }
-    return table;
 }
 
 }  // namespace
@@ -185,9 +170,10 @@ private slots:
     }
 
     void stepsOfSpecialStatesEqualTheReference() {
-        const std::vector<float> values = {0.0f, -0.0f, 1.0f, -1.0f, 2.0f, -2.0f, 0x1p-149f,
-                                           -0x1p-149f, 0x1p-126f, 0x1.fffffep127f, kInf, -kInf,
-                                           kNaN, 0x1p40f, 0x1.000002p40f, 0.5f, 1.5f};
+        const std::vector<float> values = {0.0f,  -0.0f,     1.0f,       -1.0f,     2.0f,
+                                           -2.0f, 0x1p-149f, -0x1p-149f, 0x1p-126f, 0x1.fffffep127f,
+                                           kInf,  -kInf,     kNaN,       0x1p40f,   0x1.000002p40f,
+                                           0.5f,  1.5f};
         std::vector<float> x;
         std::vector<float> y;
         for (float a : values) {
@@ -220,14 +206,13 @@ private slots:
             zero.push_back(0.0f);
         }
         ResetKernelCounters();
-        for (double offset : {0.0, 0x1p-53, -0x1p-53, 0x1p-60, -0x1p-60, 0x1p-66, -0x1p-66,
-                              0x1p-80, -0x1p-80, 0x1p-100, -0x1p-100}) {
+        for (double offset : {0.0, 0x1p-53, -0x1p-53, 0x1p-60, -0x1p-60, 0x1p-66, -0x1p-66, 0x1p-80,
+                              -0x1p-80, 0x1p-100, -0x1p-100}) {
             QString first;
             QVERIFY2(CountStepMismatches(offset, 0.0, x, y, &first) == 0, qPrintable(first));
             QVERIFY2(CountStepMismatches(0.0, offset, x, halfX, &first) == 0, qPrintable(first));
             // Both parts on midpoints at once, and the real part a midpoint minus y^2.
-            QVERIFY2(CountStepMismatches(offset, offset, x, halfX, &first) == 0,
-                     qPrintable(first));
+            QVERIFY2(CountStepMismatches(offset, offset, x, halfX, &first) == 0, qPrintable(first));
             QVERIFY2(CountStepMismatches(-offset, 0.0, x, zero, &first) == 0, qPrintable(first));
         }
         if (lanes) {

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/color_table.h"
+#include "engine/render.h"
+
+namespace testpictures {
+
+// A 32-bit picture in memory, every byte 0xEE before a renderer writes it.
+struct Picture {
+    Picture(int width, int height)
+        : bytes(static_cast<std::size_t>(width) * height * 4, 0xEE),
+          frame{bytes.data(), width, height, static_cast<std::ptrdiff_t>(width) * 4} {}
+    std::vector<std::uint8_t> bytes;
+    ombrilo::Frame32 frame;
+};
+
+// A table whose entries name their own index, so equal pictures mean equal indices.
+inline ombrilo::ColorTable IndexTable() {
+    ombrilo::ColorTable table;
+    for (int i = 0; i <= ombrilo::ColorTable::kLastIndex; ++i) {
+        std::uint8_t* e = table.Entry(i);
+        e[0] = static_cast<std::uint8_t>(i & 0xFF);
+        e[1] = static_cast<std::uint8_t>(i >> 8);
+        e[2] = static_cast<std::uint8_t>(i * 7);
+    }
+    return table;
+}
+
+}  // namespace testpictures
