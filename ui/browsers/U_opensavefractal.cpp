@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -124,14 +123,6 @@ void TOpenSaveFractal::SetupMode() {
 
 QString TOpenSaveFractal::RowPath(const QString& row) const {
     return main_.FractalsFolder + "/" + row + kExtension;
-}
-
-QStringList TOpenSaveFractal::Rows() const {
-    QStringList rows;
-    for (int i = 0; i < FileList->count(); ++i) {
-        rows.append(FileList->item(i)->text());
-    }
-    return rows;
 }
 
 // --- Snapshot ---------------------------------------------------------------------------------
@@ -261,17 +252,8 @@ void TOpenSaveFractal::FileListClick() {
 }
 
 void TOpenSaveFractal::SaveFractalClick() {
-    const QString name = FileName->text();
+    const QString name = NameToSave();
     if (name.isEmpty()) {
-        return;
-    }
-    if (IsUnsafeFileName(name)) {
-        WarnUnsafeFileName(this);
-        return;
-    }
-    if (Rows().contains(name) &&
-        !AskYesNo(this, "Подтверждение замены файла",
-                  "Файл с таким именем уже существует.\n Заменить существующий файл?")) {
         return;
     }
     main_.FilePath = RowPath(name);
@@ -288,24 +270,17 @@ void TOpenSaveFractal::CanselClick() {
 }
 
 void TOpenSaveFractal::DeleteFileExecute() {
-    const int index = FileList->currentRow();
-    if (!openMode_ || index < 0) {
+    const int index = RowForFileCommand();
+    if (index < 0 || !RemoveFileOfRow(index, main_.LastFractalIndex)) {
         return;
-    }
-    if (!QFile::remove(RowPath(FileList->item(index)->text()))) {
-        ShowError(this, "Ошибка удаления файла", "Файл удалить не удалось");
-        return;
-    }
-    if (main_.LastFractalIndex > 0) {
-        --main_.LastFractalIndex;
     }
     FillFractalList();
     RestoreSnapshot();
 }
 
 void TOpenSaveFractal::RenFileExecute() {
-    const int index = FileList->currentRow();
-    if (!openMode_ || index < 0) {
+    const int index = RowForFileCommand();
+    if (index < 0) {
         return;
     }
     TReFile rename(*this, main_, FileList->item(index)->text());

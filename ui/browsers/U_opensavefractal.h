@@ -35,7 +35,6 @@ public:
     void FillFractalList();
     void ShowSelectedFractal();
     void RenderFractalPreview();
-    QStringList Rows() const;
 
     void FileListClick();
     void OpenFractalClick();
@@ -74,7 +73,7 @@ private:
     void Select(int row);
     void ShowNote(const char* text);
     void SetupMode();
-    QString RowPath(const QString& row) const;
+    QString RowPath(const QString& row) const override;
 
     FractalState snapshot_;
 };

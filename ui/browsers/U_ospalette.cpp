@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -125,14 +124,6 @@ QString TOSPalette::RowPath(const QString& row) const {
     return main_.PalettesFolder + "/" + row + kExtension;
 }
 
-QStringList TOSPalette::Rows() const {
-    QStringList rows;
-    for (int i = 0; i < PalList->count(); ++i) {
-        rows.append(PalList->item(i)->text());
-    }
-    return rows;
-}
-
 void TOSPalette::TakePaletteSnapshot() {
     snapshotPalette_ = main_.state.palette;
     snapshotTable_ = main_.state.colorTable;
@@ -219,17 +210,8 @@ void TOSPalette::PalListClick() {
 }
 
 void TOSPalette::SaveButClick() {
-    const QString name = FileText->text();
+    const QString name = NameToSave();
     if (name.isEmpty()) {
-        return;
-    }
-    if (IsUnsafeFileName(name)) {
-        WarnUnsafeFileName(this);
-        return;
-    }
-    if (Rows().contains(name) &&
-        !AskYesNo(this, "Подтверждение замены файла",
-                  "Файл с таким именем уже существует.\n Заменить существующий файл?")) {
         return;
     }
     main_.FilePath = RowPath(name);
@@ -245,16 +227,9 @@ void TOSPalette::CanButClick() {
 }
 
 void TOSPalette::DelPalFileExecute() {
-    const int index = PalList->currentRow();
-    if (!openMode_ || index < 0) {
+    const int index = RowForFileCommand();
+    if (index < 0 || !RemoveFileOfRow(index, main_.LastPaletteIndex)) {
         return;
-    }
-    if (!QFile::remove(RowPath(PalList->item(index)->text()))) {
-        ShowError(this, "Ошибка удаления файла", "Файл удалить не удалось");
-        return;
-    }
-    if (main_.LastPaletteIndex > 0) {
-        --main_.LastPaletteIndex;
     }
     RestorePaletteSnapshot();
     FillPaletteList();
@@ -262,8 +237,8 @@ void TOSPalette::DelPalFileExecute() {
 }
 
 void TOSPalette::ReNamePalExecute() {
-    const int index = PalList->currentRow();
-    if (!openMode_ || index < 0) {
+    const int index = RowForFileCommand();
+    if (index < 0) {
         return;
     }
     TRePalFile rename(*this, main_, PalList->item(index)->text());

@@ -34,7 +34,6 @@ public:
     void FillPaletteList();
     void ShowSelectedPalette();
     void RenderPalettePreview();
-    QStringList Rows() const;
 
     void PalListClick();
     void OpenButClick();
@@ -69,7 +68,7 @@ private:
     void BuildControls();
     void SetupMode();
     void ShowNote(const char* text);
-    QString RowPath(const QString& row) const;
+    QString RowPath(const QString& row) const override;
 
     Palette snapshotPalette_;
     ColorTable snapshotTable_;

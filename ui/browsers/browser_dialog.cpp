@@ -1,6 +1,7 @@
 #include "browser_dialog.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -51,6 +52,46 @@ int BrowserDialog::ShowModal() {
         done(result == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected);
     }
     return this->result();
+}
+
+QStringList BrowserDialog::Rows() const {
+    QStringList rows;
+    for (int i = 0; i < controls_.list->count(); ++i) {
+        rows.append(controls_.list->item(i)->text());
+    }
+    return rows;
+}
+
+QString BrowserDialog::NameToSave() {
+    const QString name = controls_.name->text();
+    if (name.isEmpty()) {
+        return {};
+    }
+    if (IsUnsafeFileName(name)) {
+        WarnUnsafeFileName(this);
+        return {};
+    }
+    if (Rows().contains(name) &&
+        !AskYesNo(this, "Подтверждение замены файла",
+                  "Файл с таким именем уже существует.\n Заменить существующий файл?")) {
+        return {};
+    }
+    return name;
+}
+
+int BrowserDialog::RowForFileCommand() const {
+    return openMode_ ? controls_.list->currentRow() : -1;
+}
+
+bool BrowserDialog::RemoveFileOfRow(int row, int& rememberedRow) {
+    if (!QFile::remove(RowPath(controls_.list->item(row)->text()))) {
+        ShowError(this, "Ошибка удаления файла", "Файл удалить не удалось");
+        return false;
+    }
+    if (rememberedRow > 0) {
+        --rememberedRow;
+    }
+    return true;
 }
 
 void BrowserDialog::showEvent(QShowEvent* event) {

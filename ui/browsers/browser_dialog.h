@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <QStringList>
 
 class QLineEdit;
 class QListWidget;
@@ -20,6 +22,9 @@ public:
     // Shows the browser modally through the dialog seam; returns its modal result.
     int ShowModal();
 
+    // The names in the list, first to last.
+    QStringList Rows() const;
+
 protected:
     // The controls the shared handling looks at.
     struct Controls {
@@ -35,6 +40,18 @@ protected:
 
     // Hands over the built controls: from here on the browser sees keys and clicks.
     void WatchControls(const Controls& controls);
+
+    // The file a row of the list stands for.
+    virtual QString RowPath(const QString& row) const = 0;
+
+    // The typed name for a save, or an empty text when there is none to save under: no name,
+    // an unsafe one (warned about), or an existing file the user does not want replaced.
+    QString NameToSave();
+    // The selected row for delete and rename, which act in open mode only; -1 when none.
+    int RowForFileCommand() const;
+    // Deletes the file of the row; on success the remembered row moves one up, on failure the
+    // error is shown and nothing changes.
+    bool RemoveFileOfRow(int row, int& rememberedRow);
 
     virtual void ListClick() = 0;
     virtual void SaveClick() = 0;
