@@ -105,7 +105,7 @@ bool LanesTake(double cx, double cy) {
 }  // namespace
 
 bool SimdSupported() {
-    static const bool supported = detail::ProcessorHasAvx2();
+    static const bool supported = detail::ProcessorHasLanes();
     return supported;
 }
 

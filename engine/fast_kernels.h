@@ -34,7 +34,7 @@ void ExportEscapeRun(double cx, double cy, std::int32_t limit, const double* x, 
 // or the check sent the step back to the reference arithmetic). For tests of the check.
 bool ExportIterateChecked(double cx, double cy, double x, double y, DoublePoint* next);
 
-// Whether the processor and the system run AVX2 code.
+// Whether the processor and the system run the lanes' code (AVX2 with FMA).
 bool SimdSupported();
 
 // Whether Z2EscapeRun uses the AVX2 lanes: where supported, unless the environment variable

@@ -1,11 +1,12 @@
 // The main window's point function on AVX2 lanes: four points per register, several registers
 // side by side, each lane taking the next point of the row as soon as its point is decided.
+// The lanes need AVX2 and FMA.
 //
 // Why the lanes give exactly the reference's floats
 // -------------------------------------------------
 // The reference step (Z2Iterate) computes X = (x*x - y*y) + Cx and Y = (x*y)*2 + Cy in extended
 // precision (64-bit mantissa) and rounds each to float. The lanes hold x and y as doubles (every
-// float is one) and compute in double, with no fused multiply-add. Notation: u = 2^-53 and
+// float is one) and compute in double; each fused multiply-add named below rounds once. Notation: u = 2^-53 and
 // v = 2^-64 are the unit roundoffs of double and extended, RN is rounding to nearest in double,
 // fl32 rounding to float; a = x*x, b = y*y, p = x*y (exact values), N = a + b + |Cx| + |Cy|.
 //
@@ -18,12 +19,15 @@
 // has |RN(r) - r| <= u|r| for its exact result r.
 //
 // Products. a, b and p have at most 48 significant bits: exact in double as in extended, and
-// so is 2p. The lane's bound is B = RN(RN(a + b) * 2^-51 + RN(|Cx| + |Cy|) * 2^-51) (the
-// scalings by a power of two are exact), so B >= (1 - u)^2 * 4u * N.
+// so is 2p. The lane has b = RN(y*y) = b and sum = RN(x*x + b) = RN(a + b) by a fused
+// multiply-add. Its bound is B = RN(sum * 2^-51 + RN(|Cx| + |Cy|) * 2^-51), again fused; the
+// scalings by a power of two are exact, so B >= (1 - u)^2 * 4u * N.
 //
 // Real part. d = a - b, S = d + Cx (exact). The reference has D = RN64(d), V = RN64(D + Cx) and
-// returns fl32(V): |V - S| <= v|d| + v|D + Cx| <= v(2 + v)N. The lane has t = RN(RN(d) + Cx)
-// with |t - S| <= u(2 + u)N. So |V - t| <= E = (u(2 + u) + v(2 + v))N < 2.01uN, whichever way
+// returns fl32(V): |V - S| <= v|d| + v|D + Cx| <= v(2 + v)N. The lane has n = RN(Cx - b) and
+// t = RN(x*x + n) (fused): |n - (Cx - b)| <= u(|Cx| + b) <= uN and |t - (a + n)| <= u|a + n|
+// <= u(1 + u)N, so |t - S| <= u(2 + u)N. (The second look below computes t = RN(RN(d) + Cx)
+// instead, with the same bound: u|d| + u|RN(d) + Cx| <= u(2 + u)N.) So |V - t| <= E = (u(2 + u) + v(2 + v))N < 2.01uN, whichever way
 // the extended roundings went, and |t| <= (1 + u)^2 N. The ends are L = RN(t - B) and
 // H = RN(t + B); L <= t - B + u(|t| + B), so
 //   V - L >= (1 - u)B - u|t| - E >= uN((1 - u)^3 * 4 - (1 + u)^2 - 2.01) > 0,
@@ -31,8 +35,9 @@
 // two ends round to the same float, that float is the reference's.
 //
 // Imaginary part. U = 2p + Cy is exact; the reference returns fl32(RN64(U)), the lane has
-// w = RN(U). As 2|p| <= a + b, |U| <= N, the two differ by at most (u + v)N, |w| <= (1 + u)N,
-// and the same steps with the same B show that the ends RN(w - B), RN(w + B) enclose RN64(U).
+// w = RN(2x * y + Cy) = RN(U) by a fused multiply-add (2x is exact). As 2|p| <= a + b,
+// |U| <= N, the two differ by at most (u + v)N, |w| <= (1 + u)N, and the same steps with the
+// same B show that the ends RN(w - B), RN(w + B) enclose RN64(U).
 //
 // Signs of zero. The ends are compared as bit patterns, so +0 and -0 differ. B is +0 or
 // positive, so an end H = RN(t + B) is never -0: two -0 ends mean H < 0, hence V < 0 and
@@ -41,7 +46,8 @@
 // Cy = -0, and then w = -0 and RN(w - B) is -0 or negative: the ends differ.
 //
 // The lane keeps the low end's float, which is both ends' when the check passes. An iterate
-// whose ends differ is looked at once more (Redo): a part whose double operations were all exact
+// whose ends differ is looked at once more (Redo), without fused operations: its guard uses
+// the same B, and a part whose double operations were all exact
 // (their rounding errors, found exactly by TwoSum, are 0) equals the reference's exact result,
 // and fl32 of it is the reference's float; this settles exact cancellations such as
 // x*x - y*y + Cx = 0, where the bound never shrinks to 0. Whatever is left is redone with
@@ -71,7 +77,7 @@
 
 #include "fast_kernels.h"
 
-#define OMBRILO_AVX2 __attribute__((target("avx2")))
+#define OMBRILO_AVX2 __attribute__((target("avx2,fma")))  // the lanes need both
 
 namespace ombrilo::detail {
 
@@ -80,7 +86,7 @@ namespace {
 constexpr double kLaneLimit = 0x1p40;
 constexpr double kSmallestConstant = 0x1p-900;
 constexpr double kBoundScale = 0x1p-51;
-constexpr int kGroups = 3;  // registers of four lanes side by side
+constexpr int kGroups = 5;  // registers of four lanes side by side, to cover the step's latency
 constexpr int kLanes = 4 * kGroups;
 constexpr int kGroupMask = 0xF;
 constexpr std::int64_t kShortSaveEvery = 8;
@@ -116,17 +122,17 @@ OMBRILO_AVX2 Constants MakeConstants(double cx, double cy) {
             _mm256_set1_pd(kBoundScale), _mm256_set1_pd(4.0)};
 }
 
-// One checked step of four lanes: (x, y) becomes the next state; sum is x*x + y*y of the
-// current state. Returns the lanes (bits 0..3) whose check passed.
+// One checked step of four lanes: (x, y) becomes the next state; sum is RN(x*x + y*y) of the
+// current state. The real part is RN(x*x + RN(Cx - y*y)) and the imaginary part
+// RN(2x * y + Cy), each by one fused multiply-add. Returns the lanes (bits 0..3) whose check
+// passed.
 OMBRILO_AVX2 inline int CheckedStep(const Constants& k, __m256d& x, __m256d& y, __m256d sum) {
-    const __m256d a = _mm256_mul_pd(x, x);
     const __m256d b = _mm256_mul_pd(y, y);
-    const __m256d bound = _mm256_add_pd(_mm256_mul_pd(sum, k.scale), k.constantBound);
-    const __m256d re = _mm256_add_pd(_mm256_sub_pd(a, b), k.cx);
+    const __m256d bound = _mm256_fmadd_pd(sum, k.scale, k.constantBound);
+    const __m256d re = _mm256_fmadd_pd(x, x, _mm256_sub_pd(k.cx, b));
+    const __m256d im = _mm256_fmadd_pd(_mm256_add_pd(x, x), y, k.cy);
     const __m128 reLow = _mm256_cvtpd_ps(_mm256_sub_pd(re, bound));
     const __m128 reHigh = _mm256_cvtpd_ps(_mm256_add_pd(re, bound));
-    const __m256d p = _mm256_mul_pd(x, y);
-    const __m256d im = _mm256_add_pd(_mm256_add_pd(p, p), k.cy);
     const __m128 imLow = _mm256_cvtpd_ps(_mm256_sub_pd(im, bound));
     const __m128 imHigh = _mm256_cvtpd_ps(_mm256_add_pd(im, bound));
     const __m128i same =
@@ -149,11 +155,11 @@ OMBRILO_AVX2 inline __m128i SameFloats(__m256d low, __m256d high) {
                            _mm_castps_si128(_mm256_cvtpd_ps(high)));
 }
 
-// The failed lanes' step again, each part passing when its guard passes or when its double
-// operations were all exact (the reference's are then exact as well and equal them; this is
-// what an exact cancellation such as x*x - y*y + Cx = 0 needs, where the guard's bound never
-// passes). Lanes of `lanes` (bits 0..3) that still fail are redone with the reference
-// arithmetic; the others are idle.
+// The failed lanes' step again, without fused operations, each part passing when its guard
+// passes or when its double operations were all exact (the reference's are then exact as well
+// and equal them; this is what an exact cancellation such as x*x - y*y + Cx = 0 needs, where
+// the guard's bound never passes). Lanes of `lanes` (bits 0..3) that still fail are redone with
+// the reference arithmetic. Only the lanes of `lanes` hold next states in the result.
 struct LaneStates {
     __m256d x;
     __m256d y;
@@ -224,7 +230,7 @@ struct Group {
 };
 
 OMBRILO_AVX2 inline __m256d SquaredNorm(__m256d x, __m256d y) {
-    return _mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y));
+    return _mm256_fmadd_pd(x, x, _mm256_mul_pd(y, y));
 }
 
 OMBRILO_AVX2 inline void Load(Group& group, const LaneMemory& m) {
@@ -244,10 +250,11 @@ OMBRILO_AVX2 inline __m256d SameBitsAsSaved(__m256d x, const double* saved) {
         _mm256_castpd_si256(x), _mm256_load_si256(reinterpret_cast<const __m256i*>(saved))));
 }
 
-// All bits set in lane i (0..3), clear in the others.
-OMBRILO_AVX2 inline __m256d LaneMask(int i) {
-    const __m256i lane = _mm256_set1_epi64x(i);
-    return _mm256_castsi256_pd(_mm256_cmpeq_epi64(lane, _mm256_setr_epi64x(0, 1, 2, 3)));
+// All bits set in the lanes named by `lanes` (bits 0..3), clear in the others.
+OMBRILO_AVX2 inline __m256d LanesMask(int lanes) {
+    const __m256i bits = _mm256_setr_epi64x(1, 2, 4, 8);
+    return _mm256_castsi256_pd(
+        _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(lanes), bits), bits));
 }
 
 // The saved states of the lanes in `lanes` (bits 0..3) become the pattern no lane value has.
@@ -329,7 +336,7 @@ private:
 
 }  // namespace
 
-bool ProcessorHasAvx2() { return __builtin_cpu_supports("avx2"); }
+bool ProcessorHasLanes() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 
 bool LanesAcceptConstant(double cx, double cy) { return AcceptedPart(cx) && AcceptedPart(cy); }
 
@@ -358,7 +365,7 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
         start[lane] = 0;
         active |= (column[lane] >= 0 ? 1 : 0) << lane;
     }
-#pragma GCC unroll 4
+#pragma GCC unroll 8
     for (int g = 0; g < kGroups; ++g) {
         Load(groups[g], memory[g]);
     }
@@ -366,7 +373,7 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
     for (std::int64_t stepCount = 1; active != 0; ++stepCount) {
         __m256d oldX[kGroups], oldY[kGroups];
         int passed = 0;
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (int g = 0; g < kGroups; ++g) {
             Group& group = groups[g];
             oldX[g] = group.x;
@@ -377,15 +384,16 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
         if (failed != 0) [[unlikely]] {
             for (int g = 0; g < kGroups; ++g) {
                 if (((failed >> (4 * g)) & kGroupMask) != 0) {
-                    const LaneStates redone = Redo(k, cx, cy, (active >> (4 * g)) & kGroupMask,
-                                                   oldX[g], oldY[g], tally);
-                    groups[g].x = redone.x;
-                    groups[g].y = redone.y;
+                    const int lanes = (failed >> (4 * g)) & kGroupMask;
+                    const LaneStates redone = Redo(k, cx, cy, lanes, oldX[g], oldY[g], tally);
+                    const __m256d mask = LanesMask(lanes);
+                    groups[g].x = _mm256_blendv_pd(groups[g].x, redone.x, mask);
+                    groups[g].y = _mm256_blendv_pd(groups[g].y, redone.y, mask);
                 }
             }
         }
         int flagged = 0;
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (int g = 0; g < kGroups; ++g) {
             Group& group = groups[g];
             group.sum = SquaredNorm(group.x, group.y);
@@ -405,7 +413,7 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
         flagged &= active;
 
         // Bookkeeping: lanes whose point is decided write its index and take the next point.
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (int g = 0; g < kGroups; ++g) {
             int groupFlagged = (flagged >> (4 * g)) & kGroupMask;
             if (groupFlagged == 0) {
@@ -430,7 +438,7 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
                 float px = 0.0f;
                 column[lane] = feed.Next(&px);
                 start[lane] = stepCount;
-                const __m256d lanesMask = LaneMask(i);
+                const __m256d lanesMask = LanesMask(1 << i);
                 group.x = _mm256_blendv_pd(group.x, _mm256_set1_pd(px), lanesMask);
                 group.y = _mm256_blendv_pd(
                     group.y, _mm256_set1_pd(column[lane] >= 0 ? feed.y() : 0.0f), lanesMask);
@@ -450,7 +458,7 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
 
         if (stepCount % kShortSaveEvery == 0) {
             const bool saveLong = stepCount % kLongSaveEvery == 0;
-#pragma GCC unroll 4
+#pragma GCC unroll 8
             for (int g = 0; g < kGroups; ++g) {
                 _mm256_store_pd(memory[g].shortX, groups[g].x);
                 _mm256_store_pd(memory[g].shortY, groups[g].y);
@@ -487,9 +495,10 @@ OMBRILO_AVX2 void Z2IterateCheckedAvx2(double cx, double cy, const float* x, con
         const __m256d b = _mm256_mul_pd(vy, vy);
         const int failed = ~CheckedStep(k, vx, vy, _mm256_add_pd(a, b)) & taken;
         if (failed != 0) {
-            const LaneStates redone = Redo(k, cx, cy, taken, oldX, oldY, tally);
-            vx = redone.x;
-            vy = redone.y;
+            const LaneStates redone = Redo(k, cx, cy, failed, oldX, oldY, tally);
+            const __m256d mask = LanesMask(failed);
+            vx = _mm256_blendv_pd(vx, redone.x, mask);
+            vy = _mm256_blendv_pd(vy, redone.y, mask);
         }
         tally.iterates += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(taken)));
         _mm256_store_pd(lx, vx);

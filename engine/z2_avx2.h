@@ -5,7 +5,7 @@
 #include "point_function.h"
 
 // The AVX2 lanes of the main window's point function. Everything here needs a processor with
-// AVX2; fast_kernels.cpp asks before it calls.
+// AVX2 and FMA; fast_kernels.cpp asks before it calls.
 namespace ombrilo::detail {
 
 struct LaneTally {
@@ -14,7 +14,8 @@ struct LaneTally {
     std::uint64_t escapeTies = 0;
 };
 
-bool ProcessorHasAvx2();
+// Whether the processor runs the lanes: AVX2 and FMA.
+bool ProcessorHasLanes();
 
 // Whether the lanes take this C (each part 0 or of magnitude in [2^-900, 2^40]); other constants
 // go to the scalar kernel.
