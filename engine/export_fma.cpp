@@ -90,6 +90,7 @@
 
 #include "color_table.h"
 #include "cycle_watch.h"
+#include "trap_region.h"
 
 #define OMBRILO_FMA __attribute__((target("fma")))
 #define OMBRILO_LANES __attribute__((target("avx2,fma")))
@@ -107,6 +108,8 @@ constexpr double kInsideBelow = 4.0 - 0x1p-48;
 constexpr std::uint64_t kExponentBits = 0x7FF0000000000000;
 constexpr std::uint64_t kMantissaBits = 0x000FFFFFFFFFFFFF;
 constexpr std::uint64_t kNoStateBits = ~std::uint64_t{0};
+// How often a state is looked at for being in the trap region (trap_region.cpp).
+constexpr std::int64_t kTrapLookEvery = 16;
 
 bool InRange(double value) {
     const double magnitude = std::fabs(value);
@@ -188,6 +191,7 @@ inline int FastEscape(double x, double y) {
 OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x, double y,
                             LaneTally& tally) {
     CycleWatch<DoubleStateBits> watch;
+    const TrapRegion& trap = ExportTrapRegion(k.cx, k.cy);
     for (std::int32_t n = 1;; ++n) {
         double nx;
         double ny;
@@ -221,6 +225,11 @@ OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x,
         }
         if (watch.Repeats(n, DoubleStateBits::Of(x, y))) {
             tally.iterates += static_cast<std::uint64_t>(n);
+            return 0;
+        }
+        if (n % kTrapLookEvery == 0 && trap.Contains(x, y)) {
+            tally.iterates += static_cast<std::uint64_t>(n);
+            ++tally.trapped;
             return 0;
         }
     }
@@ -302,6 +311,19 @@ OMBRILO_LANES inline __m256d LanesMask(int lanes) {
     const __m256i bit = _mm256_setr_epi64x(1, 2, 4, 8);
     return _mm256_castsi256_pd(
         _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(lanes), bit), bit));
+}
+
+// Lanes (bits 0..3) whose state is in the trap region, by TrapRegion::Contains's test.
+OMBRILO_LANES inline int TrappedLanes(const TrapRegion& trap, __m256d x, __m256d y) {
+    __m256d inside = _mm256_setzero_pd();
+    for (int i = 0; i < trap.disks; ++i) {
+        const __m256d dx = _mm256_sub_pd(x, _mm256_set1_pd(trap.centerX[i]));
+        const __m256d dy = _mm256_sub_pd(y, _mm256_set1_pd(trap.centerY[i]));
+        const __m256d d2 = _mm256_fmadd_pd(dx, dx, _mm256_mul_pd(dy, dy));
+        inside = _mm256_or_pd(
+            inside, _mm256_cmp_pd(d2, _mm256_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ));
+    }
+    return _mm256_movemask_pd(inside);
 }
 
 constexpr int kGroups = 2;  // registers of four lanes side by side
@@ -386,6 +408,7 @@ struct LaneFlags {
     int near;       // qd > 4 - 2^-48 (escaped or undecided)
     int xRepeated;  // x equals a saved x
     int overLimit;
+    int trapped;    // in the trap region: never escapes
 };
 
 // Lanes of a group whose point is decided write its index and take the next point.
@@ -425,8 +448,9 @@ OMBRILO_LANES void Decide(LaneGroup& g, int flagged, const LaneFlags& f, PointFe
             }
             if (out) {
                 index = static_cast<int>(n);
-            } else if (repeated) {
+            } else if (repeated || ((f.trapped >> i) & 1)) {
                 index = 0;
+                tally.trapped += (f.trapped >> i) & 1;
             }
         }
         if (index < 0) {
@@ -466,6 +490,7 @@ OMBRILO_LANES void RunLanes(const FmaConstants& k, std::int32_t limit, const dou
     const __m256i limits = _mm256_set1_epi64x(limit);
     const __m256i one = _mm256_set1_epi64x(1);
     PointFeed feed(k, limit, x, y, count, indices, tally);
+    const TrapRegion& trap = ExportTrapRegion(k.cx, k.cy);
 
     LaneGroup groups[kGroups];
     for (LaneGroup& g : groups) {
@@ -502,12 +527,16 @@ OMBRILO_LANES void RunLanes(const FmaConstants& k, std::int32_t limit, const dou
                 _mm256_or_si256(_mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[0])),
                                 _mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[2]))),
                 _mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[4])));
+            const int trapped =
+                step % kTrapLookEvery == 0 ? TrappedLanes(trap, g.x, g.y) : 0;
             const LaneFlags f{
                 slow, _mm256_movemask_pd(_mm256_cmp_pd(q, escapedAbove, _CMP_GE_OQ)),
                 _mm256_movemask_pd(_mm256_cmp_pd(q, insideBelow, _CMP_GT_OQ)),
                 _mm256_movemask_pd(_mm256_castsi256_pd(xRepeated)),
-                _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(g.n, limits)))};
-            const int flagged = (f.slow | f.near | f.xRepeated | f.overLimit) & g.active;
+                _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(g.n, limits))),
+                trapped};
+            const int flagged =
+                (f.slow | f.near | f.xRepeated | f.overLimit | f.trapped) & g.active;
             if (flagged != 0) [[unlikely]] {
                 Decide(g, flagged, f, feed, tally);
             }

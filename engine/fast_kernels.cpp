@@ -25,9 +25,18 @@
 
 #include "cycle_watch.h"
 #include "export_fma.h"
+#include "trap_region.h"
 #include "z2_avx2.h"
 
 namespace ombrilo {
+
+namespace {
+
+// How often an orbit is looked at for having reached the trap region. Orbits that reach it at
+// all usually do after a few hundred iterates.
+constexpr std::int32_t kTrapLookEvery = 16;
+
+}  // namespace
 
 int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
     detail::CycleWatch<detail::FloatStateBits> watch;
@@ -50,6 +59,7 @@ int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
 int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double x, double y) {
     limit = std::clamp<std::int32_t>(limit, 0, ColorTable::kLastIndex);
     detail::CycleWatch<detail::DoubleStateBits> watch;
+    const TrapRegion& trap = ExportTrapRegion(cx, cy);
     for (std::int32_t n = 1;; ++n) {
         const DoublePoint next = ExportIterate(cx, cy, x, y);
         x = next.x;
@@ -61,6 +71,9 @@ int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double 
             return static_cast<int>(n);
         }
         if (watch.Repeats(n, detail::DoubleStateBits::Of(x, y))) {
+            return 0;
+        }
+        if (n % kTrapLookEvery == 0 && trap.Contains(x, y)) {
             return 0;
         }
     }
@@ -75,6 +88,7 @@ struct AtomicCounters {
     std::atomic<std::uint64_t> iterates{0};
     std::atomic<std::uint64_t> guardFallbacks{0};
     std::atomic<std::uint64_t> escapeTies{0};
+    std::atomic<std::uint64_t> trapped{0};
 };
 AtomicCounters counters;
 
@@ -82,6 +96,7 @@ void AddToCounters(const detail::LaneTally& tally) {
     counters.iterates.fetch_add(tally.iterates, std::memory_order_relaxed);
     counters.guardFallbacks.fetch_add(tally.guardFallbacks, std::memory_order_relaxed);
     counters.escapeTies.fetch_add(tally.escapeTies, std::memory_order_relaxed);
+    counters.trapped.fetch_add(tally.trapped, std::memory_order_relaxed);
 }
 
 bool SimdAllowedByEnvironment() {
@@ -126,13 +141,15 @@ void SetSimdEnabledForTests(bool enabled) {
 KernelCounters ReadKernelCounters() {
     return {counters.iterates.load(std::memory_order_relaxed),
             counters.guardFallbacks.load(std::memory_order_relaxed),
-            counters.escapeTies.load(std::memory_order_relaxed)};
+            counters.escapeTies.load(std::memory_order_relaxed),
+            counters.trapped.load(std::memory_order_relaxed)};
 }
 
 void ResetKernelCounters() {
     counters.iterates.store(0, std::memory_order_relaxed);
     counters.guardFallbacks.store(0, std::memory_order_relaxed);
     counters.escapeTies.store(0, std::memory_order_relaxed);
+    counters.trapped.store(0, std::memory_order_relaxed);
 }
 
 void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,

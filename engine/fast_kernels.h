@@ -47,12 +47,14 @@ bool ExportFmaEnabled();
 void SetSimdEnabledForTests(bool enabled);
 
 // What the lanes and the export's FMA kernel did since the last reset: iterates computed in
-// them, iterates their check sent back to the reference arithmetic, and escape tests too close
-// to |z|^2 = 4 to decide in double, left to the reference test.
+// them, iterates their check sent back to the reference arithmetic, escape tests too close to
+// |z|^2 = 4 to decide in double, left to the reference test, and points they found in the trap
+// region (trap_region.h), which never escape.
 struct KernelCounters {
     std::uint64_t iterates = 0;
     std::uint64_t guardFallbacks = 0;
     std::uint64_t escapeTies = 0;
+    std::uint64_t trapped = 0;
 };
 KernelCounters ReadKernelCounters();
 void ResetKernelCounters();

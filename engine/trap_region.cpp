@@ -1,0 +1,218 @@
+// Why an orbit that enters the region never escapes
+// --------------------------------------------------
+// Let c_0 .. c_(p-1) be the disks' centres (doubles near an attracting cycle of f(z) = z^2 + C)
+// and r_0 .. r_(p-1) their radii; indices run modulo p. For z = c_i + w with |w| <= r_i,
+//   f(z) - c_(i+1) = e_i + 2 c_i w + w^2,   e_i = c_i^2 + C - c_(i+1),
+// so |f(z) - c_(i+1)| <= |e_i| + 2|c_i| r_i + r_i^2. The point function's step F differs from
+// f by at most `stepError` in each part, so by at most 1.5 stepError in distance, wherever
+// |z| < 2. The radii are chosen with r_(i+1) >= |e_i| + 2|c_i| r_i + r_i^2 + 1.5 stepError
+// for every i (the last one closing the ring: the bound for r_p is at most r_0), and with
+// |c_i| + r_i <= 1.99, every bound computed in long double and then raised by a factor
+// 1 + 2^-50, which covers the roundings of those few operations. Then F maps disk i into disk
+// i + 1: a state in the region stays in it for ever, |z| <= 1.99 on the way, and the escape
+// test (|z|^2 >= 4 after rounding) never passes.
+//
+// The membership test. dx = RN(x - cx), dy = RN(y - cy) and d2 = RN(dx^2 + dy^2) however the
+// products are rounded (plain or fused): |x - cx| <= |dx| / (1 - u) with u = 2^-53, and
+// d2 >= (dx^2 + dy^2)(1 - u)^2, so |z - c|^2 <= d2 (1 + 5u) (underflow adds at most 2^-1073,
+// and no radius is below 2^-40). A state is taken as inside when d2 <= squaredRadius, which is
+// r^2 (1 - 2^-45) rounded to double: then |z - c|^2 < r^2.
+//
+// Finding the cycle. The critical orbit (from 0) is drawn to any attracting cycle. After a few
+// thousand steps in long double its period is the first p at which the orbit comes back close
+// to itself; Newton's method on f^p(z) - z then gives a cycle point to long double accuracy,
+// and the multiplier 2^p c_0 .. c_(p-1) says how strongly it attracts. None of this has to be
+// exact: the radii are checked against the residuals e_i of the centres actually used.
+
+#include "trap_region.h"
+
+#include <bit>
+#include <cmath>
+#include <complex>
+
+namespace ombrilo {
+
+namespace {
+
+using Complex = std::complex<long double>;
+
+constexpr int kSettleSteps = 8192;
+constexpr long double kComesBack = 1e-6L;
+constexpr int kNewtonSteps = 12;
+constexpr long double kNewtonResidual = 1e-15L;
+constexpr long double kWeakestMultiplier = 0.9995L;
+constexpr long double kFarthest = 1.99L;
+constexpr long double kRaised = 1.0L + 0x1p-50L;
+constexpr long double kSmallestRadius = 0x1p-40L;
+constexpr long double kRadiusShrink = 0.8L;
+constexpr long double kMembershipMargin = 1.0L - 0x1p-45L;
+
+Complex Step(Complex z, Complex c) {
+    return {z.real() * z.real() - z.imag() * z.imag() + c.real(), 2.0L * z.real() * z.imag() + c.imag()};
+}
+
+long double Magnitude(long double x, long double y) { return std::sqrt(x * x + y * y) * kRaised; }
+
+// A cycle point of an attracting cycle reached by the critical orbit, and its period; 0 when
+// there is none to be found.
+int FindCycle(Complex c, Complex* point) {
+    Complex z = 0;
+    for (int n = 0; n < kSettleSteps; ++n) {
+        z = Step(z, c);
+        if (!(std::norm(z) <= 4.0L)) {
+            return 0;  // escaped, or not a number
+        }
+    }
+    int period = 0;
+    Complex w = z;
+    for (int p = 1; p <= TrapRegion::kMaxDisks && period == 0; ++p) {
+        w = Step(w, c);
+        if (std::abs(w - z) < kComesBack) {
+            period = p;
+        }
+    }
+    if (period == 0) {
+        return 0;
+    }
+    for (int k = 0; k < kNewtonSteps; ++k) {
+        Complex value = z;
+        Complex derivative = 1.0L;
+        for (int i = 0; i < period; ++i) {
+            derivative = 2.0L * value * derivative;
+            value = Step(value, c);
+        }
+        z -= (value - z) / (derivative - 1.0L);
+    }
+    Complex back = z;
+    for (int i = 0; i < period; ++i) {
+        back = Step(back, c);
+    }
+    if (!(std::abs(back - z) < kNewtonResidual)) {
+        return 0;
+    }
+    *point = z;
+    return period;
+}
+
+// |c_i^2 + C - c_next|, raised to cover its own roundings.
+long double Residual(double x, double y, double cx, double cy, double nextX, double nextY) {
+    const long double lx = x;
+    const long double ly = y;
+    const long double ex = lx * lx - ly * ly + cx - nextX;
+    const long double ey = 2.0L * lx * ly + cy - nextY;
+    const long double roundings =
+        0x1p-60L * (lx * lx + ly * ly + std::fabs(cx) + std::fabs(cy) + std::fabs(nextX) +
+                    std::fabs(nextY) + 1.0L);
+    return Magnitude(ex, ey) + roundings;
+}
+
+// The radii for a first radius `first`, or false when the ring does not close or leaves
+// |z| <= 1.99.
+bool RingCloses(const TrapRegion& ring, const long double* residual, long double stepError,
+                long double first, long double* radius) {
+    long double r = first;
+    for (int i = 0; i < ring.disks; ++i) {
+        radius[i] = r;
+        const long double centre = Magnitude(ring.centerX[i], ring.centerY[i]);
+        if (!(centre + r <= kFarthest)) {
+            return false;
+        }
+        r = (2.0L * centre * r + r * r + residual[i] + 1.5L * stepError) * kRaised;
+    }
+    return r <= first;
+}
+
+}  // namespace
+
+bool TrapRegion::Contains(double x, double y) const {
+    for (int i = 0; i < disks; ++i) {
+        const double dx = x - centerX[i];
+        const double dy = y - centerY[i];
+        if (dx * dx + dy * dy <= squaredRadius[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TrapRegion FindTrapRegion(double cx, double cy, long double stepError) {
+    TrapRegion ring;
+    const Complex c(cx, cy);
+    Complex point;
+    const int period = FindCycle(c, &point);
+    if (period == 0) {
+        return ring;
+    }
+    Complex multiplier = 1.0L;
+    for (int i = 0; i < period; ++i) {
+        ring.centerX[i] = static_cast<double>(point.real());
+        ring.centerY[i] = static_cast<double>(point.imag());
+        multiplier *= 2.0L * point;
+        point = Step(point, c);
+    }
+    if (!(std::abs(multiplier) < kWeakestMultiplier)) {
+        return ring;
+    }
+    ring.disks = period;
+    long double residual[TrapRegion::kMaxDisks];
+    for (int i = 0; i < period; ++i) {
+        const int next = (i + 1) % period;
+        residual[i] = Residual(ring.centerX[i], ring.centerY[i], cx, cy, ring.centerX[next],
+                               ring.centerY[next]);
+    }
+    long double radius[TrapRegion::kMaxDisks];
+    for (long double first = 0.5L; first >= kSmallestRadius; first *= kRadiusShrink) {
+        if (RingCloses(ring, residual, stepError, first, radius)) {
+            for (int i = 0; i < period; ++i) {
+                ring.squaredRadius[i] =
+                    static_cast<double>(radius[i] * radius[i] * kMembershipMargin);
+            }
+            return ring;
+        }
+    }
+    ring.disks = 0;
+    return ring;
+}
+
+namespace {
+
+struct CachedRegion {
+    std::uint64_t cxBits = 0;
+    std::uint64_t cyBits = 0;
+    bool found = false;
+    TrapRegion region;
+};
+
+const TrapRegion& Cached(CachedRegion& cache, double cx, double cy, long double stepError) {
+    const std::uint64_t cxBits = std::bit_cast<std::uint64_t>(cx);
+    const std::uint64_t cyBits = std::bit_cast<std::uint64_t>(cy);
+    if (!cache.found || cache.cxBits != cxBits || cache.cyBits != cyBits) {
+        cache.region = FindTrapRegion(cx, cy, stepError);
+        cache.cxBits = cxBits;
+        cache.cyBits = cyBits;
+        cache.found = true;
+    }
+    return cache.region;
+}
+
+long double ConstantSize(double cx, double cy) {
+    return 4.0L + std::fabs(static_cast<long double>(cx)) + std::fabs(static_cast<long double>(cy));
+}
+
+}  // namespace
+
+// The export's step rounds each part once to double after extended-precision operations:
+// for |z| < 2 its error is below 2^-53 (4 + |C|) (1 + 2^-10) + 2^-64 * 1.01 (12 + |C|), which
+// 2^-52 (4 + |Cx| + |Cy|) exceeds. The main window's step rounds to float: below
+// 2^-24 (4 + |C|) (1 + 2^-30), plus 2^-150 where the result is subnormal.
+const TrapRegion& ExportTrapRegion(double cx, double cy) {
+    thread_local CachedRegion cache;
+    return Cached(cache, cx, cy, 0x1p-52L * ConstantSize(cx, cy));
+}
+
+const TrapRegion& MainTrapRegion(double cx, double cy) {
+    thread_local CachedRegion cache;
+    return Cached(cache, cx, cy, 0x1p-23L * ConstantSize(cx, cy) + 0x1p-149L);
+}
+
+}  // namespace ombrilo

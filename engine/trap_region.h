@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace ombrilo {
+
+// A region of the plane that one step of a point function maps into itself, well inside
+// |z| < 2: an orbit that reaches it never escapes, so its index is 0 whatever the limit. The
+// region is a ring of disks around an attracting cycle of z -> z^2 + C, one disk per cycle
+// point; each disk's image, rounding included, lies in the next disk. Most C inside the
+// Mandelbrot set have such a cycle; the orbits of the filled Julia set's interior come close
+// to it long before they repeat themselves bit for bit.
+struct TrapRegion {
+    static constexpr int kMaxDisks = 32;
+
+    int disks = 0;  // 0 when no region was found
+    std::array<double, kMaxDisks> centerX{};
+    std::array<double, kMaxDisks> centerY{};
+    // A state is inside disk i when RN(RN(x - centerX)^2 + RN(y - centerY)^2) computed in double
+    // is at most this, whichever way the products and the sum are evaluated (fused or not).
+    std::array<double, kMaxDisks> squaredRadius{};
+
+    bool Contains(double x, double y) const;
+};
+
+// The region for z -> z^2 + C when each step's result differs from the exact z^2 + C by at most
+// `stepError` in each part for every |z| < 2 (the point function's rounding). Empty when the
+// critical orbit escapes, settles on no cycle of at most kMaxDisks points within a few thousand
+// steps, or the cycle attracts too weakly for a region to be proven.
+TrapRegion FindTrapRegion(double cx, double cy, long double stepError);
+
+// The regions of the two point functions, found once per constant and thread.
+const TrapRegion& ExportTrapRegion(double cx, double cy);
+const TrapRegion& MainTrapRegion(double cx, double cy);
+
+}  // namespace ombrilo
