@@ -40,6 +40,7 @@ constexpr std::int32_t kTrapLookEvery = 16;
 
 int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
     detail::CycleWatch<detail::FloatStateBits> watch;
+    const TrapRegion& trap = MainTrapRegion(cx, cy);
     for (int n = 1;; ++n) {
         const FloatPoint next = Z2Iterate(cx, cy, x, y);
         x = next.x;
@@ -51,6 +52,9 @@ int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
             return n;
         }
         if (watch.Repeats(n, detail::FloatStateBits::Of(x, y))) {
+            return 0;
+        }
+        if (n % kTrapLookEvery == 0 && trap.Contains(x, y)) {
             return 0;
         }
     }

@@ -76,6 +76,7 @@
 #include <limits>
 
 #include "fast_kernels.h"
+#include "trap_region.h"
 
 #define OMBRILO_AVX2 __attribute__((target("avx2,fma")))  // the lanes need both
 
@@ -91,6 +92,7 @@ constexpr int kLanes = 4 * kGroups;
 constexpr int kGroupMask = 0xF;
 constexpr std::int64_t kShortSaveEvery = 8;
 constexpr std::int64_t kLongSaveEvery = 64;
+constexpr std::int64_t kTrapLookEvery = 16;  // steps between looks at the trap region
 
 bool AcceptedPart(double c) {
     const double magnitude = std::fabs(c);
@@ -268,8 +270,21 @@ OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
     }
 }
 
+// Lanes (bits 0..3) whose state is in the trap region, by TrapRegion::Contains's test.
+OMBRILO_AVX2 inline int TrappedLanes(const TrapRegion& trap, __m256d x, __m256d y) {
+    __m256d inside = _mm256_setzero_pd();
+    for (int i = 0; i < trap.disks; ++i) {
+        const __m256d dx = _mm256_sub_pd(x, _mm256_set1_pd(trap.centerX[i]));
+        const __m256d dy = _mm256_sub_pd(y, _mm256_set1_pd(trap.centerY[i]));
+        const __m256d d2 = _mm256_fmadd_pd(dx, dx, _mm256_mul_pd(dy, dy));
+        inside = _mm256_or_pd(
+            inside, _mm256_cmp_pd(d2, _mm256_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ));
+    }
+    return _mm256_movemask_pd(inside);
+}
+
 // Index of a lane's point once its state z_n is decided, or -1 while it goes on.
-int DecidedIndex(const LaneMemory& m, int i, int n, LaneTally& tally) {
+int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, LaneTally& tally) {
     if (m.sum[i] >= 4.0) {
         if (m.sum[i] > 4.0) {
             return n;
@@ -281,6 +296,10 @@ int DecidedIndex(const LaneMemory& m, int i, int n, LaneTally& tally) {
     }
     const bool repeated = (SameBits(m.x[i], m.shortX[i]) && SameBits(m.y[i], m.shortY[i])) ||
                           (SameBits(m.x[i], m.longX[i]) && SameBits(m.y[i], m.longY[i]));
+    if (trapped) {
+        ++tally.trapped;
+        return 0;
+    }
     if (repeated || n >= MaxIterations) {
         return 0;
     }
@@ -343,6 +362,7 @@ bool LanesAcceptConstant(double cx, double cy) { return AcceptedPart(cx) && Acce
 OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y, int count,
                              std::uint8_t* indices, LaneTally& tally) {
     const Constants k = MakeConstants(cx, cy);
+    const TrapRegion& trap = MainTrapRegion(cx, cy);
     RowFeed feed(cx, cy, x, step, y, count, indices);
 
     LaneMemory memory[kGroups];
@@ -410,6 +430,13 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
                 }
             }
         }
+        int trapped = 0;
+        if (trap.disks > 0 && stepCount % kTrapLookEvery == 0) {
+            for (int g = 0; g < kGroups; ++g) {
+                trapped |= TrappedLanes(trap, groups[g].x, groups[g].y) << (4 * g);
+            }
+            flagged |= trapped;
+        }
         flagged &= active;
 
         // Bookkeeping: lanes whose point is decided write its index and take the next point.
@@ -427,7 +454,7 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
                 const int i = std::countr_zero(static_cast<unsigned>(groupFlagged));
                 const int lane = 4 * g + i;
                 const int n = static_cast<int>(stepCount - start[lane]);
-                const int index = DecidedIndex(m, i, n, tally);
+                const int index = DecidedIndex(m, i, n, (trapped >> lane) & 1, tally);
                 if (index < 0) {
                     continue;
                 }
