@@ -10,8 +10,8 @@ namespace ombrilo::detail {
 // How much this saves depends on C. With the start constant the inside of the set is drawn to
 // a weakly attracting cycle of period 5: float orbits first repeat after about 1450 iterates,
 // so no main-view point stops before the limit of 254 however often it is checked (there the
-// AVX2 lanes carry the load); double orbits repeat after about 4600 iterates, which an export
-// at detail 8192 does reach.
+// AVX2 lanes carry the load); double orbits repeat after about 4600 iterates, and the trap
+// region (trap_region.h) stops most of them much earlier.
 template <typename State>
 class CycleWatch {
 public:

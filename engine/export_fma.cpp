@@ -79,6 +79,10 @@
 // z_1 .. z_n all passed the test, the orbit runs through z_(j+1) .. z_n for ever (for j = 0 as
 // well), no iterate up to the limit escapes, and the reference gives 0. The escape test of z_n
 // comes first, so 2 -> 2 -> 2 with C = -2 still gives 1.
+//
+// Trap region. Every 16th iterate of the scalar kernel, and every 16 steps of the lanes' loop
+// each lane's tested state, is looked up in the export's trap region (trap_region.cpp): a state
+// in it never escapes, index 0.
 
 #include "export_fma.h"
 

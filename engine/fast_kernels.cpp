@@ -14,6 +14,16 @@
 // 2 -> 2 -> 2 with C = -2 still gives 1 (z_1 = 2 escapes), and z_(limit+1) is never compared
 // either. Comparisons use bit patterns, not ==: -0 and +0 are different states (they can lead
 // to different iterates), and a NaN state equals itself.
+//
+// Nor does the trap region
+// ------------------------
+// Every kTrapLookEvery-th tested iterate is also looked up in the trap region of C for that
+// point function (trap_region.cpp proves that the step maps the region into itself, well inside
+// |z| < 2). Once z_n is in it, so are all later iterates, none of them escapes, and the
+// reference returns 0. The orbits of the interior of a filled Julia set come near its attracting
+// cycle after tens or hundreds of iterates, long before they repeat bit for bit: for the start
+// constant, whose cycle attracts weakly, after 200 to 400 iterates, against about 4600 for a
+// repeat of the export's doubles.
 
 #include "fast_kernels.h"
 

@@ -65,6 +65,9 @@
 // z_(j+1) .. z_n for ever, so no iterate up to the limit escapes and the reference gives 0. The
 // escape test of z_n comes first, so 2 -> 2 -> 2 with C = -2 still gives 1. A lane that takes a
 // new point gets saved states no lane value has (a NaN pattern; lane values are finite).
+//
+// Trap region. Every 16 steps of the loop each lane's state, a tested iterate, is looked up in
+// the main window's trap region (trap_region.cpp): a state in it never escapes, index 0.
 
 #include "z2_avx2.h"
 
