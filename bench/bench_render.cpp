@@ -1,5 +1,5 @@
 // Speed of the picture loops, the straightforward reference forms against the fast ones (all
-// cores, AVX2 lanes where the processor has them, exact cycle detection). Every fast picture is
+// cores, AVX2 lanes where the processor has them, exact cycle detection, the trap region). Every fast picture is
 // checked byte for byte against the reference before it is timed. The full-screen and export
 // benchmarks of the fast loops time the reference once more in the same run and report the
 // ratio as `speedup` and the guard fallbacks of the lanes (and of the export kernel) per iterate.
