@@ -1,16 +1,23 @@
 // Why an orbit that enters the region never escapes
 // --------------------------------------------------
-// Let c_0 .. c_(p-1) be the disks' centres (doubles near an attracting cycle of f(z) = z^2 + C)
-// and r_0 .. r_(p-1) their radii; indices run modulo p. For z = c_i + w with |w| <= r_i,
-//   f(z) - c_(i+1) = e_i + 2 c_i w + w^2,   e_i = c_i^2 + C - c_(i+1),
-// so |f(z) - c_(i+1)| <= |e_i| + 2|c_i| r_i + r_i^2. The point function's step F differs from
-// f by at most `stepError` in each part, so by at most 1.5 stepError in distance, wherever
-// |z| < 2. The radii are chosen with r_(i+1) >= |e_i| + 2|c_i| r_i + r_i^2 + 1.5 stepError
-// for every i (the last one closing the ring: the bound for r_p is at most r_0), and with
-// |c_i| + r_i <= 1.99, every bound computed in long double and then raised by a factor
-// 1 + 2^-50, which covers the roundings of those few operations. Then F maps disk i into disk
-// i + 1: a state in the region stays in it for ever, |z| <= 1.99 on the way, and the escape
-// test (|z|^2 >= 4 after rounding) never passes.
+// The region is a ring of disks D_i with centres c_i (doubles near an attracting cycle of
+// f(z) = z^2 + C) and radii r_i; indices run modulo p. For z = c + w with |w| <= r, write
+// c = |c| e^(ia) and w = r e^(ia) v with |v| <= 1. With the shift s = r^2 e^(2ia),
+//   f(z) - f(c) - s = 2cw + w^2 - s = r e^(2ia) (2|c| v + r (v^2 - 1)),
+// a polynomial in v whose modulus on |v| <= 1 is largest on |v| = 1, where it is
+// r |2|c| + 2ir sin(t)| <= 2r sqrt(|c|^2 + r^2) (v = e^(it): v^2 - 1 = 2i sin(t) e^(it)). So f
+// maps D(c, r) into the disk around f(c) + s of radius 2r sqrt(|c|^2 + r^2): the square of w
+// costs only about r^3 / |c| beyond the linear part, where a disk around f(c) itself would
+// cost r^2. (For c = 0 take a = 0: the bound is 2r^2.) The point function's step F differs
+// from f by at most `stepError` in each part, so by at most 1.5 stepError in distance,
+// wherever |z| < 2. The ring's radii satisfy
+//   r_(i+1) >= |f(c_i) + s_i - c_(i+1)| + 2 r_i sqrt(|c_i|^2 + r_i^2) + 1.5 stepError
+// for every i (the last one closing the ring: the bound for disk p is at most r_0, around
+// c_0), and |c_i| + r_i <= 1.99, every bound computed in long double and then raised by a
+// factor 1 + 2^-50, which covers the roundings of those few operations; the residuals
+// |f(c_i) + s_i - c_(i+1)| are computed from the very doubles used as centres. Then F maps
+// disk i into disk i + 1: a state in the region stays in it for ever, |z| <= 1.99 on the way,
+// and the escape test (|z|^2 >= 4 after rounding) never passes.
 //
 // The membership test. dx = RN(x - cx), dy = RN(y - cy) and d2 = RN(dx^2 + dy^2) however the
 // products are rounded (plain or fused): |x - cx| <= |dx| / (1 - u) with u = 2^-53, and
@@ -18,11 +25,13 @@
 // and no radius is below 2^-40). A state is taken as inside when d2 <= squaredRadius, which is
 // r^2 (1 - 2^-45) rounded to double: then |z - c|^2 < r^2.
 //
-// Finding the cycle. The critical orbit (from 0) is drawn to any attracting cycle. After a few
+// Finding the ring. The critical orbit (from 0) is drawn to any attracting cycle. After a few
 // thousand steps in long double its period is the first p at which the orbit comes back close
 // to itself; Newton's method on f^p(z) - z then gives a cycle point to long double accuracy,
-// and the multiplier 2^p c_0 .. c_(p-1) says how strongly it attracts. None of this has to be
-// exact: the radii are checked against the residuals e_i of the centres actually used.
+// and the multiplier 2^p c_0 .. c_(p-1) says how strongly it attracts. For a first radius the
+// centres are then settled by running the ring's own map (c -> f(c) + s, with the radii it
+// implies) around the cycle until it comes back to where it started. None of this has to be
+// exact: the ring is checked as above with the centres and radii actually used.
 
 #include "trap_region.h"
 
@@ -46,6 +55,8 @@ constexpr long double kRaised = 1.0L + 0x1p-50L;
 constexpr long double kSmallestRadius = 0x1p-40L;
 constexpr long double kRadiusShrink = 0.8L;
 constexpr long double kMembershipMargin = 1.0L - 0x1p-45L;
+constexpr int kSettleRounds = 300;
+constexpr int kRefineSteps = 6;
 
 Complex Step(Complex z, Complex c) {
     return {z.real() * z.real() - z.imag() * z.imag() + c.real(), 2.0L * z.real() * z.imag() + c.imag()};
@@ -94,32 +105,78 @@ int FindCycle(Complex c, Complex* point) {
     return period;
 }
 
-// |c_i^2 + C - c_next|, raised to cover its own roundings.
-long double Residual(double x, double y, double cx, double cy, double nextX, double nextY) {
+// The shift that centres the image of D(c, r): r^2 (c / |c|)^2, or r^2 for c = 0.
+Complex Shift(Complex c, long double r) {
+    const long double size = std::abs(c);
+    const Complex direction = size > 0.0L ? c / size : Complex(1.0L);
+    return r * r * direction * direction;
+}
+
+// The radius of the disk around f(c) + Shift(c, r) that holds the image of D(c, r), raised;
+// `size` is an upper bound of |c|.
+long double Spread(long double size, long double r) {
+    return 2.0L * r * std::sqrt(size * size + r * r) * kRaised;
+}
+
+// |c^2 + C + shift - next|, raised to cover its own roundings.
+long double Residual(double x, double y, Complex c, Complex shift, double nextX, double nextY) {
     const long double lx = x;
     const long double ly = y;
-    const long double ex = lx * lx - ly * ly + cx - nextX;
-    const long double ey = 2.0L * lx * ly + cy - nextY;
+    const long double ex = lx * lx - ly * ly + c.real() + shift.real() - nextX;
+    const long double ey = 2.0L * lx * ly + c.imag() + shift.imag() - nextY;
     const long double roundings =
-        0x1p-60L * (lx * lx + ly * ly + std::fabs(cx) + std::fabs(cy) + std::fabs(nextX) +
+        0x1p-60L * (lx * lx + ly * ly + std::abs(c) + std::abs(shift) + std::fabs(nextX) +
                     std::fabs(nextY) + 1.0L);
     return Magnitude(ex, ey) + roundings;
 }
 
-// The radii for a first radius `first`, or false when the ring does not close or leaves
-// |z| <= 1.99.
-bool RingCloses(const TrapRegion& ring, const long double* residual, long double stepError,
-                long double first, long double* radius) {
-    long double r = first;
-    for (int i = 0; i < ring.disks; ++i) {
-        radius[i] = r;
-        const long double centre = Magnitude(ring.centerX[i], ring.centerY[i]);
-        if (!(centre + r <= kFarthest)) {
+// Settles the ring's centres for a first radius, starting from a cycle point: runs the ring's
+// map around the cycle until it comes back to where it started. False when it leaves |z| < 2.
+bool SettleCentres(Complex c, int period, long double first, Complex* centre) {
+    for (int round = 0; round < kSettleRounds; ++round) {
+        Complex z = *centre;
+        long double r = first;
+        for (int i = 0; i < period; ++i) {
+            const Complex next = Step(z, c) + Shift(z, r);
+            r = Spread(std::abs(z), r);
+            z = next;
+        }
+        if (!(std::norm(z) < 4.0L)) {
             return false;
         }
-        r = (2.0L * centre * r + r * r + residual[i] + 1.5L * stepError) * kRaised;
+        *centre = z;
     }
-    return r <= first;
+    return true;
+}
+
+// Puts the ring for a first radius into `ring` (centres from the settled first centre, radii
+// by the bound above) and says whether it closes within |z| <= 1.99.
+bool RingCloses(Complex c, int period, Complex first, long double stepError,
+                long double firstRadius, TrapRegion* ring, long double* radius) {
+    Complex z = first;
+    long double r = firstRadius;
+    for (int i = 0; i < period; ++i) {
+        ring->centerX[i] = static_cast<double>(z.real());
+        ring->centerY[i] = static_cast<double>(z.imag());
+        const Complex next = Step(z, c) + Shift(z, r);
+        r = Spread(std::abs(z), r);  // only to follow the centres; the check below decides
+        z = next;
+    }
+    r = firstRadius;
+    for (int i = 0; i < period; ++i) {
+        const int next = (i + 1) % period;
+        const Complex centre(ring->centerX[i], ring->centerY[i]);
+        const long double size = Magnitude(ring->centerX[i], ring->centerY[i]);
+        if (!(size + r <= kFarthest)) {
+            return false;
+        }
+        radius[i] = r;
+        const long double residual = Residual(ring->centerX[i], ring->centerY[i], c,
+                                              Shift(centre, r), ring->centerX[next],
+                                              ring->centerY[next]);
+        r = (residual + Spread(size, r) + 1.5L * stepError) * kRaised;
+    }
+    return r <= firstRadius;
 }
 
 }  // namespace
@@ -144,31 +201,38 @@ TrapRegion FindTrapRegion(double cx, double cy, long double stepError) {
         return ring;
     }
     Complex multiplier = 1.0L;
+    Complex z = point;
     for (int i = 0; i < period; ++i) {
-        ring.centerX[i] = static_cast<double>(point.real());
-        ring.centerY[i] = static_cast<double>(point.imag());
-        multiplier *= 2.0L * point;
-        point = Step(point, c);
+        multiplier *= 2.0L * z;
+        z = Step(z, c);
     }
     if (!(std::abs(multiplier) < kWeakestMultiplier)) {
         return ring;
     }
     ring.disks = period;
-    long double residual[TrapRegion::kMaxDisks];
-    for (int i = 0; i < period; ++i) {
-        const int next = (i + 1) % period;
-        residual[i] = Residual(ring.centerX[i], ring.centerY[i], cx, cy, ring.centerX[next],
-                               ring.centerY[next]);
-    }
     long double radius[TrapRegion::kMaxDisks];
+    auto closes = [&](long double first) {
+        Complex settled = point;
+        return SettleCentres(c, period, first, &settled) &&
+               RingCloses(c, period, settled, stepError, first, &ring, radius);
+    };
     for (long double first = 0.5L; first >= kSmallestRadius; first *= kRadiusShrink) {
-        if (RingCloses(ring, residual, stepError, first, radius)) {
-            for (int i = 0; i < period; ++i) {
-                ring.squaredRadius[i] =
-                    static_cast<double>(radius[i] * radius[i] * kMembershipMargin);
-            }
-            return ring;
+        if (!closes(first)) {
+            continue;
         }
+        // The largest first radius found, to a few percent: between this one and the one
+        // tried before it.
+        long double closing = first;
+        long double open = first / kRadiusShrink;
+        for (int k = 0; k < kRefineSteps; ++k) {
+            const long double middle = (closing + open) / 2;
+            (closes(middle) ? closing : open) = middle;
+        }
+        closes(closing);  // the ring of that radius into `ring` and `radius`
+        for (int i = 0; i < period; ++i) {
+            ring.squaredRadius[i] = static_cast<double>(radius[i] * radius[i] * kMembershipMargin);
+        }
+        return ring;
     }
     ring.disks = 0;
     return ring;
