@@ -376,10 +376,20 @@ private slots:
         for (double px = -1.0; px < 1.0; px += 0.05) {
             x.push_back(px);
         }
-        FastIndices(0.402, 0.339, 1022, x, 0.1);
+        const std::vector<std::int32_t> indices = FastIndices(0.402, 0.339, 1022, x, 0.1);
         const KernelCounters counters = ReadKernelCounters();
         if (kernel) {
-            QVERIFY(counters.iterates > 1000);
+            // Each escaping point took exactly its index in iterates; the points inside took
+            // some until they repeated or reached the trap region.
+            std::uint64_t escaping = 0;
+            int inside = 0;
+            for (std::int32_t index : indices) {
+                escaping += static_cast<std::uint64_t>(index);
+                inside += index == 0;
+            }
+            QVERIFY(inside > 0);
+            QVERIFY(counters.iterates > escaping + static_cast<std::uint64_t>(inside));
+            QVERIFY(counters.trapped > 0);
             QVERIFY(counters.guardFallbacks < counters.iterates / 10);
         } else {
             QCOMPARE(counters.iterates, std::uint64_t{0});
