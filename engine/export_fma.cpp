@@ -195,7 +195,7 @@ inline int FastEscape(double x, double y) {
 OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x, double y,
                             LaneTally& tally) {
     CycleWatch<DoubleStateBits> watch;
-    const TrapRegion& trap = ExportTrapRegion(k.cx, k.cy);
+    const TrapRegion* trap = nullptr;  // looked up once the orbit has lasted a while
     for (std::int32_t n = 1;; ++n) {
         double nx;
         double ny;
@@ -231,7 +231,8 @@ OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x,
             tally.iterates += static_cast<std::uint64_t>(n);
             return 0;
         }
-        if (n % kTrapLookEvery == 0 && trap.Contains(x, y)) {
+        if (n % kTrapLookEvery == 0 &&
+            (trap != nullptr ? trap : (trap = &ExportTrapRegion(k.cx, k.cy)))->Contains(x, y)) {
             tally.iterates += static_cast<std::uint64_t>(n);
             ++tally.trapped;
             return 0;

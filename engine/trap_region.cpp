@@ -55,8 +55,8 @@ constexpr long double kRaised = 1.0L + 0x1p-50L;
 constexpr long double kSmallestRadius = 0x1p-40L;
 constexpr long double kRadiusShrink = 0.8L;
 constexpr long double kMembershipMargin = 1.0L - 0x1p-45L;
-constexpr int kSettleRounds = 300;
-constexpr int kRefineSteps = 6;
+constexpr int kSettleRounds = 200;
+constexpr int kRefineSteps = 4;
 
 Complex Step(Complex z, Complex c) {
     return {z.real() * z.real() - z.imag() * z.imag() + c.real(), 2.0L * z.real() * z.imag() + c.imag()};
