@@ -94,6 +94,7 @@
 
 #include "color_table.h"
 #include "cycle_watch.h"
+#include "lane_masks.h"
 #include "trap_region.h"
 
 #define OMBRILO_FMA __attribute__((target("fma")))
@@ -112,8 +113,6 @@ constexpr double kInsideBelow = 4.0 - 0x1p-48;
 constexpr std::uint64_t kExponentBits = 0x7FF0000000000000;
 constexpr std::uint64_t kMantissaBits = 0x000FFFFFFFFFFFFF;
 constexpr std::uint64_t kNoStateBits = ~std::uint64_t{0};
-// How often a state is looked at for being in the trap region (trap_region.cpp).
-constexpr std::int64_t kTrapLookEvery = 16;
 
 bool InRange(double value) {
     const double magnitude = std::fabs(value);
@@ -195,7 +194,7 @@ inline int FastEscape(double x, double y) {
 OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x, double y,
                             LaneTally& tally) {
     CycleWatch<DoubleStateBits> watch;
-    const TrapRegion* trap = nullptr;  // looked up once the orbit has lasted a while
+    TrapLook trap(&ExportTrapRegion, k.cx, k.cy);
     for (std::int32_t n = 1;; ++n) {
         double nx;
         double ny;
@@ -231,8 +230,7 @@ OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x,
             tally.iterates += static_cast<std::uint64_t>(n);
             return 0;
         }
-        if (n % kTrapLookEvery == 0 &&
-            (trap != nullptr ? trap : (trap = &ExportTrapRegion(k.cx, k.cy)))->Contains(x, y)) {
+        if (n % kTrapLookEvery == 0 && trap.Contains(x, y)) {
             tally.iterates += static_cast<std::uint64_t>(n);
             ++tally.trapped;
             return 0;
@@ -309,26 +307,6 @@ OMBRILO_LANES inline int CheckedStepLanes(__m256d cx, __m256d cy, __m256d magnit
     const __m256d ok = _mm256_and_pd(_mm256_and_pd(InRangeLanes(x), InRangeLanes(y)),
                                      _mm256_and_pd(Passes(re, reBound), Passes(im, imBound)));
     return _mm256_movemask_pd(ok);
-}
-
-// All bits set in the lanes of `lanes` (bits 0..3), clear in the others.
-OMBRILO_LANES inline __m256d LanesMask(int lanes) {
-    const __m256i bit = _mm256_setr_epi64x(1, 2, 4, 8);
-    return _mm256_castsi256_pd(
-        _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(lanes), bit), bit));
-}
-
-// Lanes (bits 0..3) whose state is in the trap region, by TrapRegion::Contains's test.
-OMBRILO_LANES inline int TrappedLanes(const TrapRegion& trap, __m256d x, __m256d y) {
-    __m256d inside = _mm256_setzero_pd();
-    for (int i = 0; i < trap.disks; ++i) {
-        const __m256d dx = _mm256_sub_pd(x, _mm256_set1_pd(trap.centerX[i]));
-        const __m256d dy = _mm256_sub_pd(y, _mm256_set1_pd(trap.centerY[i]));
-        const __m256d d2 = _mm256_fmadd_pd(dx, dx, _mm256_mul_pd(dy, dy));
-        inside = _mm256_or_pd(
-            inside, _mm256_cmp_pd(d2, _mm256_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ));
-    }
-    return _mm256_movemask_pd(inside);
 }
 
 constexpr int kGroups = 2;  // registers of four lanes side by side

@@ -40,27 +40,9 @@
 
 namespace ombrilo {
 
-namespace {
-
-// How often an orbit is looked at for having reached the trap region. Orbits that reach it at
-// all usually do after a few hundred iterates.
-constexpr std::int32_t kTrapLookEvery = 16;
-
-// Whether (x, y) is in the trap region of C, which is found on the first call for an orbit
-// (most orbits outside the set escape before they get here and never need it).
-bool InTrap(const TrapRegion** trap, const TrapRegion& (*regionOf)(double, double), double cx,
-            double cy, double x, double y) {
-    if (*trap == nullptr) {
-        *trap = &regionOf(cx, cy);
-    }
-    return (*trap)->Contains(x, y);
-}
-
-}  // namespace
-
 int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
     detail::CycleWatch<detail::FloatStateBits> watch;
-    const TrapRegion* trap = nullptr;  // looked up once the orbit has lasted a while
+    TrapLook trap(&MainTrapRegion, cx, cy);
     for (int n = 1;; ++n) {
         const FloatPoint next = Z2Iterate(cx, cy, x, y);
         x = next.x;
@@ -74,7 +56,7 @@ int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
         if (watch.Repeats(n, detail::FloatStateBits::Of(x, y))) {
             return 0;
         }
-        if (n % kTrapLookEvery == 0 && InTrap(&trap, &MainTrapRegion, cx, cy, x, y)) {
+        if (n % kTrapLookEvery == 0 && trap.Contains(x, y)) {
             return 0;
         }
     }
@@ -83,7 +65,7 @@ int Z2EscapeIndexDetecting(double cx, double cy, float x, float y) {
 int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double x, double y) {
     limit = std::clamp<std::int32_t>(limit, 0, ColorTable::kLastIndex);
     detail::CycleWatch<detail::DoubleStateBits> watch;
-    const TrapRegion* trap = nullptr;
+    TrapLook trap(&ExportTrapRegion, cx, cy);
     for (std::int32_t n = 1;; ++n) {
         const DoublePoint next = ExportIterate(cx, cy, x, y);
         x = next.x;
@@ -97,7 +79,7 @@ int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double 
         if (watch.Repeats(n, detail::DoubleStateBits::Of(x, y))) {
             return 0;
         }
-        if (n % kTrapLookEvery == 0 && InTrap(&trap, &ExportTrapRegion, cx, cy, x, y)) {
+        if (n % kTrapLookEvery == 0 && trap.Contains(x, y)) {
             return 0;
         }
     }

@@ -228,7 +228,9 @@ TrapRegion FindTrapRegion(double cx, double cy, long double stepError) {
             const long double middle = (closing + open) / 2;
             (closes(middle) ? closing : open) = middle;
         }
-        closes(closing);  // the ring of that radius into `ring` and `radius`
+        if (!closes(closing)) {  // puts the ring of that radius into `ring` and `radius`
+            break;
+        }
         for (int i = 0; i < period; ++i) {
             ring.squaredRadius[i] = static_cast<double>(radius[i] * radius[i] * kMembershipMargin);
         }

@@ -34,4 +34,29 @@ TrapRegion FindTrapRegion(double cx, double cy, long double stepError);
 const TrapRegion& ExportTrapRegion(double cx, double cy);
 const TrapRegion& MainTrapRegion(double cx, double cy);
 
+// How often the kernels look an orbit up in the region: every this many iterates (or steps of
+// the lanes' loop). Orbits that reach the region at all usually do after tens or hundreds.
+inline constexpr int kTrapLookEvery = 16;
+
+// One orbit's look at the region of its point function, found on the first look: most orbits
+// outside the set escape before they are looked at and never need it.
+class TrapLook {
+public:
+    TrapLook(const TrapRegion& (*regionOf)(double, double), double cx, double cy)
+        : regionOf_(regionOf), cx_(cx), cy_(cy) {}
+
+    bool Contains(double x, double y) {
+        if (region_ == nullptr) {
+            region_ = &regionOf_(cx_, cy_);
+        }
+        return region_->Contains(x, y);
+    }
+
+private:
+    const TrapRegion& (*regionOf_)(double, double);
+    double cx_;
+    double cy_;
+    const TrapRegion* region_ = nullptr;
+};
+
 }  // namespace ombrilo

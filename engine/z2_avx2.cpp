@@ -79,6 +79,7 @@
 #include <limits>
 
 #include "fast_kernels.h"
+#include "lane_masks.h"
 #include "trap_region.h"
 
 #define OMBRILO_AVX2 __attribute__((target("avx2,fma")))  // the lanes need both
@@ -95,7 +96,6 @@ constexpr int kLanes = 4 * kGroups;
 constexpr int kGroupMask = 0xF;
 constexpr std::int64_t kShortSaveEvery = 8;
 constexpr std::int64_t kLongSaveEvery = 64;
-constexpr std::int64_t kTrapLookEvery = 16;  // steps between looks at the trap region
 
 bool AcceptedPart(double c) {
     const double magnitude = std::fabs(c);
@@ -255,13 +255,6 @@ OMBRILO_AVX2 inline __m256d SameBitsAsSaved(__m256d x, const double* saved) {
         _mm256_castpd_si256(x), _mm256_load_si256(reinterpret_cast<const __m256i*>(saved))));
 }
 
-// All bits set in the lanes named by `lanes` (bits 0..3), clear in the others.
-OMBRILO_AVX2 inline __m256d LanesMask(int lanes) {
-    const __m256i bits = _mm256_setr_epi64x(1, 2, 4, 8);
-    return _mm256_castsi256_pd(
-        _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(lanes), bits), bits));
-}
-
 // The saved states of the lanes in `lanes` (bits 0..3) become the pattern no lane value has.
 OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
     const __m256d mask = _mm256_castsi256_pd(_mm256_cmpeq_epi64(
@@ -271,19 +264,6 @@ OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
     for (double* saved : {m.shortX, m.shortY, m.longX, m.longY}) {
         _mm256_store_pd(saved, _mm256_blendv_pd(_mm256_load_pd(saved), none, mask));
     }
-}
-
-// Lanes (bits 0..3) whose state is in the trap region, by TrapRegion::Contains's test.
-OMBRILO_AVX2 inline int TrappedLanes(const TrapRegion& trap, __m256d x, __m256d y) {
-    __m256d inside = _mm256_setzero_pd();
-    for (int i = 0; i < trap.disks; ++i) {
-        const __m256d dx = _mm256_sub_pd(x, _mm256_set1_pd(trap.centerX[i]));
-        const __m256d dy = _mm256_sub_pd(y, _mm256_set1_pd(trap.centerY[i]));
-        const __m256d d2 = _mm256_fmadd_pd(dx, dx, _mm256_mul_pd(dy, dy));
-        inside = _mm256_or_pd(
-            inside, _mm256_cmp_pd(d2, _mm256_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ));
-    }
-    return _mm256_movemask_pd(inside);
 }
 
 // Index of a lane's point once its state z_n is decided, or -1 while it goes on.
