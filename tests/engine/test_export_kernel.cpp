@@ -17,6 +17,7 @@
 #include "support/kernel_pictures.h"
 
 using namespace ombrilo;
+using testpictures::ExportBytes;
 using testpictures::IndexTable;
 
 namespace {
@@ -84,21 +85,6 @@ std::vector<std::int32_t> ReferenceIndices(double cx, double cy, std::int32_t li
         indices.push_back(ExportEscapeIndex(cx, cy, limit, px, y));
     }
     return indices;
-}
-
-template <typename Render>
-std::vector<std::uint8_t> ExportBytes(Render render, const ExportView& view,
-                                      const ExportGeometry& g) {
-    static const ColorTable table = IndexTable();
-    std::vector<std::uint8_t> bytes;
-    render(
-        view, table, g,
-        [&](std::int64_t, const std::uint8_t* bgr) {
-            bytes.insert(bytes.end(), bgr, bgr + g.WidthPixels * 3);
-            return true;
-        },
-        [](std::int32_t) { return true; });
-    return bytes;
 }
 
 }  // namespace

@@ -17,20 +17,9 @@
 using namespace ombrilo;
 using testpictures::IndexTable;
 using testpictures::Picture;
+using testpictures::StateAt;
 
 namespace {
-
-FractalState StateAt(double cx, double cy, float centerX, float centerY, float width) {
-    FractalState s = MakeStartState();
-    s.colorTable = IndexTable();
-    s.Cx = cx;
-    s.Cy = cy;
-    s.CenterX = centerX;
-    s.CenterY = centerY;
-    s.ViewWidth = width;
-    s.MainStep = MainStepFor(width);
-    return s;
-}
 
 bool SamePicture(const FractalState& state, const ViewGeometry& view, int width, int height) {
     Picture fast(width, height);

@@ -16,7 +16,9 @@
 
 using namespace ombrilo;
 using testpictures::IndexTable;
+using testpictures::ExportBytes;
 using testpictures::Picture;
+using testpictures::StateAt;
 
 namespace {
 
@@ -75,34 +77,6 @@ bool RegionMapsIntoItself(const TrapRegion& region, StepFunction step, QString* 
         }
     }
     return true;
-}
-
-FractalState StateAt(double cx, double cy, float centerX, float centerY, float width) {
-    FractalState s = MakeStartState();
-    s.colorTable = IndexTable();
-    s.Cx = cx;
-    s.Cy = cy;
-    s.CenterX = centerX;
-    s.CenterY = centerY;
-    s.ViewWidth = width;
-    s.MainStep = MainStepFor(width);
-    return s;
-}
-
-std::vector<std::uint8_t> ExportBytes(
-    ExportOutcome (*render)(const ExportView&, const ColorTable&, const ExportGeometry&,
-                            const ExportRowSink&, const ExportReportPoint&),
-    const ExportView& view, const ExportGeometry& g) {
-    static const ColorTable table = IndexTable();
-    std::vector<std::uint8_t> bytes;
-    render(
-        view, table, g,
-        [&](std::int64_t, const std::uint8_t* bgr) {
-            bytes.insert(bytes.end(), bgr, bgr + g.WidthPixels * 3);
-            return true;
-        },
-        [](std::int32_t) { return true; });
-    return bytes;
 }
 
 }  // namespace

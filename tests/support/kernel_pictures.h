@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "engine/color_table.h"
+#include "engine/export_render.h"
+#include "engine/fractal_state.h"
 #include "engine/render.h"
 
 namespace testpictures {
@@ -28,6 +30,36 @@ inline ombrilo::ColorTable IndexTable() {
         e[2] = static_cast<std::uint8_t>(i * 7);
     }
     return table;
+}
+
+// The start state with IndexTable, the constant C and the view given.
+inline ombrilo::FractalState StateAt(double cx, double cy, float centerX, float centerY,
+                                     float width) {
+    ombrilo::FractalState s = ombrilo::MakeStartState();
+    s.colorTable = IndexTable();
+    s.Cx = cx;
+    s.Cy = cy;
+    s.CenterX = centerX;
+    s.CenterY = centerY;
+    s.ViewWidth = width;
+    s.MainStep = ombrilo::MainStepFor(width);
+    return s;
+}
+
+// The rows of an export through IndexTable, one after the other, as the renderer hands them.
+template <typename Render>
+std::vector<std::uint8_t> ExportBytes(Render render, const ombrilo::ExportView& view,
+                                      const ombrilo::ExportGeometry& g) {
+    static const ombrilo::ColorTable table = IndexTable();
+    std::vector<std::uint8_t> bytes;
+    render(
+        view, table, g,
+        [&](std::int64_t, const std::uint8_t* bgr) {
+            bytes.insert(bytes.end(), bgr, bgr + g.WidthPixels * 3);
+            return true;
+        },
+        [](std::int32_t) { return true; });
+    return bytes;
 }
 
 }  // namespace testpictures
