@@ -9,9 +9,8 @@ namespace ombrilo::detail {
 // the orbit settles), one every 64 (longer ones), and for the export one every 512.
 // How much this saves depends on C. With the start constant the inside of the set is drawn to
 // a weakly attracting cycle of period 5: float orbits first repeat after about 1450 iterates,
-// so no main-view point stops before the limit of 254 however often it is checked (there the
-// AVX2 lanes carry the load); double orbits repeat after about 4600 iterates, and the trap
-// region (trap_region.h) stops most of them much earlier.
+// so no main-view point stops before the limit of 254 by a repeat, and double orbits after
+// about 4600; the trap region (trap_region.h) stops both after about a hundred.
 template <typename State>
 class CycleWatch {
 public:
