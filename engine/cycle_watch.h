@@ -10,7 +10,7 @@ namespace ombrilo::detail {
 // How much this saves depends on C. With the start constant the inside of the set is drawn to
 // a weakly attracting cycle of period 5: float orbits first repeat after about 1450 iterates,
 // so no main-view point stops before the limit of 254 by a repeat, and double orbits after
-// about 4600; the trap region (trap_region.h) stops both after about a hundred.
+// about 4600; the trap region (trap_region.h) stops both after about 55.
 template <typename State>
 class CycleWatch {
 public:

@@ -29,9 +29,10 @@
 // thousand steps in long double its period is the first p at which the orbit comes back close
 // to itself; Newton's method on f^p(z) - z then gives a cycle point to long double accuracy,
 // and the multiplier 2^p c_0 .. c_(p-1) says how strongly it attracts. For a first radius the
-// centres are then settled by running the ring's own map (c -> f(c) + s, with the radii it
-// implies) around the cycle until it comes back to where it started. None of this has to be
-// exact: the ring is checked as above with the centres and radii actually used.
+// centres are then settled so that the ring's own map (c -> f(c) + s, with the radii it
+// implies) brings the first centre back to itself: Newton steps with the multiplier standing
+// in for that map's derivative. None of this has to be exact: the ring is checked as above
+// with the centres and radii actually used.
 
 #include "trap_region.h"
 
@@ -55,7 +56,7 @@ constexpr long double kRaised = 1.0L + 0x1p-50L;
 constexpr long double kSmallestRadius = 0x1p-40L;
 constexpr long double kRadiusShrink = 0.8L;
 constexpr long double kMembershipMargin = 1.0L - 0x1p-45L;
-constexpr int kSettleRounds = 200;
+constexpr int kSettleRounds = 30;
 constexpr int kRefineSteps = 4;
 
 Complex Step(Complex z, Complex c) {
@@ -130,9 +131,12 @@ long double Residual(double x, double y, Complex c, Complex shift, double nextX,
     return Magnitude(ex, ey) + roundings;
 }
 
-// Settles the ring's centres for a first radius, starting from a cycle point: runs the ring's
-// map around the cycle until it comes back to where it started. False when it leaves |z| < 2.
-bool SettleCentres(Complex c, int period, long double first, Complex* centre) {
+// Settles the ring's centres for a first radius, starting from a cycle point: looks for the
+// first centre that the ring's map brings back to itself. That map is nearly the cycle's, so
+// each round takes a Newton step with the cycle's multiplier as its derivative. False when the
+// ring leaves |z| < 2.
+bool SettleCentres(Complex c, int period, Complex multiplier, long double first,
+                   Complex* centre) {
     for (int round = 0; round < kSettleRounds; ++round) {
         Complex z = *centre;
         long double r = first;
@@ -144,9 +148,9 @@ bool SettleCentres(Complex c, int period, long double first, Complex* centre) {
         if (!(std::norm(z) < 4.0L)) {
             return false;
         }
-        *centre = z;
+        *centre += (z - *centre) / (1.0L - multiplier);
     }
-    return true;
+    return std::norm(*centre) < 4.0L;
 }
 
 // Puts the ring for a first radius into `ring` (centres from the settled first centre, radii
@@ -213,7 +217,7 @@ TrapRegion FindTrapRegion(double cx, double cy, long double stepError) {
     long double radius[TrapRegion::kMaxDisks];
     auto closes = [&](long double first) {
         Complex settled = point;
-        return SettleCentres(c, period, first, &settled) &&
+        return SettleCentres(c, period, multiplier, first, &settled) &&
                RingCloses(c, period, settled, stepError, first, &ring, radius);
     };
     for (long double first = 0.5L; first >= kSmallestRadius; first *= kRadiusShrink) {
