@@ -60,7 +60,8 @@ constexpr int kSettleRounds = 30;
 constexpr int kRefineSteps = 4;
 
 Complex Step(Complex z, Complex c) {
-    return {z.real() * z.real() - z.imag() * z.imag() + c.real(), 2.0L * z.real() * z.imag() + c.imag()};
+    return {z.real() * z.real() - z.imag() * z.imag() + c.real(),
+            2.0L * z.real() * z.imag() + c.imag()};
 }
 
 long double Magnitude(long double x, long double y) { return std::sqrt(x * x + y * y) * kRaised; }

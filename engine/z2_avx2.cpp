@@ -6,9 +6,10 @@
 // -------------------------------------------------
 // The reference step (Z2Iterate) computes X = (x*x - y*y) + Cx and Y = (x*y)*2 + Cy in extended
 // precision (64-bit mantissa) and rounds each to float. The lanes hold x and y as doubles (every
-// float is one) and compute in double; each fused multiply-add named below rounds once. Notation: u = 2^-53 and
-// v = 2^-64 are the unit roundoffs of double and extended, RN is rounding to nearest in double,
-// fl32 rounding to float; a = x*x, b = y*y, p = x*y (exact values), N = a + b + |Cx| + |Cy|.
+// float is one) and compute in double; each fused multiply-add named below rounds once.
+// Notation: u = 2^-53 and v = 2^-64 are the unit roundoffs of double and extended, RN is
+// rounding to nearest in double, fl32 rounding to float; a = x*x, b = y*y, p = x*y (exact
+// values), N = a + b + |Cx| + |Cy|.
 //
 // Range. The lanes take C only when each part is 0 or of magnitude in [2^-900, 2^40], and a
 // start point only when both parts are at most 2^40 in magnitude; every later state they step
@@ -19,7 +20,7 @@
 // has |RN(r) - r| <= u|r| for its exact result r.
 //
 // Products. a, b and p have at most 48 significant bits: exact in double as in extended, and
-// so is 2p. The lane has b = RN(y*y) = b and sum = RN(x*x + b) = RN(a + b) by a fused
+// so is 2p. The lane's RN(y*y) is b itself, and sum = RN(x*x + b) = RN(a + b) by a fused
 // multiply-add. Its bound is B = RN(sum * 2^-51 + RN(|Cx| + |Cy|) * 2^-51), again fused; the
 // scalings by a power of two are exact, so B >= (1 - u)^2 * 4u * N.
 //
@@ -27,8 +28,9 @@
 // returns fl32(V): |V - S| <= v|d| + v|D + Cx| <= v(2 + v)N. The lane has n = RN(Cx - b) and
 // t = RN(x*x + n) (fused): |n - (Cx - b)| <= u(|Cx| + b) <= uN and |t - (a + n)| <= u|a + n|
 // <= u(1 + u)N, so |t - S| <= u(2 + u)N. (The second look below computes t = RN(RN(d) + Cx)
-// instead, with the same bound: u|d| + u|RN(d) + Cx| <= u(2 + u)N.) So |V - t| <= E = (u(2 + u) + v(2 + v))N < 2.01uN, whichever way
-// the extended roundings went, and |t| <= (1 + u)^2 N. The ends are L = RN(t - B) and
+// instead, with the same bound: u|d| + u|RN(d) + Cx| <= u(2 + u)N.) So
+// |V - t| <= E = (u(2 + u) + v(2 + v))N < 2.01uN, whichever way the extended roundings went,
+// and |t| <= (1 + u)^2 N. The ends are L = RN(t - B) and
 // H = RN(t + B); L <= t - B + u(|t| + B), so
 //   V - L >= (1 - u)B - u|t| - E >= uN((1 - u)^3 * 4 - (1 + u)^2 - 2.01) > 0,
 // and likewise H >= V. Rounding to float is monotone, fl32(L) <= fl32(V) <= fl32(H): when the
@@ -47,11 +49,11 @@
 //
 // The lane keeps the low end's float, which is both ends' when the check passes. An iterate
 // whose ends differ is looked at once more (Redo), without fused operations: its guard uses
-// the same B, and a part whose double operations were all exact
-// (their rounding errors, found exactly by TwoSum, are 0) equals the reference's exact result,
-// and fl32 of it is the reference's float; this settles exact cancellations such as
-// x*x - y*y + Cx = 0, where the bound never shrinks to 0. Whatever is left is redone with
-// Z2Iterate for that lane (a guard fallback).
+// the same B, and a part whose double operations were all exact (their rounding errors, found
+// exactly by TwoSum, are 0) equals the reference's exact result, and fl32 of it is the
+// reference's float; this settles exact cancellations such as x*x - y*y + Cx = 0, where the
+// bound never shrinks to 0. Whatever is left is redone with Z2Iterate for that lane (a guard
+// fallback).
 //
 // Escape test. The reference escapes when RN64(a + b) - 4 >= 0, that is when RN64(a + b) >= 4.
 // The lane has sum = RN(a + b). If sum > 4, then sum >= 4 + 2^-50 and a + b >= 4 + 2^-51:
@@ -277,12 +279,12 @@ int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, LaneTally& tal
             return n;
         }
     }
-    const bool repeated = (SameBits(m.x[i], m.shortX[i]) && SameBits(m.y[i], m.shortY[i])) ||
-                          (SameBits(m.x[i], m.longX[i]) && SameBits(m.y[i], m.longY[i]));
     if (trapped) {
         ++tally.trapped;
         return 0;
     }
+    const bool repeated = (SameBits(m.x[i], m.shortX[i]) && SameBits(m.y[i], m.shortY[i])) ||
+                          (SameBits(m.x[i], m.longX[i]) && SameBits(m.y[i], m.longY[i]));
     if (repeated || n >= MaxIterations) {
         return 0;
     }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -37,14 +38,14 @@ long double SquaredDistance(const TrapRegion& region, int disk, long double x, l
 template <typename Real>
 std::vector<std::pair<Real, Real>> PointsInDisk(const TrapRegion& region, int disk, int count,
                                                 std::mt19937& random) {
-    std::uniform_real_distribution<double> angle(0.0, 2.0 * M_PI);
+    std::uniform_real_distribution<double> angle(0.0, 2.0 * std::numbers::pi);
     std::uniform_real_distribution<double> fraction(0.0, 1.0);
     const double radius = std::sqrt(region.squaredRadius[disk]);
     std::vector<std::pair<Real, Real>> points;
     while (static_cast<int>(points.size()) < count) {
         // Half of the points lie in the outer thousandth of the radius.
-        const double r =
-            radius * (points.size() % 2 == 0 ? 0.999 + 0.000999 * fraction(random) : fraction(random));
+        const double r = radius * (points.size() % 2 == 0 ? 0.999 + 0.000999 * fraction(random)
+                                                          : fraction(random));
         const double a = angle(random);
         const auto x = static_cast<Real>(region.centerX[disk] + r * std::cos(a));
         const auto y = static_cast<Real>(region.centerY[disk] + r * std::sin(a));
