@@ -17,6 +17,7 @@
 using namespace ombrilo;
 using testpictures::IndexTable;
 using testpictures::Picture;
+using testpictures::StateAt;
 
 namespace {
 
@@ -435,13 +436,7 @@ private slots:
         QFETCH(float, centerX);
         QFETCH(float, centerY);
         QFETCH(float, width);
-        FractalState state = MakeStartState();
-        state.colorTable = IndexTable();
-        state.Cx = cx;
-        state.Cy = cy;
-        state.CenterX = centerX;
-        state.CenterY = centerY;
-        state.ViewWidth = width;
+        const FractalState state = StateAt(cx, cy, centerX, centerY, width);
         const ViewGeometry view = ScreenGeometry(state, 96, 70);
         Picture fast(96, 70);
         Picture reference(96, 70);
