@@ -18,9 +18,12 @@ void BM_ExportFile(benchmark::State& bench) {
     const auto width = bench.range(0);
     const auto height = width * 3 / 4;
     const std::string path = "/tmp/ombrilo-bench-export-" + std::to_string(getpid()) + ".bmp";
-    const ExportJob job{path, {s.Cx, s.Cy, s.CenterX, s.CenterY, s.ViewWidth}, &s.colorTable,
-                        MakeExportGeometry(s.ViewWidth, width, height,
-                                           *ExportLimitForDetail(static_cast<int>(bench.range(1))))};
+    const ExportJob job{
+        path,
+        {s.Cx, s.Cy, s.CenterX, s.CenterY, s.ViewWidth},
+        &s.colorTable,
+        MakeExportGeometry(s.ViewWidth, width, height,
+                           *ExportLimitForDetail(static_cast<int>(bench.range(1))))};
     for (auto _ : bench) {
         if (WriteExportFile(job, [](std::int32_t) { return true; }) != ExportJobResult::Written) {
             bench.SkipWithError("the file could not be written");

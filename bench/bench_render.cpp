@@ -1,9 +1,9 @@
 // Speed of the picture loops, the straightforward reference forms against the fast ones (all
-// cores, AVX2 lanes where the processor has them, exact cycle detection, the trap region). Every fast picture is
-// checked byte for byte against the reference before it is timed. The full-screen and export
-// benchmarks of the fast loops time the reference once more in the same run and report the
-// ratio as `speedup` and the guard fallbacks of the lanes (and of the export kernel) per iterate.
-// Run: cmake --build build --target ombrilo-bench && build/bench/ombrilo-bench
+// cores, AVX2 lanes where the processor has them, exact cycle detection, the trap region). Every
+// fast picture is checked byte for byte against the reference before it is timed. The full-screen
+// and export benchmarks of the fast loops time the reference once more in the same run and report
+// the ratio as `speedup` and the guard fallbacks of the lanes (and of the export kernel) per
+// iterate. Run: cmake --build build --target ombrilo-bench && build/bench/ombrilo-bench
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -118,7 +118,8 @@ void FullScreen(benchmark::State& bench, ViewRenderer render) {
         benchmark::DoNotOptimize(picture.bytes.data());
     }
     if (referenceSeconds > 0.0) {
-        bench.counters["speedup"] = referenceSeconds * static_cast<double>(bench.iterations()) / seconds;
+        bench.counters["speedup"] =
+            referenceSeconds * static_cast<double>(bench.iterations()) / seconds;
         const KernelCounters lanes = ReadKernelCounters();
         if (lanes.iterates > 0) {
             bench.counters["fallback_rate"] =
@@ -163,10 +164,12 @@ void ExportBench(benchmark::State& bench, ExportRenderer render) {
     ResetKernelCounters();
     double seconds = 0.0;
     for (auto _ : bench) {
-        seconds += SecondsOf([&] { benchmark::DoNotOptimize(Export(render, width, detail).data()); });
+        seconds +=
+            SecondsOf([&] { benchmark::DoNotOptimize(Export(render, width, detail).data()); });
     }
     if (referenceSeconds > 0.0) {
-        bench.counters["speedup"] = referenceSeconds * static_cast<double>(bench.iterations()) / seconds;
+        bench.counters["speedup"] =
+            referenceSeconds * static_cast<double>(bench.iterations()) / seconds;
         const KernelCounters kernel = ReadKernelCounters();
         if (kernel.iterates > 0) {
             bench.counters["fallback_rate"] =
@@ -177,13 +180,28 @@ void ExportBench(benchmark::State& bench, ExportRenderer render) {
 
 // Range 0: 0 start view, 1 inside the set, 2 boundary zoom, 3 outside the set, 4 inside the
 // rabbit's set.
-BENCHMARK_CAPTURE(MainFrame, reference, &RenderViewReference)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MainFrame, reference, &RenderViewReference)
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(MainFrame, fast, &RenderView)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FullScreen, reference, &RenderViewReference)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(FullScreen, reference, &RenderViewReference)
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 BENCHMARK_CAPTURE(FullScreen, fast, &RenderView)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FullScreen, fast_without_lanes, &RenderViewWithoutLanes)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(ExportBench, reference, &RenderExportReference)->Args({1024, 256})->Args({1280, 8192})->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK_CAPTURE(ExportBench, fast, &RenderExport)->Args({1024, 256})->Args({1280, 8192})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(FullScreen, fast_without_lanes, &RenderViewWithoutLanes)
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ExportBench, reference, &RenderExportReference)
+    ->Args({1024, 256})
+    ->Args({1280, 8192})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(ExportBench, fast, &RenderExport)
+    ->Args({1024, 256})
+    ->Args({1280, 8192})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace
 

@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const FractalState s = MakeStartState();
-    const ExportJob job{path, {s.Cx, s.Cy, s.CenterX, s.CenterY, s.ViewWidth}, &s.colorTable,
+    const ExportJob job{path,
+                        {s.Cx, s.Cy, s.CenterX, s.CenterY, s.ViewWidth},
+                        &s.colorTable,
                         MakeExportGeometry(s.ViewWidth, width, height, *limit)};
     const long before = PeakResidentKb();
     const auto start = std::chrono::steady_clock::now();

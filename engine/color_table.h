@@ -14,7 +14,9 @@ struct ColorTable {
 
     std::array<std::uint8_t, kEntries * 3> bytes{};
 
-    const std::uint8_t* Entry(int index) const { return &bytes[static_cast<std::size_t>(index) * 3]; }
+    const std::uint8_t* Entry(int index) const {
+        return &bytes[static_cast<std::size_t>(index) * 3];
+    }
     std::uint8_t* Entry(int index) { return &bytes[static_cast<std::size_t>(index) * 3]; }
 
     bool operator==(const ColorTable&) const = default;

@@ -391,7 +391,7 @@ struct LaneFlags {
     int near;       // qd > 4 - 2^-48 (escaped or undecided)
     int xRepeated;  // x equals a saved x
     int overLimit;
-    int trapped;    // in the trap region: never escapes
+    int trapped;  // in the trap region: never escapes
 };
 
 // Lanes of a group whose point is decided write its index and take the next point.
@@ -510,10 +510,10 @@ OMBRILO_LANES void RunLanes(const FmaConstants& k, std::int32_t limit, const dou
                 _mm256_or_si256(_mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[0])),
                                 _mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[2]))),
                 _mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[4])));
-            const int trapped =
-                step % kTrapLookEvery == 0 ? TrappedLanes(trap, g.x, g.y) : 0;
+            const int trapped = step % kTrapLookEvery == 0 ? TrappedLanes(trap, g.x, g.y) : 0;
             const LaneFlags f{
-                slow, _mm256_movemask_pd(_mm256_cmp_pd(q, escapedAbove, _CMP_GE_OQ)),
+                slow,
+                _mm256_movemask_pd(_mm256_cmp_pd(q, escapedAbove, _CMP_GE_OQ)),
                 _mm256_movemask_pd(_mm256_cmp_pd(q, insideBelow, _CMP_GT_OQ)),
                 _mm256_movemask_pd(_mm256_castsi256_pd(xRepeated)),
                 _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(g.n, limits))),

@@ -100,18 +100,18 @@ std::vector<double> ChunkStarts(double x0, float step, std::int64_t width) {
 
 }  // namespace
 
-ExportOutcome RenderExport(const ExportView& view, const ColorTable& table,
-                           const ExportGeometry& g, const ExportRowSink& sink,
-                           const ExportReportPoint& reportPoint) {
+ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, const ExportGeometry& g,
+                           const ExportRowSink& sink, const ExportReportPoint& reportPoint) {
     if (g.WidthPixels <= 0 || g.HeightPixels <= 0) {
         return RenderExportReference(view, table, g, sink, reportPoint);
     }
     const std::size_t rowBytes = static_cast<std::size_t>(g.WidthPixels) * 3;
-    const std::int64_t blockRows =
-        std::min<std::int64_t>({kExportReportInterval, g.HeightPixels,
-                                std::max<std::int64_t>(1, static_cast<std::int64_t>(kBlockBytes / rowBytes))});
+    const std::int64_t blockRows = std::min<std::int64_t>(
+        {kExportReportInterval, g.HeightPixels,
+         std::max<std::int64_t>(1, static_cast<std::int64_t>(kBlockBytes / rowBytes))});
     std::vector<std::uint8_t> block(static_cast<std::size_t>(blockRows) * rowBytes);
-    const std::vector<double> chunkX = ChunkStarts(ExportLeft(view, g), g.ExportStep, g.WidthPixels);
+    const std::vector<double> chunkX =
+        ChunkStarts(ExportLeft(view, g), g.ExportStep, g.WidthPixels);
     const auto chunksPerRow = static_cast<std::int64_t>(chunkX.size());
     std::vector<double> rowY(static_cast<std::size_t>(blockRows));
 

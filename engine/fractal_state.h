@@ -45,7 +45,9 @@ inline constexpr float BaseStep = MainStepFor(kDefaultViewWidth);
 
 // C from a slider position: the position times the double 0.001, rounded to double (not the
 // nearest double to position / 1000, which differs for some positions).
-constexpr double SliderToCoefficient(int position) { return static_cast<double>(position) * 0.001; }
+constexpr double SliderToCoefficient(int position) {
+    return static_cast<double>(position) * 0.001;
+}
 
 struct FractalState;
 

@@ -25,8 +25,8 @@ OMBRILO_AVX2_FMA inline int TrappedLanes(const TrapRegion& trap, __m256d x, __m2
         const __m256d dx = _mm256_sub_pd(x, _mm256_set1_pd(trap.centerX[i]));
         const __m256d dy = _mm256_sub_pd(y, _mm256_set1_pd(trap.centerY[i]));
         const __m256d d2 = _mm256_fmadd_pd(dx, dx, _mm256_mul_pd(dy, dy));
-        inside = _mm256_or_pd(
-            inside, _mm256_cmp_pd(d2, _mm256_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ));
+        inside = _mm256_or_pd(inside,
+                              _mm256_cmp_pd(d2, _mm256_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ));
     }
     return _mm256_movemask_pd(inside);
 }

@@ -29,7 +29,11 @@ Int TruncSaturate(long double value) {
     return static_cast<Int>(value);
 }
 
-inline std::int32_t TruncToInt32(long double value) { return TruncSaturate<std::int32_t>(value); }
-inline std::int64_t TruncToInt64(long double value) { return TruncSaturate<std::int64_t>(value); }
+inline std::int32_t TruncToInt32(long double value) {
+    return TruncSaturate<std::int32_t>(value);
+}
+inline std::int64_t TruncToInt64(long double value) {
+    return TruncSaturate<std::int64_t>(value);
+}
 
 }  // namespace ombrilo

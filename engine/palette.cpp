@@ -41,12 +41,13 @@ ChannelRule MakeRule(std::int32_t paletteType, Channel channel, std::int32_t lev
 std::uint8_t ChannelValue(const ChannelRule& rule, int index) {
     if (!rule.sine) {
         // Integer ramp that wraps; unsigned arithmetic so that huge levels cannot overflow.
-        const std::uint32_t value = static_cast<std::uint32_t>(rule.period) *
-                                        static_cast<std::uint32_t>(index) +
-                                    static_cast<std::uint32_t>(rule.level);
+        const std::uint32_t value =
+            static_cast<std::uint32_t>(rule.period) * static_cast<std::uint32_t>(index) +
+            static_cast<std::uint32_t>(rule.level);
         return static_cast<std::uint8_t>(value & 0xFFu);
     }
-    const long double angle = static_cast<long double>(rule.period) * kSineStep * index + rule.phase;
+    const long double angle =
+        static_cast<long double>(rule.period) * kSineStep * index + rule.phase;
     const double wave = std::sin(static_cast<double>(angle));
     const long double value = static_cast<long double>(wave) * 127.0L + 127.0L;
     return static_cast<std::uint8_t>(TruncToInt32(value) & 0xFF);
@@ -54,7 +55,9 @@ std::uint8_t ChannelValue(const ChannelRule& rule, int index) {
 
 }  // namespace
 
-bool IsValidPaletteType(std::int32_t type) { return type >= 1 && type <= kPaletteTypeCount; }
+bool IsValidPaletteType(std::int32_t type) {
+    return type >= 1 && type <= kPaletteTypeCount;
+}
 
 bool ChannelIsSine(std::int32_t paletteType, Channel channel) {
     if (!IsValidPaletteType(paletteType)) {

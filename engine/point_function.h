@@ -17,7 +17,8 @@ struct FloatPoint {
 inline FloatPoint Z2Iterate(double cx, double cy, float x, float y) {
     const long double lx = x;
     const long double ly = y;
-    return {static_cast<float>((lx * lx - ly * ly) + cx), static_cast<float>((lx * ly) * 2.0L + cy)};
+    return {static_cast<float>((lx * lx - ly * ly) + cx),
+            static_cast<float>((lx * ly) * 2.0L + cy)};
 }
 
 // The export's step: the same in extended precision, both parts rounded to double.
@@ -33,7 +34,9 @@ inline DoublePoint ExportIterate(double cx, double cy, double x, double y) {
 }
 
 // The escape test, |z|^2 - 4 >= 0 in extended precision: NaN does not escape, infinity does.
-inline bool Escaped(long double x, long double y) { return x * x + y * y - 4.0L >= 0; }
+inline bool Escaped(long double x, long double y) {
+    return x * x + y * y - 4.0L >= 0;
+}
 
 // Escape index of z -> z^2 + C from (x, y) in the main window's arithmetic: extended precision
 // inside one step, floats between iterates. Iterates 1..254 are tested against |z| >= 2; the

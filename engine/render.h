@@ -40,8 +40,7 @@ float ViewTop(const ViewGeometry& view);
 void RenderView(const FractalState& state, const ViewGeometry& view, const Frame32& frame);
 
 // The straightforward form: one thread, the state's point function for each pixel in turn.
-void RenderViewReference(const FractalState& state, const ViewGeometry& view,
-                         const Frame32& frame);
+void RenderViewReference(const FractalState& state, const ViewGeometry& view, const Frame32& frame);
 
 // The 530 x 409 main view at the state's centre and MainStep.
 ViewGeometry MainViewGeometry(const FractalState& state);

@@ -20,7 +20,7 @@ namespace ombrilo {
 class TThreadFract : public QThread {
     Q_OBJECT
 
-  public:
+public:
     // The first frame starts as soon as the thread is started (start()).
     TThreadFract(const FractalState& state, const OverviewMarker& marker,
                  QObject* parent = nullptr);
@@ -53,14 +53,14 @@ class TThreadFract : public QThread {
     // True while the thread waits at the gate.
     bool HeldForTests() const { return heldAtGate_.load(); }
 
-  signals:
+signals:
     // A new frame is ready; emitted after RenderIdle() became true.
     void frameReady();
 
-  protected:
+protected:
     void run() override;
 
-  private:
+private:
     bool EnterFrame();
     void RenderFrame();
     void PublishFrame();

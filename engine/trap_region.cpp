@@ -64,7 +64,9 @@ Complex Step(Complex z, Complex c) {
             2.0L * z.real() * z.imag() + c.imag()};
 }
 
-long double Magnitude(long double x, long double y) { return std::sqrt(x * x + y * y) * kRaised; }
+long double Magnitude(long double x, long double y) {
+    return std::sqrt(x * x + y * y) * kRaised;
+}
 
 // A cycle point of an attracting cycle reached by the critical orbit, and its period; 0 when
 // there is none to be found.
@@ -126,9 +128,8 @@ long double Residual(double x, double y, Complex c, Complex shift, double nextX,
     const long double ly = y;
     const long double ex = lx * lx - ly * ly + c.real() + shift.real() - nextX;
     const long double ey = 2.0L * lx * ly + c.imag() + shift.imag() - nextY;
-    const long double roundings =
-        0x1p-60L * (lx * lx + ly * ly + std::abs(c) + std::abs(shift) + std::fabs(nextX) +
-                    std::fabs(nextY) + 1.0L);
+    const long double roundings = 0x1p-60L * (lx * lx + ly * ly + std::abs(c) + std::abs(shift) +
+                                              std::fabs(nextX) + std::fabs(nextY) + 1.0L);
     return Magnitude(ex, ey) + roundings;
 }
 
@@ -136,8 +137,7 @@ long double Residual(double x, double y, Complex c, Complex shift, double nextX,
 // first centre that the ring's map brings back to itself. That map is nearly the cycle's, so
 // each round takes a Newton step with the cycle's multiplier as its derivative. False when the
 // ring leaves |z| < 2.
-bool SettleCentres(Complex c, int period, Complex multiplier, long double first,
-                   Complex* centre) {
+bool SettleCentres(Complex c, int period, Complex multiplier, long double first, Complex* centre) {
     for (int round = 0; round < kSettleRounds; ++round) {
         Complex z = *centre;
         long double r = first;
@@ -176,9 +176,9 @@ bool RingCloses(Complex c, int period, Complex first, long double stepError,
             return false;
         }
         radius[i] = r;
-        const long double residual = Residual(ring->centerX[i], ring->centerY[i], c,
-                                              Shift(centre, r), ring->centerX[next],
-                                              ring->centerY[next]);
+        const long double residual =
+            Residual(ring->centerX[i], ring->centerY[i], c, Shift(centre, r), ring->centerX[next],
+                     ring->centerY[next]);
         r = (residual + Spread(size, r) + 1.5L * stepError) * kRaised;
     }
     return r <= firstRadius;

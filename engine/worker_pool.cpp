@@ -151,7 +151,9 @@ Pool& ThePool() {
 
 }  // namespace
 
-int ParallelThreadCount() { return ThePool().Workers() + 1; }
+int ParallelThreadCount() {
+    return ThePool().Workers() + 1;
+}
 
 void ParallelFor(std::int64_t count, const std::function<void(std::int64_t)>& body) {
     if (count <= 0) {

@@ -182,21 +182,17 @@ OMBRILO_AVX2 LaneStates Redo(const Constants& k, double cx, double cy, int lanes
     const __m256d minusB = _mm256_sub_pd(zero, b);
     const __m256d d = _mm256_sub_pd(a, b);
     const __m256d re = _mm256_add_pd(d, k.cx);
-    const __m256d reExact = _mm256_and_pd(
-        _mm256_cmp_pd(TwoSumError(a, minusB, d), zero, _CMP_EQ_OQ),
-        _mm256_cmp_pd(TwoSumError(d, k.cx, re), zero, _CMP_EQ_OQ));
+    const __m256d reExact =
+        _mm256_and_pd(_mm256_cmp_pd(TwoSumError(a, minusB, d), zero, _CMP_EQ_OQ),
+                      _mm256_cmp_pd(TwoSumError(d, k.cx, re), zero, _CMP_EQ_OQ));
     const __m256d p = _mm256_mul_pd(oldX, oldY);
     const __m256d twoP = _mm256_add_pd(p, p);
     const __m256d im = _mm256_add_pd(twoP, k.cy);
     const __m256d imExact = _mm256_cmp_pd(TwoSumError(twoP, k.cy, im), zero, _CMP_EQ_OQ);
-    const __m128i reGuard =
-        SameFloats(_mm256_sub_pd(re, bound), _mm256_add_pd(re, bound));
-    const __m128i imGuard =
-        SameFloats(_mm256_sub_pd(im, bound), _mm256_add_pd(im, bound));
-    const int rePassed = _mm_movemask_ps(_mm_castsi128_ps(reGuard)) |
-                         _mm256_movemask_pd(reExact);
-    const int imPassed = _mm_movemask_ps(_mm_castsi128_ps(imGuard)) |
-                         _mm256_movemask_pd(imExact);
+    const __m128i reGuard = SameFloats(_mm256_sub_pd(re, bound), _mm256_add_pd(re, bound));
+    const __m128i imGuard = SameFloats(_mm256_sub_pd(im, bound), _mm256_add_pd(im, bound));
+    const int rePassed = _mm_movemask_ps(_mm_castsi128_ps(reGuard)) | _mm256_movemask_pd(reExact);
+    const int imPassed = _mm_movemask_ps(_mm_castsi128_ps(imGuard)) | _mm256_movemask_pd(imExact);
     const int failed = ~(rePassed & imPassed) & lanes;
 
     alignas(32) double ox[4];
@@ -215,7 +211,8 @@ OMBRILO_AVX2 LaneStates Redo(const Constants& k, double cx, double cy, int lanes
             ny[lane] = next.y;
         }
     }
-    tally.guardFallbacks += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(failed)));
+    tally.guardFallbacks +=
+        static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(failed)));
     // Lanes that passed the first time lose nothing: both ends and the midpoint round alike.
     return {_mm256_load_pd(nx), _mm256_load_pd(ny)};
 }
@@ -340,9 +337,13 @@ private:
 
 }  // namespace
 
-bool ProcessorHasLanes() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
+bool ProcessorHasLanes() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
 
-bool LanesAcceptConstant(double cx, double cy) { return AcceptedPart(cx) && AcceptedPart(cy); }
+bool LanesAcceptConstant(double cx, double cy) {
+    return AcceptedPart(cx) && AcceptedPart(cy);
+}
 
 OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y, int count,
                              std::uint8_t* indices, LaneTally& tally) {

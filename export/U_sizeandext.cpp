@@ -85,14 +85,13 @@ Widget* Place(Widget* widget, const char* name, int left, int top, int width, in
     return widget;
 }
 
-QLabel* Caption(QWidget* parent, const char* name, const char* text, int left, int top,
-                int width) {
+QLabel* Caption(QWidget* parent, const char* name, const char* text, int left, int top, int width) {
     return Place(new QLabel(QString::fromUtf8(text), parent), name, left, top, width, 17);
 }
 
 template <std::size_t N>
-QComboBox* List(QWidget* parent, const char* name, const char* const (&items)[N], int left,
-                int top, int width) {
+QComboBox* List(QWidget* parent, const char* name, const char* const (&items)[N], int left, int top,
+                int width) {
     auto* list = Place(new QComboBox(parent), name, left, top, width, 22);
     for (const char* item : items) {
         list->addItem(QString::fromUtf8(item));
@@ -100,7 +99,9 @@ QComboBox* List(QWidget* parent, const char* name, const char* const (&items)[N]
     return list;
 }
 
-QString IntegerText(float value) { return QString::number(TruncToInt64(value)); }
+QString IntegerText(float value) {
+    return QString::number(TruncToInt64(value));
+}
 
 // A typed number as a float; a double beyond the float range becomes an infinity (a plain
 // conversion would be undefined).
@@ -221,8 +222,7 @@ QString SizeRefusal(std::int64_t widthPixels, std::int64_t heightPixels) {
             "Ширина и высота изображения не могут быть больше 2147483647 пикселей.");
     }
     if (!BmpLayoutFor(widthPixels, heightPixels)) {
-        return QString::fromUtf8(
-            "Изображение слишком велико: файл BMP не может быть больше 4 Гб.");
+        return QString::fromUtf8("Изображение слишком велико: файл BMP не может быть больше 4 Гб.");
     }
     return QString();
 }
@@ -243,15 +243,14 @@ bool TRollImage::ReportPoint(std::int32_t row) {
         return false;
     }
     QMetaObject::invokeMethod(
-        &window_, [window = &window_] { window->ReportProgress(); },
-        Qt::BlockingQueuedConnection);
+        &window_, [window = &window_] { window->ReportProgress(); }, Qt::BlockingQueuedConnection);
     return true;
 }
 
 void TRollImage::run() {
     // The window's export fields stay as they are until this thread has ended.
-    const ExportJob job{QFile::encodeName(window_.ExportPath).toStdString(),
-                        window_.ExportSnapshot, &window_.ExportColorTable, window_.Geometry};
+    const ExportJob job{QFile::encodeName(window_.ExportPath).toStdString(), window_.ExportSnapshot,
+                        &window_.ExportColorTable, window_.Geometry};
     const ExportRowWriterFactory& testFactory = WriterFactoryForTests();
     try {
         result_ = WriteExportFile(
@@ -262,8 +261,7 @@ void TRollImage::run() {
     }
     if (result_ == ExportJobResult::Written) {
         QMetaObject::invokeMethod(
-            &window_, [window = &window_] { window->ReportDone(); },
-            Qt::BlockingQueuedConnection);
+            &window_, [window = &window_] { window->ReportDone(); }, Qt::BlockingQueuedConnection);
     }
     window_.ExportRunning = false;
 }
@@ -299,8 +297,7 @@ void TSizeAndExt::SaveImage(TMainForm& main) {
     window->show();
 }
 
-TSizeAndExt::TSizeAndExt(TMainForm& main, const QString& chosenPath)
-    : QWidget(&main), main_(main) {
+TSizeAndExt::TSizeAndExt(TMainForm& main, const QString& chosenPath) : QWidget(&main), main_(main) {
     setObjectName("SizeAndExt");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -429,8 +426,7 @@ void TSizeAndExt::PlaceWindow() {
 
 void TSizeAndExt::TakeSnapshot() {
     const FractalState& state = main_.state;
-    ExportSnapshot = ExportView{state.Cx, state.Cy, state.CenterX, state.CenterY,
-                                state.ViewWidth};
+    ExportSnapshot = ExportView{state.Cx, state.Cy, state.CenterX, state.CenterY, state.ViewWidth};
     ExportColorTable = state.colorTable;
 }
 
@@ -503,13 +499,15 @@ void TSizeAndExt::UnitsChange() {
     Permission->setEnabled(false);
 }
 
-void TSizeAndExt::PermissionChange() { RecomputeSize(); }
+void TSizeAndExt::PermissionChange() {
+    RecomputeSize();
+}
 
 // --- Export --------------------------------------------------------------------------------
 
 void TSizeAndExt::SetSizeControlsEnabled(bool enabled) {
-    for (QWidget* control : std::initializer_list<QWidget*>{Iterations, ImageWidth, ImageHeight,
-                                                            Units, ButtonOk}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{Iterations, ImageWidth, ImageHeight, Units, ButtonOk}) {
         control->setEnabled(enabled);
     }
     Permission->setEnabled(enabled && Units->currentIndex() != kPixelsUnit);
@@ -590,8 +588,8 @@ void TSizeAndExt::ThreadFinished() {
     SetSizeControlsEnabled(true);
     switch (result) {
         case ExportJobResult::NoMemory:
-            ShowError(this, "Ошибка:",
-                      "Недостаточно памяти для расчета изображения такого размера.");
+            ShowError(this,
+                      "Ошибка:", "Недостаточно памяти для расчета изображения такого размера.");
             break;
         case ExportJobResult::TooLarge:
             ShowError(this, "Ошибка ввода:", SizeRefusal(WidthPixels, HeightPixels));
@@ -610,9 +608,13 @@ void TSizeAndExt::IsCloseAfterClick() {
     }
 }
 
-void TSizeAndExt::CanButClick() { close(); }
+void TSizeAndExt::CanButClick() {
+    close();
+}
 
-void TSizeAndExt::Timer1Timer() { close(); }
+void TSizeAndExt::Timer1Timer() {
+    close();
+}
 
 void TSizeAndExt::WaitForThread() {
     // The thread may be waiting for a report on this thread: wait in an event loop so that the

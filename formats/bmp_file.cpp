@@ -49,16 +49,19 @@ bool BmpFileWriter::WriteRow(std::int64_t row, const std::uint8_t* bgr) {
         return false;
     }
     const std::uint64_t offset =
-        kBmpHeaderSize +
-        static_cast<std::uint64_t>(layout_.height - 1 - row) * layout_.rowBytes;
+        kBmpHeaderSize + static_cast<std::uint64_t>(layout_.height - 1 - row) * layout_.rowBytes;
     const std::size_t pixelBytes = static_cast<std::size_t>(layout_.width) * 3;
     const std::size_t pad = layout_.rowBytes - pixelBytes;
     return file_.WriteAt(offset, std::span(bgr, pixelBytes)) &&
            (pad == 0 || file_.WriteAt(offset + pixelBytes, std::span(padding_.data(), pad)));
 }
 
-bool BmpFileWriter::Commit() { return file_.Commit(); }
+bool BmpFileWriter::Commit() {
+    return file_.Commit();
+}
 
-void BmpFileWriter::Discard() { file_.Discard(); }
+void BmpFileWriter::Discard() {
+    file_.Discard();
+}
 
 }  // namespace ombrilo

@@ -15,9 +15,9 @@ inline constexpr std::size_t kBmpHeaderSize = 54;
 struct BmpLayout {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::uint32_t rowBytes = 0;   // width x 3 rounded up to a multiple of 4
-    std::uint32_t pixelBytes = 0; // rowBytes x height
-    std::uint32_t fileBytes = 0;  // 54 + pixelBytes
+    std::uint32_t rowBytes = 0;    // width x 3 rounded up to a multiple of 4
+    std::uint32_t pixelBytes = 0;  // rowBytes x height
+    std::uint32_t fileBytes = 0;   // 54 + pixelBytes
 };
 
 // Nothing when the picture cannot be a BMP file: a side below one pixel, above 2^31 - 1, or a

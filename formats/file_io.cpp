@@ -72,7 +72,9 @@ std::optional<std::vector<std::uint8_t>> ReadFilePrefix(const std::string& path,
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
 
-AtomicFile::~AtomicFile() { Discard(); }
+AtomicFile::~AtomicFile() {
+    Discard();
+}
 
 bool AtomicFile::Fail(int err) {
     if (error_ == 0) {
@@ -183,7 +185,9 @@ void PutInt32(std::uint8_t* out, std::int32_t value) {
     PutUInt32(out, static_cast<std::uint32_t>(value));
 }
 
-void PutFloat(std::uint8_t* out, float value) { PutUInt32(out, std::bit_cast<std::uint32_t>(value)); }
+void PutFloat(std::uint8_t* out, float value) {
+    PutUInt32(out, std::bit_cast<std::uint32_t>(value));
+}
 
 void PutDouble(std::uint8_t* out, double value) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
@@ -199,13 +203,17 @@ std::uint32_t GetUInt32(const std::uint8_t* in) {
     return value;
 }
 
-std::int32_t GetInt32(const std::uint8_t* in) { return static_cast<std::int32_t>(GetUInt32(in)); }
+std::int32_t GetInt32(const std::uint8_t* in) {
+    return static_cast<std::int32_t>(GetUInt32(in));
+}
 
-float GetFloat(const std::uint8_t* in) { return std::bit_cast<float>(GetUInt32(in)); }
+float GetFloat(const std::uint8_t* in) {
+    return std::bit_cast<float>(GetUInt32(in));
+}
 
 double GetDouble(const std::uint8_t* in) {
-    const std::uint64_t bits =
-        static_cast<std::uint64_t>(GetUInt32(in)) | (static_cast<std::uint64_t>(GetUInt32(in + 4)) << 32);
+    const std::uint64_t bits = static_cast<std::uint64_t>(GetUInt32(in)) |
+                               (static_cast<std::uint64_t>(GetUInt32(in + 4)) << 32);
     return std::bit_cast<double>(bits);
 }
 

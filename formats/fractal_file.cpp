@@ -8,8 +8,8 @@ namespace ombrilo {
 
 FractalRecord RecordFromState(const FractalState& s) {
     const Palette& p = s.palette;
-    return {s.FractalType, p.PaletteType, s.Cx,  s.Cy,  s.CenterX, s.CenterY, s.ViewWidth,
-            p.R0,          p.G0,          p.B0,  p.R1,  p.G1,      p.B1};
+    return {s.FractalType, p.PaletteType, s.Cx, s.Cy, s.CenterX, s.CenterY, s.ViewWidth,
+            p.R0,          p.G0,          p.B0, p.R1, p.G1,      p.B1};
 }
 
 std::array<std::uint8_t, kFractalFileSize> EncodeFractalRecord(const FractalRecord& r) {

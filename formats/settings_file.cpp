@@ -10,8 +10,8 @@ namespace {
 
 std::array<std::int32_t*, 11> IntFields(Settings& s) {
     Palette& p = s.palette;
-    return {&s.SlideDelay, &s.CloseAfterSave, &s.Left, &s.Top, &p.R0, &p.G0,
-            &p.B0,         &p.R1,             &p.G1,   &p.B1,  &p.PaletteType};
+    return {&s.SlideDelay, &s.CloseAfterSave, &s.Left, &s.Top, &p.R0, &p.G0, &p.B0, &p.R1, &p.G1,
+            &p.B1,         &p.PaletteType};
 }
 
 constexpr std::size_t kSlideOrderOffset = 44;

@@ -11,7 +11,9 @@ namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
 
-extern "C" void NoteInterrupt(int) { gInterrupted = 1; }
+extern "C" void NoteInterrupt(int) {
+    gInterrupted = 1;
+}
 
 // The first Ctrl+C (or termination request) lets the render stop between rows and remove its
 // unfinished file; the handler then falls back to the default, so a second one ends the

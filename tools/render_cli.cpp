@@ -96,8 +96,9 @@ bool LoadFractalFile(const std::string& path, FractalState& state, Diagnostics& 
         return false;
     }
     if (!result.fractalAccepted) {
-        diagnostics.FileError(path, "Неизвестный тип фрактала: эта версия рисует только "
-                                    "тип 1 (Z <- Z^2 + C).");
+        diagnostics.FileError(path,
+                              "Неизвестный тип фрактала: эта версия рисует только "
+                              "тип 1 (Z <- Z^2 + C).");
         return false;
     }
     if (!result.paletteAccepted) {
@@ -258,16 +259,15 @@ int RenderJob::ReportInterrupted(BmpFileWriter* writer) {
 }
 
 int RenderJob::ReportOutOfMemory(const BmpLayout& layout) {
-    diagnostics_.Error("не хватает памяти для картинки " +
-                       SizeText({layout.width, layout.height}) + ", файл не записан.");
+    diagnostics_.Error("не хватает памяти для картинки " + SizeText({layout.width, layout.height}) +
+                       ", файл не записан.");
     return kExitFailure;
 }
 
 int RenderJob::RenderExportPicture(const BmpLayout& layout) {
     const ExportGeometry geometry = MakeExportGeometry(
         state_.ViewWidth, layout.width, layout.height, *ExportLimitForDetail(request_.detail));
-    const ExportView view{state_.Cx, state_.Cy, state_.CenterX, state_.CenterY,
-                          state_.ViewWidth};
+    const ExportView view{state_.Cx, state_.Cy, state_.CenterX, state_.CenterY, state_.ViewWidth};
     BmpFileWriter writer(request_.outputPath, layout);
     if (!OpenWriter(writer)) {
         return kExitFailure;
@@ -350,8 +350,8 @@ int RenderJob::RenderViewPicture(const BmpLayout& layout) {
 int RenderJob::WriteFrame(const BmpLayout& layout, const Frame32& frame) {
     std::unique_ptr<std::uint8_t[]> row;
     try {
-        row = std::make_unique_for_overwrite<std::uint8_t[]>(
-            static_cast<std::size_t>(frame.width) * 3);
+        row = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(frame.width) *
+                                                             3);
     } catch (const std::bad_alloc&) {
         return ReportOutOfMemory(layout);
     }

@@ -8,8 +8,8 @@
 namespace ombrilo {
 
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;      // a file could not be read, rendered or written
-inline constexpr int kExitUsage = 2;        // the command line was refused
+inline constexpr int kExitFailure = 1;  // a file could not be read, rendered or written
+inline constexpr int kExitUsage = 2;    // the command line was refused
 inline constexpr int kExitInterrupted = 130;
 
 inline constexpr const char* kRenderProgramName = "ombrilo-render";

@@ -10,7 +10,9 @@ namespace ombrilo {
 namespace {
 
 // "«text»", the way the messages quote what the user typed.
-std::string Quoted(std::string_view text) { return "«" + std::string(text) + "»"; }
+std::string Quoted(std::string_view text) {
+    return "«" + std::string(text) + "»";
+}
 
 // The separators a size may be written with: the Latin letters and the Cyrillic ones that look
 // the same on a Russian keyboard.
@@ -232,8 +234,8 @@ bool ArgumentReader::TakeSize(std::string_view optionName, std::string_view valu
                               PictureSize& size) {
     auto parsed = ParsePictureSize(value);
     if (auto* reason = std::get_if<std::string>(&parsed)) {
-        return Fail("Неверный размер " + Quoted(value) + " у параметра " +
-                    std::string(optionName) + ": " + *reason);
+        return Fail("Неверный размер " + Quoted(value) + " у параметра " + std::string(optionName) +
+                    ": " + *reason);
     }
     size = std::get<PictureSize>(parsed);
     return true;
@@ -245,8 +247,8 @@ bool ArgumentReader::TakeDetail(std::string_view value) {
                         number.value <= std::numeric_limits<int>::max() &&
                         ExportLimitForDetail(static_cast<int>(number.value)).has_value();
     if (!listed) {
-        return Fail("Неверная детализация " + Quoted(value) + ": допустимы " +
-                    DetailChoicesText() + ".");
+        return Fail("Неверная детализация " + Quoted(value) + ": допустимы " + DetailChoicesText() +
+                    ".");
     }
     request_.detail = static_cast<int>(number.value);
     return true;
@@ -276,8 +278,9 @@ ParsedArguments ArgumentReader::Finish() {
         return UsageError{"Не указан выходной файл .bmp."};
     }
     if (files_.size() > 2) {
-        return UsageError{"Слишком много имён файлов: укажите не больше одного файла .frc "
-                          "и выходной файл .bmp."};
+        return UsageError{
+            "Слишком много имён файлов: укажите не больше одного файла .frc "
+            "и выходной файл .bmp."};
     }
     for (const std::string& file : files_) {
         if (file.empty()) {

@@ -54,7 +54,9 @@ void TFullScreenForm::showEvent(QShowEvent* event) {
     setFocus();
 }
 
-void TFullScreenForm::keyPressEvent(QKeyEvent*) { close(); }
+void TFullScreenForm::keyPressEvent(QKeyEvent*) {
+    close();
+}
 
 void TFullScreenForm::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {

@@ -57,7 +57,9 @@ Widget* Place(Widget* widget, const char* name, int left, int top, int width, in
     return widget;
 }
 
-QString Hint(const char* text) { return QString::fromUtf8(text); }
+QString Hint(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QToolButton* PictureButton(QWidget* parent, const char* name, const QIcon& icon, int left, int top,
                            int size, const char* hint) {
@@ -71,8 +73,8 @@ QToolButton* PictureButton(QWidget* parent, const char* name, const QIcon& icon,
 
 QGroupBox* Frame(QWidget* parent, const char* name, const char* caption, int left, int top,
                  int width, int height) {
-    auto* frame = Place(new QGroupBox(QString::fromUtf8(caption), parent), name, left, top, width,
-                        height);
+    auto* frame =
+        Place(new QGroupBox(QString::fromUtf8(caption), parent), name, left, top, width, height);
     return frame;
 }
 
@@ -185,8 +187,9 @@ void TMainForm::BuildWindow() {
     setCentralWidget(client);
 
     Pic = Place(new ImageView(client), "Pic", 46, 0, kMainViewWidth, kMainViewHeight);
-    Pic->setStatusTip(Hint(" Изменяет коэффициенты при перемещении по изображению с нажатой "
-                           "клавишей мыши"));
+    Pic->setStatusTip(
+        Hint(" Изменяет коэффициенты при перемещении по изображению с нажатой "
+             "клавишей мыши"));
     connect(Pic, &ImageView::mousePressed, this, &TMainForm::PicMouseDown);
     connect(Pic, &ImageView::mouseMoved, this, &TMainForm::PicMouseMove);
 
@@ -198,8 +201,8 @@ void TMainForm::BuildWindow() {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QAction* TMainForm::AddCommand(const QString& name, const QString& caption,
-                               const QKeySequence& key, void (TMainForm::*handler)()) {
+QAction* TMainForm::AddCommand(const QString& name, const QString& caption, const QKeySequence& key,
+                               void (TMainForm::*handler)()) {
     auto* command = new QAction(caption, this);
     command->setObjectName(name);
     if (!key.isEmpty()) {
@@ -221,8 +224,8 @@ void TMainForm::BuildMenu() {
 
     QMenu* file = bar->addMenu("&Файл");
     file->menuAction()->setObjectName("File");
-    auto* open = AddCommand("OpenFract", "&Открыть фрактал..", Qt::Key_O,
-                            &TMainForm::OpenFractExecute);
+    auto* open =
+        AddCommand("OpenFract", "&Открыть фрактал..", Qt::Key_O, &TMainForm::OpenFractExecute);
     open->setIcon(MenuIcon(2));
     file->addAction(open);
     file->addAction(AddCommand("SaveCrntFrct", "С&охранить", Qt::SHIFT | Qt::Key_S,
@@ -231,17 +234,17 @@ void TMainForm::BuildMenu() {
                                    &TMainForm::SaveFractalExecute);
     saveFractal->setIcon(MenuIcon(1));
     file->addAction(saveFractal);
-    file->addAction(AddCommand("OpenPalette", "Отк&рыть палитру..", Qt::Key_P,
-                               &TMainForm::OpenPaletteExecute));
+    file->addAction(
+        AddCommand("OpenPalette", "Отк&рыть палитру..", Qt::Key_P, &TMainForm::OpenPaletteExecute));
     file->addAction(AddCommand("SavePalette", "Со&хранить палитру..", Qt::Key_W,
                                &TMainForm::SavePaletteExecute));
-    auto* saveImage = AddCommand("SaveImage", "Сохранить &как..", Qt::Key_F7,
-                                 &TMainForm::SaveImageExecute);
+    auto* saveImage =
+        AddCommand("SaveImage", "Сохранить &как..", Qt::Key_F7, &TMainForm::SaveImageExecute);
     saveImage->setIcon(MenuIcon(0));
     file->addAction(saveImage);
     file->addSeparator();
-    auto* quit = AddCommand("CloseApp", "&Выйти", Qt::CTRL | Qt::Key_Q,
-                            &TMainForm::CloseAppExecute);
+    auto* quit =
+        AddCommand("CloseApp", "&Выйти", Qt::CTRL | Qt::Key_Q, &TMainForm::CloseAppExecute);
     quit->setIcon(MenuIcon(3));
     file->addAction(quit);
 
@@ -263,15 +266,15 @@ void TMainForm::BuildMenu() {
     auto* full = AddCommand("FullScr", "&Полный экран", Qt::Key_F, &TMainForm::FullScrExecute);
     full->setIcon(MenuIcon(4));
     view->addAction(full);
-    view->addAction(AddCommand("SlideShow", "&Слайд-Шоу", Qt::Key_F10,
-                               &TMainForm::SlideShowExecute));
+    view->addAction(
+        AddCommand("SlideShow", "&Слайд-Шоу", Qt::Key_F10, &TMainForm::SlideShowExecute));
 
     bar->addAction(AddCommand("Options", "О&пции", {}, &TMainForm::OptionsExecute));
 
     QMenu* help = bar->addMenu("&Справка");
     help->menuAction()->setObjectName("About");
-    auto* description = AddCommand("Descript", "&Описание", Qt::Key_F1,
-                                   &TMainForm::DescriptExecute);
+    auto* description =
+        AddCommand("Descript", "&Описание", Qt::Key_F1, &TMainForm::DescriptExecute);
     description->setIcon(MenuIcon(5));
     help->addAction(description);
     help->addAction(AddCommand("A_Program", "О &программе", {}, &TMainForm::A_ProgramExecute));
@@ -314,12 +317,11 @@ void TMainForm::BuildToolButtons(QWidget* client) {
          " Изменяет коэффициенты при перемещении по изображению с нажатой клавишей мыши (K)",
          "KoefScr"},
         {&To_From, "To_From", ToolPictureId::ToFrom, 246,
-         " Приближает - удаляет изображение при перемещении с нажатой клавишей мыши (A)",
-         "FromTo"},
+         " Приближает - удаляет изображение при перемещении с нажатой клавишей мыши (A)", "FromTo"},
     };
     for (const Tool& tool : tools) {
-        *tool.field = PictureButton(client, tool.name, ToolPicture(tool.picture), 6, tool.top, 32,
-                                    tool.hint);
+        *tool.field =
+            PictureButton(client, tool.name, ToolPicture(tool.picture), 6, tool.top, 32, tool.hint);
         if (tool.command != nullptr) {
             QAction* command = action(tool.command);
             connect(*tool.field, &QToolButton::clicked, command, &QAction::trigger);
@@ -328,8 +330,8 @@ void TMainForm::BuildToolButtons(QWidget* client) {
     connect(LupaPlus, &QToolButton::clicked, this, &TMainForm::LupaPlusClick);
     connect(LupaMinus, &QToolButton::clicked, this, &TMainForm::LupaMinusClick);
 
-    FullScreenButton = Place(new QPushButton("Full Screen", client), "FullScreenButton", 600, 8,
-                             65, 16);
+    FullScreenButton =
+        Place(new QPushButton("Full Screen", client), "FullScreenButton", 600, 8, 65, 16);
     FullScreenButton->setFocusPolicy(Qt::NoFocus);
     FullScreenButton->setStatusTip(
         Hint(" Рассчитывает и показывает полноэкранное изображение (F)"));
@@ -344,8 +346,8 @@ void TMainForm::BuildToolButtons(QWidget* client) {
 
 void TMainForm::BuildOverviewGroup(QWidget* client) {
     QGroupBox* group = Frame(client, "GroupBox1", "Общий вид", 584, 28, 97, 106);
-    GeneralView = Place(new ImageView(group), "GeneralView", 8, 17, kOverviewWidth,
-                        kOverviewHeight);
+    GeneralView =
+        Place(new ImageView(group), "GeneralView", 8, 17, kOverviewWidth, kOverviewHeight);
     GeneralView->setStatusTip(
         Hint(" Нажатие клавиши мыши центрирует изображение относительно выбранной точки"));
     connect(GeneralView, &ImageView::mousePressed, this, &TMainForm::GeneralViewMouseDown);
@@ -376,7 +378,9 @@ QLabel* TMainForm::statusPanel(int index) const {
 
 // --- Render thread ---------------------------------------------------------------------------
 
-bool TMainForm::RenderIdle() const { return renderThread_ && renderThread_->RenderIdle(); }
+bool TMainForm::RenderIdle() const {
+    return renderThread_ && renderThread_->RenderIdle();
+}
 
 void TMainForm::RequestFrame() {
     if (renderThread_) {
@@ -452,7 +456,9 @@ void TMainForm::FractalN1Execute() {
     RequestFrame();
 }
 
-void TMainForm::CloseAppExecute() { close(); }
+void TMainForm::CloseAppExecute() {
+    close();
+}
 
 // --- Full screen ----------------------------------------------------------------------------
 
@@ -675,7 +681,9 @@ void TMainForm::OptionsExecute() {
     OptionsWindow->show();
 }
 
-void TMainForm::DescriptExecute() { (new TDscrptForm(*this))->show(); }
+void TMainForm::DescriptExecute() {
+    (new TDscrptForm(*this))->show();
+}
 
 void TMainForm::A_ProgramExecute() {
     if (AboutShown) {
@@ -701,7 +709,9 @@ Settings TMainForm::CurrentSettings() const {
     return current;
 }
 
-bool TMainForm::PaletteChanged() const { return !(state.palette == snapshot.palette); }
+bool TMainForm::PaletteChanged() const {
+    return !(state.palette == snapshot.palette);
+}
 
 void TMainForm::WriteSettingsIfChanged() {
     QDir::setCurrent(StartFolder);

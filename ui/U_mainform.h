@@ -89,13 +89,13 @@ public:
     QPointer<TAboutForm> AboutWindow;
 
     // Browsers
-    bool BrowserOpenMode = true;    // set before a browser is created: open or save mode
-    bool BrowserConfirmed = false;  // the fractal browser closed with a confirmed choice
-    QString FilePath;               // the file the next fractal or palette read or write uses
-    QString FileTitle;              // name of the fractal file chosen or typed in the browser
-    QString CurrentFractalPath;     // fractal file last opened or saved; SaveCrntFrct writes it
-    bool FractalAccepted = false;   // outcome of the last fractal read that opened its file
-    bool PaletteAccepted = false;   // outcome of the last read that looked at a palette
+    bool BrowserOpenMode = true;       // set before a browser is created: open or save mode
+    bool BrowserConfirmed = false;     // the fractal browser closed with a confirmed choice
+    QString FilePath;                  // the file the next fractal or palette read or write uses
+    QString FileTitle;                 // name of the fractal file chosen or typed in the browser
+    QString CurrentFractalPath;        // fractal file last opened or saved; SaveCrntFrct writes it
+    bool FractalAccepted = false;      // outcome of the last fractal read that opened its file
+    bool PaletteAccepted = false;      // outcome of the last read that looked at a palette
     void ShowPaletteFromState();       // sliders, type list, table and strip from the palette
     void ShowCurrentFractalCaption();  // "С&охранить " + FileTitle, enabled
 
@@ -109,7 +109,7 @@ public:
     void UpdateOverviewMarkerNow();
     void BuildAndShowPalette();  // BuildColorTable + DrawPaletteLine
     void DrawPaletteLine();
-    void ShowCoefficients();     // E_cx / E_cy from Cx / Cy
+    void ShowCoefficients();  // E_cx / E_cy from Cx / Cy
     // After C was loaded: the sliders show its truncated thousandths while C keeps its value.
     void SetSlidersFromState();
     void StopAnimations();

@@ -64,9 +64,13 @@ DialogSeam* g_seam = nullptr;
 
 }  // namespace
 
-DialogSeam& Dialogs() { return g_seam != nullptr ? *g_seam : g_qtDialogs; }
+DialogSeam& Dialogs() {
+    return g_seam != nullptr ? *g_seam : g_qtDialogs;
+}
 
-void SetDialogSeam(DialogSeam* seam) { g_seam = seam; }
+void SetDialogSeam(DialogSeam* seam) {
+    g_seam = seam;
+}
 
 void ShowPlainMessage(QWidget* parent, const QString& text) {
     Dialogs().Message(parent, MessageKind::Plain, QGuiApplication::applicationDisplayName(), text);

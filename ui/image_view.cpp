@@ -7,7 +7,9 @@ namespace ombrilo {
 
 namespace {
 
-QPoint PixelOf(const QMouseEvent* event) { return event->position().toPoint(); }
+QPoint PixelOf(const QMouseEvent* event) {
+    return event->position().toPoint();
+}
 
 }  // namespace
 

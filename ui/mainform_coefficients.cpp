@@ -29,8 +29,8 @@ QLineEdit* CoefficientText(QWidget* parent, const char* name, int top) {
     return text;
 }
 
-QPushButton* TinyButton(QWidget* parent, const char* name, const char* caption, int top,
-                        int height, const char* hint) {
+QPushButton* TinyButton(QWidget* parent, const char* name, const char* caption, int top, int height,
+                        const char* hint) {
     auto* button = new QPushButton(QString::fromLatin1(caption), parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(75, top, 12, height);
@@ -55,8 +55,8 @@ QSlider* CoefficientSlider(QWidget* parent, const char* name, int top, int start
     return slider;
 }
 
-QToolButton* AnimationButton(QWidget* parent, const char* name, AnimationPictureId picture, int left,
-                             int top, const char* hint) {
+QToolButton* AnimationButton(QWidget* parent, const char* name, AnimationPictureId picture,
+                             int left, int top, const char* hint) {
     auto* button = new QToolButton(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(left, top, 22, 22);
@@ -91,12 +91,14 @@ void TMainForm::BuildCoefficientGroup(QWidget* client) {
     MinusCx = TinyButton(group, "MinusCx", "-", 40, 9,
                          " Уменьшает на один шаг = 0.001 текушее значение Re(C)");
     TrackBarCx = CoefficientSlider(group, "TrackBarCx", 50, kSliderCxStart, " Изменяет Re(C)");
-    DownCx = AnimationButton(group, "DownCx", AnimationPictureId::Down, 13, 74,
-                             " Включает уменьшение Re(C): При повторном нажатии увеличивает скорость");
+    DownCx =
+        AnimationButton(group, "DownCx", AnimationPictureId::Down, 13, 74,
+                        " Включает уменьшение Re(C): При повторном нажатии увеличивает скорость");
     StopCx = AnimationButton(group, "StopCx", AnimationPictureId::Stop, 38, 74,
                              " Останавливает изменение коэффицента C");
-    UpCx = AnimationButton(group, "UpCx", AnimationPictureId::Up, 63, 74,
-                           " Включает увеличение Re(С): При повторном нажатии увеличивает скорость");
+    UpCx =
+        AnimationButton(group, "UpCx", AnimationPictureId::Up, 63, 74,
+                        " Включает увеличение Re(С): При повторном нажатии увеличивает скорость");
 
     Heading(group, "Im( C )", 106);
     E_cy = CoefficientText(group, "E_cy", 120);
@@ -105,12 +107,14 @@ void TMainForm::BuildCoefficientGroup(QWidget* client) {
     MinusCy = TinyButton(group, "MinusCy", "-", 129, 8,
                          " Уменьшает на один шаг = 0.001 текушее значение Im(С)");
     TrackBarCy = CoefficientSlider(group, "TrackBarCy", 138, kSliderCyStart, " Измененяет Im(С)");
-    DownCy = AnimationButton(group, "DownCy", AnimationPictureId::Down, 13, 162,
-                             " Включает уменьшение Im(С): При повторном нажатии увеличивает скорость");
+    DownCy =
+        AnimationButton(group, "DownCy", AnimationPictureId::Down, 13, 162,
+                        " Включает уменьшение Im(С): При повторном нажатии увеличивает скорость");
     StopCy = AnimationButton(group, "StopCy", AnimationPictureId::Stop, 38, 162,
                              " Останавливает изменение коэффициента C");
-    UpCy = AnimationButton(group, "UpCy", AnimationPictureId::Up, 63, 162,
-                           " Включает увеличение Im(C): При повторном нажатии увеличивает скорость");
+    UpCy =
+        AnimationButton(group, "UpCy", AnimationPictureId::Up, 63, 162,
+                        " Включает увеличение Im(C): При повторном нажатии увеличивает скорость");
 
     connect(TrackBarCx, &QSlider::valueChanged, this, &TMainForm::TrackBarCxChange);
     connect(TrackBarCy, &QSlider::valueChanged, this, &TMainForm::TrackBarCyChange);
@@ -132,8 +136,8 @@ void TMainForm::ShowCoefficients() {
 }
 
 void TMainForm::ShowCoefficient(QLineEdit* text, double value) {
-    text->setText(QString::fromStdString(FormatGeneral(value, kCoefficientDigits,
-                                                       DecimalSeparator())));
+    text->setText(
+        QString::fromStdString(FormatGeneral(value, kCoefficientDigits, DecimalSeparator())));
 }
 
 void TMainForm::SetSlidersFromState() {
@@ -153,19 +157,39 @@ void TMainForm::TakeSliderCoefficient(int position, double& coefficient, QLineEd
     RequestFrame();
 }
 
-void TMainForm::TrackBarCxChange(int position) { TakeSliderCoefficient(position, state.Cx, E_cx); }
+void TMainForm::TrackBarCxChange(int position) {
+    TakeSliderCoefficient(position, state.Cx, E_cx);
+}
 
-void TMainForm::TrackBarCyChange(int position) { TakeSliderCoefficient(position, state.Cy, E_cy); }
+void TMainForm::TrackBarCyChange(int position) {
+    TakeSliderCoefficient(position, state.Cy, E_cy);
+}
 
-void TMainForm::PlusCxClick() { TrackBarCx->setValue(TrackBarCx->value() + 1); }
-void TMainForm::MinusCxClick() { TrackBarCx->setValue(TrackBarCx->value() - 1); }
-void TMainForm::PlusCyClick() { TrackBarCy->setValue(TrackBarCy->value() + 1); }
-void TMainForm::MinusCyClick() { TrackBarCy->setValue(TrackBarCy->value() - 1); }
+void TMainForm::PlusCxClick() {
+    TrackBarCx->setValue(TrackBarCx->value() + 1);
+}
+void TMainForm::MinusCxClick() {
+    TrackBarCx->setValue(TrackBarCx->value() - 1);
+}
+void TMainForm::PlusCyClick() {
+    TrackBarCy->setValue(TrackBarCy->value() + 1);
+}
+void TMainForm::MinusCyClick() {
+    TrackBarCy->setValue(TrackBarCy->value() - 1);
+}
 
-void TMainForm::UpCxClick() { Animate(AnimRe, AnimIm, TrackBarCx, true); }
-void TMainForm::DownCxClick() { Animate(AnimRe, AnimIm, TrackBarCx, false); }
-void TMainForm::UpCyClick() { Animate(AnimIm, AnimRe, TrackBarCy, true); }
-void TMainForm::DownCyClick() { Animate(AnimIm, AnimRe, TrackBarCy, false); }
+void TMainForm::UpCxClick() {
+    Animate(AnimRe, AnimIm, TrackBarCx, true);
+}
+void TMainForm::DownCxClick() {
+    Animate(AnimRe, AnimIm, TrackBarCx, false);
+}
+void TMainForm::UpCyClick() {
+    Animate(AnimIm, AnimRe, TrackBarCy, true);
+}
+void TMainForm::DownCyClick() {
+    Animate(AnimIm, AnimRe, TrackBarCy, false);
+}
 
 void TMainForm::StopAnimations() {
     AnimRe.StopRequested = true;
@@ -213,8 +237,8 @@ void TMainForm::Sweep(CoefAnimation& a, QSlider* slider, bool up) {
         int& speed = up ? a.UpSpeed : a.DownSpeed;
         running = true;
         while (running) {
-            const bool atEnd = up ? slider->value() >= slider->maximum()
-                                  : slider->value() <= slider->minimum();
+            const bool atEnd =
+                up ? slider->value() >= slider->maximum() : slider->value() <= slider->minimum();
             if (a.StopRequested || opposite || atEnd) {
                 running = false;
             } else {

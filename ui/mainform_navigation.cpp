@@ -55,17 +55,21 @@ long double MainViewY(const FractalState& s, int y) {
     return s.CenterY + static_cast<long double>(kMainHalfHeight - y) * s.MainStep;
 }
 
-long double OverviewX(int x) { return static_cast<long double>(x - kOverviewHalfWidth) * OverviewStep; }
+long double OverviewX(int x) {
+    return static_cast<long double>(x - kOverviewHalfWidth) * OverviewStep;
+}
 
 long double OverviewY(int y) {
     return static_cast<long double>(kOverviewHalfHeight - y) * OverviewStep;
 }
 
 void TMainForm::UpdateKoefScale() {
-    KoefScaleX = static_cast<float>(TrackBarCx->maximum() * static_cast<long double>(state.MainStep) *
-                                    2.0L / (530.0L * BaseStep));
-    KoefScaleY = static_cast<float>(TrackBarCy->maximum() * static_cast<long double>(state.MainStep) *
-                                    2.0L / (409.0L * BaseStep));
+    KoefScaleX =
+        static_cast<float>(TrackBarCx->maximum() * static_cast<long double>(state.MainStep) * 2.0L /
+                           (530.0L * BaseStep));
+    KoefScaleY =
+        static_cast<float>(TrackBarCy->maximum() * static_cast<long double>(state.MainStep) * 2.0L /
+                           (409.0L * BaseStep));
 }
 
 void TMainForm::SelectTool(int tool) {
@@ -77,11 +81,21 @@ void TMainForm::SelectTool(int tool) {
     Pic->setStatusTip(QString::fromUtf8(kTools[tool].hint));
 }
 
-void TMainForm::KoefScrExecute() { SelectTool(KoefTool); }
-void TMainForm::ZoomExecute() { SelectTool(ZoomTool); }
-void TMainForm::ToCurExecute() { SelectTool(CenterTool); }
-void TMainForm::HandToolExecute() { SelectTool(HandToolId); }
-void TMainForm::FromToExecute() { SelectTool(FromToTool); }
+void TMainForm::KoefScrExecute() {
+    SelectTool(KoefTool);
+}
+void TMainForm::ZoomExecute() {
+    SelectTool(ZoomTool);
+}
+void TMainForm::ToCurExecute() {
+    SelectTool(CenterTool);
+}
+void TMainForm::HandToolExecute() {
+    SelectTool(HandToolId);
+}
+void TMainForm::FromToExecute() {
+    SelectTool(FromToTool);
+}
 
 void TMainForm::SetViewWidth(float width) {
     state.ViewWidth = width;
@@ -186,9 +200,8 @@ void TMainForm::PicMouseMove(Qt::MouseButtons buttons, int x, int y) {
             break;
         case FromToTool: {
             const long double w = state.ViewWidth;
-            const long double bracket =
-                static_cast<long double>(y - dragAnchorY_) * fromToRateY_ -
-                static_cast<long double>(x - dragAnchorX_) * kFromToRateX;
+            const long double bracket = static_cast<long double>(y - dragAnchorY_) * fromToRateY_ -
+                                        static_cast<long double>(x - dragAnchorX_) * kFromToRateX;
             const float width = static_cast<float>(w - w * bracket);
             // The width must stay a positive number: a step that would end at zero, below
             // it, or at infinity is not taken.

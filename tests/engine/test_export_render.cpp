@@ -24,7 +24,9 @@ ColorTable IndexTable() {
     return table;
 }
 
-int IndexOf(const std::uint8_t* bgr) { return bgr[0] | (bgr[1] << 8); }
+int IndexOf(const std::uint8_t* bgr) {
+    return bgr[0] | (bgr[1] << 8);
+}
 
 ExportView StartView() {
     const FractalState s = MakeStartState();

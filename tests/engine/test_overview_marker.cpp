@@ -142,7 +142,7 @@ bool PaintedExactly(Picture& picture, const PixelSet& painted, bool red) {
 class TestOverviewMarker : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void penColoursAreRedAndAqua() {
         QCOMPARE(kMarkerFrameColor, std::uint32_t(255));
         QCOMPARE(kMarkerCrossColor, std::uint32_t(255 * 256 + 255 * 65536));

@@ -34,8 +34,8 @@ private slots:
         QCOMPARE(EntryOf(table, 1), (Bgr{20, 34, 62}));
         // Red 26 * 10 + 36 = 296 wraps to 40.
         QCOMPARE(EntryOf(table, 10), (Bgr{92, 196, 40}));
-        QCOMPARE(EntryOf(table, 8190), (Bgr{(8 * 8190 + 12) % 256, (18 * 8190 + 16) % 256,
-                                            (26 * 8190 + 36) % 256}));
+        QCOMPARE(EntryOf(table, 8190),
+                 (Bgr{(8 * 8190 + 12) % 256, (18 * 8190 + 16) % 256, (26 * 8190 + 36) % 256}));
     }
 
     void typeNamesAndChannels() {
@@ -88,9 +88,10 @@ private slots:
                 const ColorTable table = Built({2, level, level, level, period, period, period});
                 for (int i = 1; i <= ColorTable::kLastIndex; ++i) {
                     const Bgr e = EntryOf(table, i);
-                    QVERIFY2(e[0] <= 254 && e[1] <= 254 && e[2] <= 254,
-                             qPrintable(QString("level %1 period %2 index %3")
-                                            .arg(level).arg(period).arg(i)));
+                    QVERIFY2(
+                        e[0] <= 254 && e[1] <= 254 && e[2] <= 254,
+                        qPrintable(
+                            QString("level %1 period %2 index %3").arg(level).arg(period).arg(i)));
                 }
             }
         }
@@ -117,7 +118,8 @@ private slots:
         const int small = std::numeric_limits<int>::min();
         const ColorTable linear = Built({1, big, -1, small, big, -7, small});
         QCOMPARE(EntryOf(linear, 0), (Bgr{0, 255, 255}));
-        const std::uint32_t red3 = static_cast<std::uint32_t>(big) * 3u + static_cast<std::uint32_t>(big);
+        const std::uint32_t red3 =
+            static_cast<std::uint32_t>(big) * 3u + static_cast<std::uint32_t>(big);
         QCOMPARE(EntryOf(linear, 3)[2], static_cast<int>(red3 & 0xFF));
         QCOMPARE(EntryOf(linear, 3)[1], (256 * 100 - 7 * 3 - 1) % 256);
         // A sine level outside 0..254 has no phase; the channel comes out as 0, without a crash.

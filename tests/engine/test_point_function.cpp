@@ -45,8 +45,8 @@ private slots:
         QTest::newRow("start point outside is not tested") << 0.0 << 0.0 << 3.0f << 0.0f << 1;
         QTest::newRow("2 -> 2 with C = -2 lies on the circle") << -2.0 << 0.0 << 2.0f << 0.0f << 1;
         QTest::newRow("1 -> 2 with C = 1") << 1.0 << 0.0 << 1.0f << 0.0f << 1;
-        QTest::newRow("1 -> 1 -> ... with C = 0 on the unit circle") << 0.0 << 0.0 << 1.0f << 0.0f
-                                                                     << 0;
+        QTest::newRow("1 -> 1 -> ... with C = 0 on the unit circle")
+            << 0.0 << 0.0 << 1.0f << 0.0f << 0;
         QTest::newRow("i -> -1 -> 1 with C = 0") << 0.0 << 0.0 << 0.0f << 1.0f << 0;
         QTest::newRow("0 -> 1 -> 2 with C = 1") << 1.0 << 0.0 << 0.0f << 0.0f << 2;
         QTest::newRow("far out escapes at once") << 0.402 << 0.339 << 100.0f << -50.0f << 1;

@@ -75,8 +75,8 @@ private slots:
         state.CenterX = 10.0f;
         state.CenterY = -3.0f;
         QCOMPARE(state.MainStep, 1.0f);
-        const auto points = RecordedPoints(state, MainViewGeometry(state), kMainViewWidth,
-                                           kMainViewHeight);
+        const auto points =
+            RecordedPoints(state, MainViewGeometry(state), kMainViewWidth, kMainViewHeight);
         QCOMPARE(points.size(), std::size_t(kMainViewWidth * kMainViewHeight));
         for (int row : {0, 204, 408}) {
             for (int column : {0, 265, 529}) {
@@ -91,8 +91,8 @@ private slots:
         // At the start view the step is not exact: the columns are reached by repeated float
         // additions from the left edge, not by multiplying the column index.
         const FractalState state = MakeStartState();
-        const auto points = RecordedPoints(state, MainViewGeometry(state), kMainViewWidth,
-                                           kMainViewHeight);
+        const auto points =
+            RecordedPoints(state, MainViewGeometry(state), kMainViewWidth, kMainViewHeight);
         float x = static_cast<float>(-265.0L * BaseStep);
         float y = static_cast<float>(204.0L * BaseStep);
         QCOMPARE(At(points, kMainViewWidth, 0, 0).x, x);
@@ -113,8 +113,8 @@ private slots:
         FractalState state = MakeStartState();
         state.CenterX = 100.0f;  // the overview ignores the main view's centre and width
         state.ViewWidth = 0.001f;
-        const auto points = RecordedPoints(state, OverviewGeometry(), kOverviewWidth,
-                                           kOverviewHeight);
+        const auto points =
+            RecordedPoints(state, OverviewGeometry(), kOverviewWidth, kOverviewHeight);
         QCOMPARE(points.size(), std::size_t(kOverviewWidth * kOverviewHeight));
         const FloatPoint topLeft = At(points, kOverviewWidth, 0, 0);
         QCOMPARE(topLeft.x, static_cast<float>(-40.0L * OverviewStep));
@@ -156,7 +156,8 @@ private slots:
             float x = ViewLeft(view);
             const std::uint8_t* pixel = picture.frame.Row(row);
             for (int column = 0; column < kMainViewWidth; ++column, pixel += 4) {
-                const std::uint8_t* entry = state.colorTable.Entry(Z2EscapeIndex(state.Cx, state.Cy, x, y));
+                const std::uint8_t* entry =
+                    state.colorTable.Entry(Z2EscapeIndex(state.Cx, state.Cy, x, y));
                 if (pixel[0] != entry[0] || pixel[1] != entry[1] || pixel[2] != entry[2] ||
                     pixel[3] != 0xEE) {
                     QFAIL(qPrintable(QString("pixel %1,%2").arg(column).arg(row)));

@@ -108,7 +108,7 @@ const std::uint8_t* BlockingPointColor(const FractalState& state, float x, float
 class TestRenderThread : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void firstFrameComesWithoutARequest() {
         const FractalState state = CheapState();
         const OverviewMarker marker;

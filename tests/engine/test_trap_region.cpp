@@ -16,8 +16,8 @@
 #include "support/kernel_pictures.h"
 
 using namespace ombrilo;
-using testpictures::IndexTable;
 using testpictures::ExportBytes;
+using testpictures::IndexTable;
 using testpictures::Picture;
 using testpictures::StateAt;
 

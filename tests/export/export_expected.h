@@ -16,8 +16,8 @@
 // the step arithmetic of the export, without the export's loop or its file writer.
 inline QByteArray ExpectedBmp(const ombrilo::ExportView& view, const ombrilo::ColorTable& table,
                               std::int64_t width, std::int64_t height, std::int32_t limit) {
-    const ombrilo::ExportGeometry g = ombrilo::MakeExportGeometry(view.ViewWidth, width, height,
-                                                                  limit);
+    const ombrilo::ExportGeometry g =
+        ombrilo::MakeExportGeometry(view.ViewWidth, width, height, limit);
     const std::int64_t rowBytes = (width * 3 + 3) / 4 * 4;
     QByteArray file(static_cast<qsizetype>(54 + rowBytes * height), '\0');
     auto put = [&](int at, std::uint32_t value, int bytes) {
@@ -44,8 +44,7 @@ inline QByteArray ExpectedBmp(const ombrilo::ExportView& view, const ombrilo::Co
         double x = x0;
         char* out = file.data() + 54 + (height - 1 - r) * rowBytes;
         for (std::int64_t c = 0; c < width; ++c) {
-            const std::uint8_t* p =
-                ombrilo::ExportPointColor(table, view.Cx, view.Cy, limit, x, y);
+            const std::uint8_t* p = ombrilo::ExportPointColor(table, view.Cx, view.Cy, limit, x, y);
             out[3 * c] = static_cast<char>(p[0]);
             out[3 * c + 1] = static_cast<char>(p[1]);
             out[3 * c + 2] = static_cast<char>(p[2]);

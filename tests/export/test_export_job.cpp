@@ -27,8 +27,8 @@ struct Job {
     std::vector<std::int32_t> reports;
 
     Job(const QString& path, std::int64_t width, std::int64_t height, std::int32_t limit = 254) {
-        job = ExportJob{Path(path), view, &table, MakeExportGeometry(view.ViewWidth, width, height,
-                                                                    limit)};
+        job = ExportJob{Path(path), view, &table,
+                        MakeExportGeometry(view.ViewWidth, width, height, limit)};
     }
     ExportJobResult Run(const ExportRowWriterFactory& writers = MakeBmpRowWriter,
                         int stopAtReport = -1) {

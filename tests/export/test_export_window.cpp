@@ -328,10 +328,8 @@ private slots:
         x.f.form->close();
         const QByteArray settings = ReadBytes(x.f.FilePath("settings.dat"));
         QCOMPARE(settings.size(), 45);
-        const Settings stored =
-            DecodeSettings(std::span(reinterpret_cast<const std::uint8_t*>(settings.constData()),
-                                     45),
-                           Settings{});
+        const Settings stored = DecodeSettings(
+            std::span(reinterpret_cast<const std::uint8_t*>(settings.constData()), 45), Settings{});
         QCOMPARE(stored.CloseAfterSave, 1);
     }
 
@@ -494,7 +492,7 @@ private slots:
         QTest::qSleep(300);
         x.window->CanBut->click();
         QCOMPARE(shown, (QList<int>{1, 2, 3}));  // 62 x 100 / 2000 still shown
-        QCOMPARE(gate.lastRow.load(), 83);  // stopped at the next report point
+        QCOMPARE(gate.lastRow.load(), 83);       // stopped at the next report point
         QVERIFY(!x.window->ExportRunning);
         QTRY_VERIFY(!x.window);
         QCOMPARE(ReadBytes(path), QByteArray("older picture"));
@@ -617,9 +615,9 @@ private slots:
         }
         QVERIFY(ended.wait(kWaitMs));
         QCOMPARE(ended.first().first().toInt(), int(ExportJobResult::WriteFailed));
-        QCOMPARE(x.Errors(), QStringList{QString(kApplicationTitle) +
-                                         "|Файл не удается открыть для записи.\n" + folder +
-                                         "/x.bmp"});
+        QCOMPARE(x.Errors(),
+                 QStringList{QString(kApplicationTitle) + "|Файл не удается открыть для записи.\n" +
+                             folder + "/x.bmp"});
         QVERIFY(!QFileInfo(folder + "/x.bmp").isFile());
         QVERIFY(SizeControlsEnabled(x.window));
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -92,9 +92,9 @@ private slots:
         const auto layout = BmpLayoutFor(1, 1073741810);
         QVERIFY(layout.has_value());
         QCOMPARE(layout->fileBytes, 4294967294u);
-        QVERIFY(BmpLayoutFor(2147483647, 1).has_value() == false);  // 6 GiB row
+        QVERIFY(BmpLayoutFor(2147483647, 1).has_value() == false);      // 6 GiB row
         QCOMPARE(BmpLayoutFor(1431655746, 1)->fileBytes, 4294967294u);  // row of 4294967240 bytes
-        QVERIFY(!BmpLayoutFor(1431655764, 1).has_value());               // 54 + 4294967292
+        QVERIFY(!BmpLayoutFor(1431655764, 1).has_value());              // 54 + 4294967292
     }
 
     void headerAndBottomUpRows() {

@@ -70,8 +70,14 @@ private slots:
         const auto* raw = reinterpret_cast<const std::uint8_t*>(bytes.constData());
         QCOMPARE(GetDouble(raw + 8), 0.402);
         QCOMPARE(GetDouble(raw + 16), 0.339);
-        QCOMPARE(bytes.mid(24, 12), Hex("00000000" "00000000" "0000a040"));
-        QCOMPARE(bytes.mid(36, 24), Hex("24000000" "10000000" "0c000000" "1a000000" "12000000"
+        QCOMPARE(bytes.mid(24, 12), Hex("00000000"
+                                        "00000000"
+                                        "0000a040"));
+        QCOMPARE(bytes.mid(36, 24), Hex("24000000"
+                                        "10000000"
+                                        "0c000000"
+                                        "1a000000"
+                                        "12000000"
                                         "08000000"));
         QCOMPARE(Entries(dir_.path()), QStringList{"first.frc"});
     }
@@ -183,7 +189,9 @@ private slots:
 
         // A field cut in the middle takes the bytes that are there over the current value.
         const QString cutPath = PathIn("cut.frc");
-        QVERIFY(WriteBytes(cutPath, Hex("01000000" "03000000" "0000")));
+        QVERIFY(WriteBytes(cutPath, Hex("01000000"
+                                        "03000000"
+                                        "0000")));
         FractalState fromCut = MakeStartState();
         QVERIFY(ReadFractalFile(Path(cutPath), fromCut, true).paletteAccepted);
         QCOMPARE(fromCut.palette.PaletteType, 3);

@@ -15,8 +15,13 @@ private slots:
     void startPaletteBytes() {
         const QString path = dir_.filePath("start.ptt");
         QVERIFY(WritePaletteFile(Path(path), Palette{}));
-        QCOMPARE(ReadBytes(path), Hex("01000000" "24000000" "10000000" "0c000000" "1a000000"
-                                      "12000000" "08000000"));
+        QCOMPARE(ReadBytes(path), Hex("01000000"
+                                      "24000000"
+                                      "10000000"
+                                      "0c000000"
+                                      "1a000000"
+                                      "12000000"
+                                      "08000000"));
     }
 
     void roundTripRebuildsTheTable() {
@@ -73,7 +78,8 @@ private slots:
 
         // Eight bytes: type and red start level from the file, the rest kept.
         const QString shortPath = dir_.filePath("short.ptt");
-        QVERIFY(WriteBytes(shortPath, Hex("03000000" "41000000")));
+        QVERIFY(WriteBytes(shortPath, Hex("03000000"
+                                          "41000000")));
         QVERIFY(ReadPaletteFile(Path(shortPath), state).paletteAccepted);
         QVERIFY(state.palette == (Palette{3, 0x41, 20, 30, 4, 5, 6}));
     }

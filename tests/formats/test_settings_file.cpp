@@ -31,9 +31,18 @@ private slots:
         Settings s = DefaultSettings();
         s.Left = 100;
         s.Top = 0x01020304;
-        QCOMPARE(ToBytes(EncodeSettings(s)),
-                 Hex("04000000" "00000000" "64000000" "04030201" "24000000" "10000000" "0c000000"
-                     "1a000000" "12000000" "08000000" "01000000" "00"));
+        QCOMPARE(ToBytes(EncodeSettings(s)), Hex("04000000"
+                                                 "00000000"
+                                                 "64000000"
+                                                 "04030201"
+                                                 "24000000"
+                                                 "10000000"
+                                                 "0c000000"
+                                                 "1a000000"
+                                                 "12000000"
+                                                 "08000000"
+                                                 "01000000"
+                                                 "00"));
     }
 
     void noFileGivesDefaultsAndNoWrite() {
@@ -102,7 +111,8 @@ private slots:
         // Eight bytes: delay and close option from the file, everything else zero, the
         // palette type then repaired to 1.
         const QString shortPath = dir_.filePath("short.dat");
-        QVERIFY(WriteBytes(shortPath, Hex("07000000" "01000000")));
+        QVERIFY(WriteBytes(shortPath, Hex("07000000"
+                                          "01000000")));
         const StartupSettings s = LoadStartupSettings(Path(shortPath));
         QVERIFY(s.SettingsLoaded);
         QCOMPARE(s.current.SlideDelay, 7);

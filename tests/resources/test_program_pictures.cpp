@@ -159,7 +159,7 @@ QStringList FilesUnder(const QString& root) {
 class TestProgramPictures : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void cursorNumbersNamesAndHotSpots() {
         const std::vector<std::tuple<ProgramCursor, int, QString, QPoint>> expected{
             {ProgramCursor::Lupa, 1, "LUPA", {8, 8}},

@@ -13,7 +13,9 @@
 // Small helpers the tests use to put bytes on disk and look at them again.
 namespace testfiles {
 
-inline std::string Path(const QString& path) { return QFile::encodeName(path).toStdString(); }
+inline std::string Path(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -31,11 +33,14 @@ QByteArray ToBytes(const std::array<std::uint8_t, N>& bytes) {
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(N));
 }
 
-inline QByteArray Hex(const char* text) { return QByteArray::fromHex(text); }
+inline QByteArray Hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
 
 // The entries of a folder, hidden ones (such as temporary files) included.
 inline QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
 }
 
 }  // namespace testfiles

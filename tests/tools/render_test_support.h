@@ -161,9 +161,8 @@ inline bool WriteAll(const QString& path, const QByteArray& bytes) {
 
 // Every entry of a folder, hidden ones included, sorted by name.
 inline QStringList FolderEntries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                      QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 struct CliRun {
@@ -183,6 +182,8 @@ inline CliRun RunCli(const std::vector<std::string>& args,
     return run;
 }
 
-inline std::string Std(const QString& text) { return text.toStdString(); }
+inline std::string Std(const QString& text) {
+    return text.toStdString();
+}
 
 }  // namespace ombrilo::test

@@ -42,7 +42,9 @@ FractalState StateWith(double cx, double cy, float centerX, float centerY, float
 
 // The view at the cusp of C = 1/4, where points just right of x = 1/2 escape only after
 // hundreds or thousands of iterates.
-FractalState CuspState() { return StateWith(0.25, 0.0, 0.505f, 0.0f, 0.02f); }
+FractalState CuspState() {
+    return StateWith(0.25, 0.0, 0.505f, 0.0f, 0.02f);
+}
 
 // A real C just above 1/4 for which the orbit of the point (1/2, 0) escapes at exactly the given
 // iterate (up to 8190); nothing when none is found. The larger C, the sooner the orbit escapes,
@@ -78,13 +80,15 @@ std::map<QString, QByteArray> FolderContents(const QString& folder) {
         // Only regular files are read: opening the test's pipe would wait for a writer.
         std::error_code ec;
         const bool regular = std::filesystem::is_regular_file(path.toStdString(), ec);
-        contents[path] = regular && QFileInfo(path).isReadable() ? ReadAll(path)
-                                                                 : QByteArray("<not a file>");
+        contents[path] =
+            regular && QFileInfo(path).isReadable() ? ReadAll(path) : QByteArray("<not a file>");
     }
     return contents;
 }
 
-bool RunningAsRoot() { return ::geteuid() == 0; }
+bool RunningAsRoot() {
+    return ::geteuid() == 0;
+}
 
 }  // namespace
 
@@ -264,8 +268,8 @@ void TestRenderCli::exportDetailSetsTheIterationLimit() {
     QFETCH(int, limit);
     const FractalState cusp = CuspState();
     QVERIFY(WriteFractalFile(StdPath("cusp.frc"), cusp));
-    const CliRun run = RunCli(
-        {"--size", "40x3", "--detail", std::to_string(detail), StdPath("cusp.frc"), Out()});
+    const CliRun run =
+        RunCli({"--size", "40x3", "--detail", std::to_string(detail), StdPath("cusp.frc"), Out()});
     QCOMPARE(run.code, 0);
     QCOMPARE(run.err, std::string());
     QCOMPARE(ReadAll(Path("out.bmp")), BmpFileOf(ExportPicture(cusp, 40, 3, limit)));
@@ -275,10 +279,10 @@ void TestRenderCli::exportDeepDetailResolvesTheBoundary() {
     const FractalState cusp = CuspState();
     QVERIFY(WriteFractalFile(StdPath("cusp.frc"), cusp));
     QCOMPARE(RunCli({"--size", "40x3", StdPath("cusp.frc"), StdPath("shallow.bmp")}).code, 0);
-    QCOMPARE(RunCli({"--size", "40x3", "--detail", "8192", StdPath("cusp.frc"),
-                     StdPath("deep.bmp")})
-                 .code,
-             0);
+    QCOMPARE(
+        RunCli({"--size", "40x3", "--detail", "8192", StdPath("cusp.frc"), StdPath("deep.bmp")})
+            .code,
+        0);
     const QByteArray shallow = ReadAll(Path("shallow.bmp"));
     const QByteArray deep = ReadAll(Path("deep.bmp"));
     QCOMPARE(shallow.size(), deep.size());
@@ -433,8 +437,8 @@ void TestRenderCli::paletteFileReplacesThePalette() {
     QVERIFY(WritePaletteFile(StdPath("mixed.ptt"), kMixedPalette));
 
     // After the fractal file: its C and view, the palette file's colours.
-    CliRun run = RunCli({"--size", "9x7", "--palette", StdPath("mixed.ptt"),
-                         StdPath("dragon.frc"), Out()});
+    CliRun run =
+        RunCli({"--size", "9x7", "--palette", StdPath("mixed.ptt"), StdPath("dragon.frc"), Out()});
     QCOMPARE(run.code, 0);
     QCOMPARE(run.err, std::string());
     const FractalState both = StateWith(-0.8, 0.156, 0.25f, -0.125f, 2.5f, &kMixedPalette);
@@ -446,8 +450,7 @@ void TestRenderCli::paletteFileReplacesThePalette() {
     BuildColorTable(start.palette, start.colorTable);
     run = RunCli({"--palette", StdPath("mixed.ptt"), "--overview", Out()});
     QCOMPARE(run.code, 0);
-    QCOMPARE(ReadAll(Path("out.bmp")),
-             BmpFileOf(ViewPicture(start, OverviewGeometry(), 81, 65)));
+    QCOMPARE(ReadAll(Path("out.bmp")), BmpFileOf(ViewPicture(start, OverviewGeometry(), 81, 65)));
     run = RunCli({"--main", "--palette", StdPath("mixed.ptt"), Out()});
     QCOMPARE(run.code, 0);
     QCOMPARE(ReadAll(Path("out.bmp")),
@@ -501,21 +504,21 @@ void TestRenderCli::hostileFractalFilesRenderWithoutHarm_data() {
     QTest::newRow("3 bytes of type 1: nothing changes")
         << QByteArray("\x01\x00\x00", 3) << startCx << startCy << 0.0f << 0.0f << 5.0f << -1;
     QTest::newRow("70 bytes: the first 60 count")
-        << recordBytes(-0.5, 0.5, 0.5f, 0.25f, 1.5f) + QByteArray(10, '\x7F') << -0.5 << 0.5
-        << 0.5f << 0.25f << 1.5f << -1;
+        << recordBytes(-0.5, 0.5, 0.5f, 0.25f, 1.5f) + QByteArray(10, '\x7F') << -0.5 << 0.5 << 0.5f
+        << 0.25f << 1.5f << -1;
     QTest::newRow("NaN centre") << recordBytes(startCx, startCy, nan, nan, 5.0f) << startCx
                                 << startCy << nan << nan << 5.0f << 0;
-    QTest::newRow("infinite centre") << recordBytes(startCx, startCy, inf, -inf, 5.0f)
-                                     << startCx << startCy << inf << -inf << 5.0f << -1;
+    QTest::newRow("infinite centre") << recordBytes(startCx, startCy, inf, -inf, 5.0f) << startCx
+                                     << startCy << inf << -inf << 5.0f << -1;
     QTest::newRow("largest float width")
-        << recordBytes(startCx, startCy, 0.0f, 0.0f, std::numeric_limits<float>::max())
-        << startCx << startCy << 0.0f << 0.0f << std::numeric_limits<float>::max() << -1;
-    QTest::newRow("infinite width") << recordBytes(startCx, startCy, 0.0f, 0.0f, inf)
-                                    << startCx << startCy << 0.0f << 0.0f << inf << -1;
+        << recordBytes(startCx, startCy, 0.0f, 0.0f, std::numeric_limits<float>::max()) << startCx
+        << startCy << 0.0f << 0.0f << std::numeric_limits<float>::max() << -1;
+    QTest::newRow("infinite width") << recordBytes(startCx, startCy, 0.0f, 0.0f, inf) << startCx
+                                    << startCy << 0.0f << 0.0f << inf << -1;
     QTest::newRow("NaN width") << recordBytes(startCx, startCy, 0.0f, 0.0f, nan) << startCx
                                << startCy << 0.0f << 0.0f << nan << 0;
-    QTest::newRow("negative width") << recordBytes(startCx, startCy, 0.0f, 0.0f, -5.0f)
-                                    << startCx << startCy << 0.0f << 0.0f << -5.0f << -1;
+    QTest::newRow("negative width") << recordBytes(startCx, startCy, 0.0f, 0.0f, -5.0f) << startCx
+                                    << startCy << 0.0f << 0.0f << -5.0f << -1;
     // Every pixel shows the centre, the origin, which lies in the set.
     QTest::newRow("zero width") << recordBytes(startCx, startCy, 0.0f, 0.0f, 0.0f) << startCx
                                 << startCy << 0.0f << 0.0f << 0.0f << 0;
@@ -633,8 +636,7 @@ void TestRenderCli::refusedRunsChangeNoFile_data() {
     usage("single dash", {"-", "{out}"}, "Неизвестный параметр «-».");
     usage("short option", {"-s", "4x3", "{out}"}, "Неизвестный параметр «-s».");
     usage("flag with a value", {"--main=1", "{out}"}, "Параметр --main не принимает значения.");
-    usage("size without value", {"{out}", "--size"},
-          "После параметра --size не указано значение.");
+    usage("size without value", {"{out}", "--size"}, "После параметра --size не указано значение.");
     usage("malformed size", {"--size", "5by3", "{out}"},
           "Неверный размер «5by3» у параметра --size: нужны ширина и высота в пикселях через x, "
           "например 1024x768.");
@@ -715,8 +717,7 @@ void TestRenderCli::refusedRunsChangeNoFile_data() {
     failure("unknown fractal type", {"--size", "4x3", "{dir}/type2.frc", "{out}"}, 1,
             "{dir}/type2.frc: Неизвестный тип фрактала: эта версия рисует только тип 1 "
             "(Z <- Z^2 + C).");
-    failure("unknown fractal type in 3 bytes", {"--overview", "{dir}/type2-short.frc", "{out}"},
-            1,
+    failure("unknown fractal type in 3 bytes", {"--overview", "{dir}/type2-short.frc", "{out}"}, 1,
             "{dir}/type2-short.frc: Неизвестный тип фрактала: эта версия рисует только тип 1 "
             "(Z <- Z^2 + C).");
     failure("missing palette file", {"--palette", "{dir}/none.ptt", "{out}"}, 1,
@@ -739,8 +740,7 @@ void TestRenderCli::refusedRunsChangeNoFile_data() {
     failure("output below a file", {"--size", "4x3", "{dir}/good.frc/out.bmp"}, 1,
             "{dir}/good.frc/out.bmp: Файл не удается открыть для записи. (часть пути не "
             "является папкой)");
-    failure("output folder without permission", {"--size", "4x3", "{dir}/locked-folder/out.bmp"},
-            1,
+    failure("output folder without permission", {"--size", "4x3", "{dir}/locked-folder/out.bmp"}, 1,
             "{dir}/locked-folder/out.bmp: Файл не удается открыть для записи. (нет прав на "
             "запись)",
             true);
@@ -797,10 +797,10 @@ void TestRenderCli::progressBarOnlyOnATerminalAndNotWhenQuiet() {
     // 42 rows: every row moves the percentage (0, 2, 4, 7, ... 100), so 43 drawings.
     const CliRun drawn = RunCli({"--size", "8x42", StdPath("drawn.bmp")}, terminal);
     QCOMPARE(drawn.code, 0);
-    QVERIFY(drawn.err.starts_with("\r" + ProgressBar::Line(0) + "\r" + ProgressBar::Line(2) +
-                                  "\r" + ProgressBar::Line(4) + "\r" + ProgressBar::Line(7)));
-    QVERIFY(drawn.err.ends_with("\r" + ProgressBar::Line(97) + "\r" + ProgressBar::Line(100) +
-                                "\n"));
+    QVERIFY(drawn.err.starts_with("\r" + ProgressBar::Line(0) + "\r" + ProgressBar::Line(2) + "\r" +
+                                  ProgressBar::Line(4) + "\r" + ProgressBar::Line(7)));
+    QVERIFY(
+        drawn.err.ends_with("\r" + ProgressBar::Line(97) + "\r" + ProgressBar::Line(100) + "\n"));
     QCOMPARE(std::count(drawn.err.begin(), drawn.err.end(), '\r'), 43);
     QCOMPARE(std::count(drawn.err.begin(), drawn.err.end(), '\n'), 1);
 
@@ -818,8 +818,7 @@ void TestRenderCli::progressBarOnlyOnATerminalAndNotWhenQuiet() {
     // The main window's pictures are drawn in one piece: the start and the end.
     const CliRun overview = RunCli({"--overview", StdPath("overview.bmp")}, terminal);
     QCOMPARE(overview.code, 0);
-    QCOMPARE(overview.err,
-             "\r" + ProgressBar::Line(0) + "\r" + ProgressBar::Line(100) + "\n");
+    QCOMPARE(overview.err, "\r" + ProgressBar::Line(0) + "\r" + ProgressBar::Line(100) + "\n");
 
     // A failure ends the bar's line before its message.
     const CliRun failed = RunCli({"--size", "8x42", StdPath("none/out.bmp")}, terminal);

@@ -38,11 +38,10 @@ void TestRenderOptions::decimalNumbers_data() {
     QTest::addColumn<NumberError>("error");
     QTest::newRow("zero") << "0" << qint64(0) << NumberError::None;
     QTest::newRow("leading zeros") << "007" << qint64(7) << NumberError::None;
-    QTest::newRow("int64 max") << "9223372036854775807"
-                               << std::numeric_limits<qint64>::max() << NumberError::None;
+    QTest::newRow("int64 max") << "9223372036854775807" << std::numeric_limits<qint64>::max()
+                               << NumberError::None;
     QTest::newRow("int64 max + 1") << "9223372036854775808" << qint64(0) << NumberError::TooLarge;
-    QTest::newRow("twenty digits") << "99999999999999999999" << qint64(0)
-                                   << NumberError::TooLarge;
+    QTest::newRow("twenty digits") << "99999999999999999999" << qint64(0) << NumberError::TooLarge;
     QTest::newRow("empty") << "" << qint64(0) << NumberError::NotANumber;
     QTest::newRow("plus sign") << "+5" << qint64(0) << NumberError::NotANumber;
     QTest::newRow("minus sign") << "-5" << qint64(0) << NumberError::NotANumber;
@@ -71,8 +70,7 @@ void TestRenderOptions::pictureSizes_data() {
     QTest::newRow("latin X") << "5X3" << qint64(5) << qint64(3);
     QTest::newRow("cyrillic х") << QString::fromUtf8("640х480") << qint64(640) << qint64(480);
     QTest::newRow("cyrillic Х") << QString::fromUtf8("1Х1") << qint64(1) << qint64(1);
-    QTest::newRow("beyond a BMP, still a size")
-        << "70000x70000" << qint64(70000) << qint64(70000);
+    QTest::newRow("beyond a BMP, still a size") << "70000x70000" << qint64(70000) << qint64(70000);
 }
 
 void TestRenderOptions::pictureSizes() {
@@ -194,9 +192,10 @@ void TestRenderOptions::doubleDashEndsOptions() {
 }
 
 void TestRenderOptions::helpWinsOverMistakes() {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"-h"}, {"--bogus", "--help"},
-          {"--main", "--overview", "-h", "a", "b", "c"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"-h"},
+                                                 {"--bogus", "--help"},
+                                                 {"--main", "--overview", "-h", "a", "b", "c"}}) {
         QVERIFY(std::holds_alternative<HelpRequest>(ParseRenderArguments(args)));
     }
     // After "--" the word is a file name like any other.

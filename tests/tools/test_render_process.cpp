@@ -63,7 +63,9 @@ void TestRenderProcess::init() {
     QVERIFY(dir_->isValid());
 }
 
-void TestRenderProcess::cleanup() { dir_.reset(); }
+void TestRenderProcess::cleanup() {
+    dir_.reset();
+}
 
 void TestRenderProcess::helpExitsWithZero() {
     const ProcessRun run = RunProgram({"--help"}, dir_->path());
@@ -80,20 +82,24 @@ void TestRenderProcess::exitStatuses_data() {
     QTest::addColumn<QByteArray>("err");
     QTest::newRow("written") << QStringList{"--size", "4x3", "out.bmp"} << 0 << QByteArray();
     QTest::newRow("bad size") << QStringList{"--size", "0x3", "out.bmp"} << 2
-                              << QByteArray("ombrilo-render: Неверный размер «0x3» у параметра "
-                                            "--size: ширина и высота должны быть больше нуля.\n"
-                                            "Справка: ombrilo-render --help\n");
+                              << QByteArray(
+                                     "ombrilo-render: Неверный размер «0x3» у параметра "
+                                     "--size: ширина и высота должны быть больше нуля.\n"
+                                     "Справка: ombrilo-render --help\n");
     QTest::newRow("too big") << QStringList{"--screen", "70000x70000", "out.bmp"} << 2
-                             << QByteArray("ombrilo-render: Размер 70000x70000 не помещается в "
-                                           "файл BMP: сторона не больше 2147483647 пикселей, "
-                                           "файл не больше 4 ГБ.\n");
+                             << QByteArray(
+                                    "ombrilo-render: Размер 70000x70000 не помещается в "
+                                    "файл BMP: сторона не больше 2147483647 пикселей, "
+                                    "файл не больше 4 ГБ.\n");
     QTest::newRow("missing input") << QStringList{"none.frc", "out.bmp"} << 1
-                                   << QByteArray("ombrilo-render: none.frc: Файл не удается "
-                                                 "открыть для чтения. (файл не найден)\n");
+                                   << QByteArray(
+                                          "ombrilo-render: none.frc: Файл не удается "
+                                          "открыть для чтения. (файл не найден)\n");
     QTest::newRow("missing folder") << QStringList{"--main", "none/out.bmp"} << 1
-                                    << QByteArray("ombrilo-render: none/out.bmp: Файл не "
-                                                  "удается открыть для записи. (такой папки "
-                                                  "нет)\n");
+                                    << QByteArray(
+                                           "ombrilo-render: none/out.bmp: Файл не "
+                                           "удается открыть для записи. (такой папки "
+                                           "нет)\n");
 }
 
 void TestRenderProcess::exitStatuses() {
@@ -106,8 +112,7 @@ void TestRenderProcess::exitStatuses() {
     QCOMPARE(run.err, err);
     QCOMPARE(run.out, QByteArray());
     if (code == 0) {
-        QCOMPARE(ReadAll(Path("out.bmp")),
-                 BmpFileOf(ExportPicture(MakeStartState(), 4, 3, 254)));
+        QCOMPARE(ReadAll(Path("out.bmp")), BmpFileOf(ExportPicture(MakeStartState(), 4, 3, 254)));
     } else {
         QCOMPARE(FolderEntries(dir_->path()), QStringList());
     }

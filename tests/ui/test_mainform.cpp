@@ -162,14 +162,22 @@ private slots:
                                     "Отк&рыть палитру..", "Со&хранить палитру..",
                                     "Сохранить &как..", "", "&Выйти"}));
         const std::pair<const char*, QKeySequence> keys[] = {
-            {"OpenFract", Qt::Key_O},       {"SaveCrntFrct", Qt::SHIFT | Qt::Key_S},
-            {"SaveFractal", Qt::Key_S},     {"OpenPalette", Qt::Key_P},
-            {"SavePalette", Qt::Key_W},     {"SaveImage", Qt::Key_F7},
-            {"CloseApp", Qt::CTRL | Qt::Key_Q}, {"FullScr", Qt::Key_F},
-            {"SlideShow", Qt::Key_F10},     {"Descript", Qt::Key_F1},
-            {"DefaultPar", Qt::Key_Home},   {"HandTool", Qt::Key_H},
-            {"ToCur", Qt::Key_C},           {"Zoom", Qt::Key_L},
-            {"KoefScr", Qt::Key_K},         {"FromTo", Qt::Key_A},
+            {"OpenFract", Qt::Key_O},
+            {"SaveCrntFrct", Qt::SHIFT | Qt::Key_S},
+            {"SaveFractal", Qt::Key_S},
+            {"OpenPalette", Qt::Key_P},
+            {"SavePalette", Qt::Key_W},
+            {"SaveImage", Qt::Key_F7},
+            {"CloseApp", Qt::CTRL | Qt::Key_Q},
+            {"FullScr", Qt::Key_F},
+            {"SlideShow", Qt::Key_F10},
+            {"Descript", Qt::Key_F1},
+            {"DefaultPar", Qt::Key_Home},
+            {"HandTool", Qt::Key_H},
+            {"ToCur", Qt::Key_C},
+            {"Zoom", Qt::Key_L},
+            {"KoefScr", Qt::Key_K},
+            {"FromTo", Qt::Key_A},
         };
         for (const auto& [name, key] : keys) {
             QVERIFY2(w.action(name) != nullptr, name);
@@ -207,9 +215,11 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        const std::pair<Qt::Key, int> tools[] = {
-            {Qt::Key_L, ZoomTool}, {Qt::Key_C, CenterTool}, {Qt::Key_H, HandToolId},
-            {Qt::Key_A, FromToTool}, {Qt::Key_K, KoefTool}};
+        const std::pair<Qt::Key, int> tools[] = {{Qt::Key_L, ZoomTool},
+                                                 {Qt::Key_C, CenterTool},
+                                                 {Qt::Key_H, HandToolId},
+                                                 {Qt::Key_A, FromToTool},
+                                                 {Qt::Key_K, KoefTool}};
         for (const auto& [key, tool] : tools) {
             QTest::keyClick(&w, key);
             QCOMPARE(w.MouseTool, tool);
@@ -252,8 +262,8 @@ private slots:
         QTRY_VERIFY(f.thread().HeldForTests());
         QVERIFY(!w.RenderIdle());
         const float width = w.state.ViewWidth;
-        for (Qt::Key key : {Qt::Key_L, Qt::Key_C, Qt::Key_H, Qt::Key_A, Qt::Key_Home,
-                            Qt::Key_Plus, Qt::Key_Minus, Qt::Key_F}) {
+        for (Qt::Key key : {Qt::Key_L, Qt::Key_C, Qt::Key_H, Qt::Key_A, Qt::Key_Home, Qt::Key_Plus,
+                            Qt::Key_Minus, Qt::Key_F}) {
             QTest::keyClick(&w, key);
         }
         QCOMPARE(w.MouseTool, KoefTool);

@@ -1,7 +1,7 @@
 #include <QComboBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSlider>
-#include <QPushButton>
 #include <QtTest>
 
 #include "formats/settings_file.h"
@@ -14,7 +14,9 @@ using namespace testfiles;
 
 namespace {
 
-QString SettingsPath(const MainFormFixture& f) { return f.FilePath("settings.dat"); }
+QString SettingsPath(const MainFormFixture& f) {
+    return f.FilePath("settings.dat");
+}
 
 Settings ReadSettings(const MainFormFixture& f) {
     const QByteArray bytes = ReadBytes(SettingsPath(f));

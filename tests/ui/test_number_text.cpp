@@ -37,7 +37,7 @@ constexpr long double kNan = std::numeric_limits<long double>::quiet_NaN();
 class TestNumberText : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void formatGeneral_data() {
         QTest::addColumn<long double>("value");
         QTest::addColumn<int>("digits");
