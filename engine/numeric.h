@@ -6,6 +6,10 @@
 
 namespace ombrilo {
 
+// Extended precision is the x87 format; every picture depends on its 64-bit mantissa.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "long double must be the x87 extended format with a 64-bit mantissa");
+
 // Truncation toward zero of a real number into an integer type. A plain C++ conversion of an
 // out-of-range or not-a-number value is undefined behaviour; values from edited files can be
 // anything, so every real-to-integer conversion of the program goes through here: the result
