@@ -3,8 +3,10 @@
 # missing and builds the project into build/. Sourced, not run.
 
 OMBRILO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# clang-format-14 is pinned: another version formats the same code differently. clang and
+# libclang-rt-14-dev build the fuzzers (libFuzzer).
 OMBRILO_PACKAGES=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-dejavu-core
-                  libbenchmark-dev cmake make g++)
+                  libbenchmark-dev cmake make g++ clang-format-14 clang libclang-rt-14-dev)
 
 ombrilo_missing_packages() {
     local pkg missing=()
@@ -36,4 +38,17 @@ ombrilo_build() {
     shift
     cmake -S "$OMBRILO_ROOT" -B "$OMBRILO_ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
     cmake --build "$OMBRILO_ROOT/$dir" -j "$(nproc)"
+}
+
+# Fails when clang-format 14 would change any C++ file of the tree: the files git knows of in a
+# checkout, otherwise every source beside the build folders.
+ombrilo_check_format() {
+    local files=()
+    if git -C "$OMBRILO_ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        mapfile -t files < <(git -C "$OMBRILO_ROOT" ls-files '*.cpp' '*.h')
+    else
+        mapfile -t files < <(cd "$OMBRILO_ROOT" &&
+            find . -path './build*' -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
+    fi
+    (cd "$OMBRILO_ROOT" && clang-format-14 --dry-run --Werror "${files[@]}")
 }
