@@ -1,5 +1,6 @@
 #include "file_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 
 namespace ombrilo {
@@ -35,6 +37,9 @@ std::string FolderOf(const std::string& path) {
     }
     return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+constexpr std::string_view kTemporaryTag = ".ombrilo-";
+constexpr std::size_t kTemporaryRandomLength = 6;  // the XXXXXX of mkostemp
 
 }  // namespace
 
@@ -88,7 +93,7 @@ bool AtomicFile::Open() {
         return Fail(EISDIR);
     }
     const std::string base = path_.substr(path_.rfind('/') + 1);
-    std::string pattern = FolderOf(path_) + "/." + base + ".XXXXXX";
+    std::string pattern = FolderOf(path_) + "/." + base + std::string(kTemporaryTag) + "XXXXXX";
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) {
         return Fail(errno);
@@ -163,6 +168,46 @@ void AtomicFile::Discard() {
         ::unlink(tempPath_.c_str());
         tempPath_.clear();
     }
+}
+
+bool IsAtomicTemporaryName(std::string_view name) {
+    const std::size_t tag = name.rfind(kTemporaryTag);
+    // A dot, a target name of at least one character, the tag, the random letters.
+    if (name.size() < 2 || name[0] != '.' || tag == std::string_view::npos || tag < 2 ||
+        name.size() - tag - kTemporaryTag.size() != kTemporaryRandomLength) {
+        return false;
+    }
+    for (const char c : name.substr(tag + kTemporaryTag.size())) {
+        const bool alnum =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!alnum) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int RemoveStaleTemporaryFiles(const std::string& folder, std::chrono::seconds minAge) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return 0;
+    }
+    const std::time_t newest = std::time(nullptr) - static_cast<std::time_t>(minAge.count());
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsAtomicTemporaryName(entry->d_name)) {
+            continue;
+        }
+        const std::string path = folder + "/" + entry->d_name;
+        struct stat info {};
+        // lstat: a symbolic link with such a name is not the program's file.
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_mtime <= newest &&
+            ::unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ombrilo {
@@ -45,6 +47,16 @@ private:
     int fd_ = -1;
     int error_ = 0;
 };
+
+// The temporary file of a target NAME is ".NAME.ombrilo-XXXXXX" in the target's folder, with six
+// letters or digits chosen by mkostemp. True for exactly such names.
+bool IsAtomicTemporaryName(std::string_view name);
+
+// Removes the temporary files of atomic writes that were killed mid-way (power loss, SIGKILL):
+// regular files of the folder whose names IsAtomicTemporaryName accepts and which were last
+// changed at least minAge ago (a younger one may belong to a write in progress). Returns how many
+// were removed; a missing or unreadable folder removes nothing.
+int RemoveStaleTemporaryFiles(const std::string& folder, std::chrono::seconds minAge);
 
 // Writes the whole content atomically; false when anything failed (the target is then as it was).
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);

@@ -22,11 +22,13 @@
 #include <QStatusTipEvent>
 #include <QToolButton>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "engine/numeric.h"
 #include "engine/render_thread.h"
 #include "export/U_sizeandext.h"
+#include "formats/file_io.h"
 #include "resources/program_pictures.h"
 #include "slideshow/U_jlfoptions.h"
 #include "slideshow/U_slideform.h"
@@ -87,6 +89,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ReadSettings();
     FractalsFolder = StartFolder + "/fractals";
     PalettesFolder = StartFolder + "/paletts";
+    // Leftovers of writes killed mid-way; only a day-old one, so that no write in progress of
+    // another copy of the program loses its file.
+    for (const QString& folder : {StartFolder, FractalsFolder, PalettesFolder}) {
+        RemoveStaleTemporaryFiles(QFile::encodeName(folder).toStdString(), std::chrono::hours(24));
+    }
 
     BuildWindow();
     action("SaveCrntFrct")->setEnabled(false);
