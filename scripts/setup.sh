@@ -52,3 +52,9 @@ ombrilo_check_format() {
     fi
     (cd "$OMBRILO_ROOT" && clang-format-14 --dry-run --Werror "${files[@]}")
 }
+
+# The fuzzers' build: clang with libFuzzer, instead of the tests.
+ombrilo_configure_fuzz() {
+    cmake -S "$OMBRILO_ROOT" -B "$OMBRILO_ROOT/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER=clang++ -DOMBRILO_FUZZ=ON -DOMBRILO_BENCH=OFF "$@"
+}
