@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fast_kernels.h"
+#include "numeric.h"
 #include "point_function.h"
 #include "worker_pool.h"
 
@@ -33,6 +34,16 @@ void RenderViewReference(const FractalState& state, const ViewGeometry& view,
             x = x + view.step;
         }
         y = y - view.step;
+    }
+}
+
+void DrawPaletteStrip(const ColorTable& table, const Frame32& frame) {
+    const float scale = 256.0f / static_cast<float>(frame.width);
+    for (int column = 0; column < frame.width; ++column) {
+        const int k = TruncToInt32(static_cast<long double>(column) * scale);
+        for (int row = 0; row < frame.height; ++row) {
+            std::memcpy(frame.Row(row) + 4 * column, table.Entry(k), 3);
+        }
     }
 }
 

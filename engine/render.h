@@ -42,6 +42,10 @@ void RenderView(const FractalState& state, const ViewGeometry& view, const Frame
 // The straightforward form: one thread, the state's point function for each pixel in turn.
 void RenderViewReference(const FractalState& state, const ViewGeometry& view, const Frame32& frame);
 
+// The main window's palette line: column c of a strip of width w shows the colour table entry
+// trunc(c * (256/w)) (the scale rounded to float), the same colour all the way down.
+void DrawPaletteStrip(const ColorTable& table, const Frame32& frame);
+
 // The 530 x 409 main view at the state's centre and MainStep.
 ViewGeometry MainViewGeometry(const FractalState& state);
 

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "engine/numeric.h"
+#include "engine/render.h"
 #include "ui/U_mainform.h"
 #include "ui/image_view.h"
 
@@ -110,19 +110,12 @@ void TMainForm::BuildPaletteBox(QWidget* client) {
 }
 
 void TMainForm::DrawPaletteLine() {
-    // The strip's size and scale are read once and kept.
+    // The strip's size is read once and kept.
     static const int width = PaletteLine->width();
     static const int height = PaletteLine->height();
-    static const float scale = 256.0f / static_cast<float>(width);
     QImage strip(width, height, QImage::Format_RGB32);
-    for (int c = 0; c < width; ++c) {
-        const int k = TruncToInt32(static_cast<long double>(c) * scale);
-        const std::uint8_t* bgr = state.colorTable.Entry(k);
-        const QRgb colour = qRgb(bgr[2], bgr[1], bgr[0]);
-        for (int r = 0; r < height; ++r) {
-            strip.setPixel(c, r, colour);
-        }
-    }
+    strip.fill(Qt::black);
+    DrawPaletteStrip(state.colorTable, Frame32{strip.bits(), width, height, strip.bytesPerLine()});
     PaletteLine->SetImage(strip);
 }
 
