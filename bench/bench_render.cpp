@@ -34,8 +34,7 @@ FractalState View(float centerX, float centerY, float width) {
     FractalState state = MakeStartState();
     state.CenterX = centerX;
     state.CenterY = centerY;
-    state.ViewWidth = width;
-    state.MainStep = MainStepFor(width);
+    SetViewWidth(state, width);
     return state;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "color_table.h"
+#include "fractal_state.h"
 
 namespace ombrilo {
 
@@ -16,6 +17,10 @@ struct ExportView {
     float CenterY = 0.0f;
     float ViewWidth = 0.0f;
 };
+
+inline ExportView ExportViewOf(const FractalState& state) {
+    return {state.Cx, state.Cy, state.CenterX, state.CenterY, state.ViewWidth};
+}
 
 // Size and depth of one export.
 struct ExportGeometry {

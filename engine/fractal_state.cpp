@@ -8,9 +8,13 @@ FractalState MakeStartState() {
     return state;
 }
 
+void SetViewWidth(FractalState& state, float viewWidth) {
+    state.ViewWidth = viewWidth;
+    state.MainStep = MainStepFor(viewWidth);
+}
+
 void SetDefaultView(FractalState& state) {
-    state.ViewWidth = kDefaultViewWidth;
-    state.MainStep = MainStepFor(kDefaultViewWidth);
+    SetViewWidth(state, kDefaultViewWidth);
     state.CenterY = 0.0f;
     state.CenterX = 0.0f;
 }

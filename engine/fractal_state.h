@@ -56,8 +56,8 @@ using PointFunction = const std::uint8_t* (*)(const FractalState& state, float x
 
 const std::uint8_t* Z2PointColor(const FractalState& state, float x, float y);
 
-// Everything that decides the picture. MainStep is kept equal to ViewWidth * (1/530) by every
-// writer of ViewWidth.
+// Everything that decides the picture. MainStep is kept equal to ViewWidth * (1/530): every
+// writer of ViewWidth goes through SetViewWidth.
 struct FractalState {
     std::int32_t FractalType = kFractalTypeZ2;
     PointFunction PointColor = &Z2PointColor;
@@ -74,6 +74,9 @@ struct FractalState {
 // The start-up state: C from the sliders' start positions, width 5 around the origin, the
 // default palette with its colour table built.
 FractalState MakeStartState();
+
+// Sets the view width and the main view's step with it.
+void SetViewWidth(FractalState& state, float viewWidth);
 
 // Width 5 around the origin; C and the palette stay.
 void SetDefaultView(FractalState& state);

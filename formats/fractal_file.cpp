@@ -60,7 +60,7 @@ FractalReadResult ApplyFractalRecord(const FractalRecord& r, FractalState& state
     state.Cy = r.Cy;
     state.CenterX = r.CenterX;
     state.CenterY = r.CenterY;
-    state.ViewWidth = r.ViewWidth;
+    SetViewWidth(state, r.ViewWidth);
     if (!loadPalette) {
         return result;
     }

@@ -40,9 +40,9 @@ struct FractalReadResult {
     bool paletteAccepted = false;  // ... and its type was valid, so it was taken
 };
 
-// Applies a record to the state: a known fractal type brings C and the view (and selects the
-// point function); with loadPalette, a valid palette type also brings the palette and the
-// colour table is rebuilt. An unknown fractal type changes nothing.
+// Applies a record to the state: a known fractal type brings C and the view (MainStep follows
+// the width; the point function is selected); with loadPalette, a valid palette type also brings
+// the palette and the colour table is rebuilt. An unknown fractal type changes nothing.
 FractalReadResult ApplyFractalRecord(const FractalRecord& record, FractalState& state,
                                      bool loadPalette);
 

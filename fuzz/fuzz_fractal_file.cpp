@@ -24,7 +24,7 @@ std::vector<std::uint8_t> DrawScreen(const FractalState& state, bool fast) {
 }
 
 std::vector<std::uint8_t> DrawExport(const FractalState& state, bool fast) {
-    const ExportView view{state.Cx, state.Cy, state.CenterX, state.CenterY, state.ViewWidth};
+    const ExportView view = ExportViewOf(state);
     const ExportGeometry geometry = MakeExportGeometry(state.ViewWidth, 12, 9, 254);
     std::vector<std::uint8_t> bits;
     const ExportRowSink sink = [&](std::int64_t, const std::uint8_t* bgr) {

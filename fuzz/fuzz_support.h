@@ -14,9 +14,13 @@ namespace fuzzsupport {
 
 inline const std::string& ScratchPath() {
     static const std::string path = [] {
+        // Memory-backed /dev/shm where there is one: a disk file system makes every input slow.
         const char* tmp = std::getenv("TMPDIR");
-        std::string p = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                        "/ombrilo-fuzz-" + std::to_string(::getpid()) + ".bin";
+        const char* folder = tmp != nullptr && *tmp != '\0'           ? tmp
+                             : ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm"
+                                                                      : "/tmp";
+        std::string p =
+            std::string(folder) + "/ombrilo-fuzz-" + std::to_string(::getpid()) + ".bin";
         std::atexit([] { std::remove(ScratchPath().c_str()); });
         return p;
     }();

@@ -66,7 +66,7 @@ bool WriteFractal(const std::filesystem::path& folder, const GalleryFractal& f) 
     state.Cy = f.cy;
     state.CenterX = f.centerX;
     state.CenterY = f.centerY;
-    state.ViewWidth = f.width;
+    ombrilo::SetViewWidth(state, f.width);
     state.palette = f.palette;
     return ombrilo::WriteFractalFile((folder / (std::string(f.name) + ".frc")).string(), state);
 }

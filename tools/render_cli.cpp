@@ -104,7 +104,6 @@ bool LoadFractalFile(const std::string& path, FractalState& state, Diagnostics& 
     if (!result.paletteAccepted) {
         diagnostics.FileWarning(path, "неизвестный тип палитры, палитра файла не использована.");
     }
-    state.MainStep = MainStepFor(state.ViewWidth);
     return true;
 }
 
@@ -267,7 +266,7 @@ int RenderJob::ReportOutOfMemory(const BmpLayout& layout) {
 int RenderJob::RenderExportPicture(const BmpLayout& layout) {
     const ExportGeometry geometry = MakeExportGeometry(
         state_.ViewWidth, layout.width, layout.height, *ExportLimitForDetail(request_.detail));
-    const ExportView view{state_.Cx, state_.Cy, state_.CenterX, state_.CenterY, state_.ViewWidth};
+    const ExportView view = ExportViewOf(state_);
     BmpFileWriter writer(request_.outputPath, layout);
     if (!OpenWriter(writer)) {
         return kExitFailure;

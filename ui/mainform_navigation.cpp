@@ -98,8 +98,7 @@ void TMainForm::FromToExecute() {
 }
 
 void TMainForm::SetViewWidth(float width) {
-    state.ViewWidth = width;
-    state.MainStep = MainStepFor(width);
+    ombrilo::SetViewWidth(state, width);
 }
 
 void TMainForm::LupaPlusClick() {

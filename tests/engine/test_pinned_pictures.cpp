@@ -38,7 +38,7 @@ QByteArray ViewDigest(const FractalState& state, const ViewGeometry& view, int w
 
 QByteArray ExportDigest(const FractalState& state, std::int64_t width, std::int64_t height,
                         int detail) {
-    const ExportView view{state.Cx, state.Cy, state.CenterX, state.CenterY, state.ViewWidth};
+    const ExportView view = ExportViewOf(state);
     const auto geometry =
         MakeExportGeometry(state.ViewWidth, width, height, *ExportLimitForDetail(detail));
     std::vector<std::uint8_t> rows;

@@ -91,8 +91,9 @@ private slots:
         QVERIFY(r.opened && r.fractalAccepted && r.paletteLooked && r.paletteAccepted);
         CompareFractalFields(read, written);
         ComparePalettes(read, written);
-        // The reader leaves MainStep to its caller.
-        QCOMPARE(read.MainStep, BaseStep);
+        // MainStep follows the width read.
+        QCOMPARE(read.MainStep, MainStepFor(written.ViewWidth));
+        QVERIFY(read.MainStep != BaseStep);
         const QString again = PathIn("again.frc");
         QVERIFY(WriteFractalFile(Path(again), read));
         QCOMPARE(ReadBytes(again), ReadBytes(path));

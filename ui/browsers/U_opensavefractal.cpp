@@ -138,7 +138,7 @@ void TOpenSaveFractal::RestoreSnapshot() {
     s.Cy = snapshot_.Cy;
     s.CenterX = snapshot_.CenterX;
     s.CenterY = snapshot_.CenterY;
-    s.ViewWidth = snapshot_.ViewWidth;
+    SetViewWidth(s, snapshot_.ViewWidth);
     RestoreSnapshotPalette();
 }
 
