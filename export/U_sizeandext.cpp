@@ -30,6 +30,7 @@
 #include "ui/dialogs.h"
 #include "ui/image_view.h"
 #include "ui/number_text.h"
+#include "ui/screen_area.h"
 
 namespace ombrilo {
 
@@ -315,10 +316,9 @@ TSizeAndExt::TSizeAndExt(TMainForm& main, const QString& chosenPath) : QWidget(&
     ExportSaved = false;
     TakeSnapshot();
 
-    QScreen* screen = main.screen() != nullptr ? main.screen() : QGuiApplication::primaryScreen();
-    const qreal ratio = screen->devicePixelRatio();
-    WidthValue = static_cast<float>(std::lround(screen->geometry().width() * ratio));
-    HeightValue = static_cast<float>(std::lround(screen->geometry().height() * ratio));
+    const QSize pixels = ScreenPixelSize(main);
+    WidthValue = static_cast<float>(pixels.width());
+    HeightValue = static_cast<float>(pixels.height());
     RecomputeSize();
     ImageWidth->setText(IntegerText(WidthValue));  // runs ImageWidthChange: height = 3/4 width
     ImageHeight->setText(IntegerText(HeightValue));
@@ -408,25 +408,20 @@ void TSizeAndExt::BuildControls() {
 }
 
 void TSizeAndExt::PlaceWindow() {
-    long double left = 0;
-    long double top = 0;
     if (main_.FullScreenShown) {
-        QScreen* screen =
-            main_.screen() != nullptr ? main_.screen() : QGuiApplication::primaryScreen();
-        const QRect area = screen->geometry();
-        left = area.left() + TruncToInt32((area.width() - width()) * 0.5L);
-        top = area.top() + TruncToInt32((area.height() - height()) * 0.5L) - 36;
-    } else {
-        const QRect outer = main_.frameGeometry();
-        left = outer.left() + main_.Pic->x() + (main_.Pic->width() - width()) * 0.5L + 2;
-        top = outer.top() + (outer.height() - height()) * 0.5L - 50;
+        move(CenteredIn(ScreenArea(main_), size()) - QPoint(0, 36));
+        return;
     }
+    const QRect outer = main_.frameGeometry();
+    const long double left =
+        outer.left() + main_.Pic->x() + (main_.Pic->width() - width()) * 0.5L + 2;
+    const long double top = outer.top() + (outer.height() - height()) * 0.5L - 50;
     move(TruncToInt32(left), TruncToInt32(top));
 }
 
 void TSizeAndExt::TakeSnapshot() {
     const FractalState& state = main_.state;
-    ExportSnapshot = ExportView{state.Cx, state.Cy, state.CenterX, state.CenterY, state.ViewWidth};
+    ExportSnapshot = ExportViewOf(state);
     ExportColorTable = state.colorTable;
 }
 

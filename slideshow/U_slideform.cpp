@@ -16,6 +16,7 @@
 #include "ui/U_mainform.h"
 #include "ui/dialogs.h"
 #include "ui/image_view.h"
+#include "ui/screen_area.h"
 
 namespace ombrilo {
 
@@ -41,11 +42,11 @@ TSlideForm::TSlideForm(TMainForm& main, SlideList& list, SlideRandom random)
     setPalette(colours);
     setAutoFillBackground(true);
 
-    QScreen* screen = main.screen() != nullptr ? main.screen() : QGuiApplication::primaryScreen();
-    const QRect area = screen->geometry();
-    pixelRatio_ = screen->devicePixelRatio();
-    screenWidth_ = static_cast<int>(std::lround(area.width() * pixelRatio_));
-    screenHeight_ = static_cast<int>(std::lround(area.height() * pixelRatio_));
+    const QRect area = ScreenArea(main);
+    pixelRatio_ = ScreenOf(main)->devicePixelRatio();
+    const QSize pixels = ScreenPixelSize(main);
+    screenWidth_ = pixels.width();
+    screenHeight_ = pixels.height();
     setGeometry(area);
 
     Slide = new ImageView(this);

@@ -10,6 +10,7 @@
 
 #include "engine/render.h"
 #include "ui/U_mainform.h"
+#include "ui/screen_area.h"
 
 namespace ombrilo {
 
@@ -20,12 +21,11 @@ TFullScreenForm::TFullScreenForm(TMainForm& main)
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
-    QScreen* screen = main.screen() != nullptr ? main.screen() : QGuiApplication::primaryScreen();
-    const QRect area = screen->geometry();
-    pixelRatio_ = screen->devicePixelRatio();
-    screenWidth_ = static_cast<int>(std::lround(area.width() * pixelRatio_));
-    screenHeight_ = static_cast<int>(std::lround(area.height() * pixelRatio_));
-    setGeometry(area);
+    pixelRatio_ = ScreenOf(main)->devicePixelRatio();
+    const QSize pixels = ScreenPixelSize(main);
+    screenWidth_ = pixels.width();
+    screenHeight_ = pixels.height();
+    setGeometry(ScreenArea(main));
     RenderFullScreen();
 }
 

@@ -42,6 +42,7 @@
 #include "ui/help/U_description.h"
 #include "ui/image_view.h"
 #include "ui/number_text.h"
+#include "ui/screen_area.h"
 
 namespace ombrilo {
 
@@ -78,6 +79,15 @@ QGroupBox* Frame(QWidget* parent, const char* name, const char* caption, int lef
     auto* frame =
         Place(new QGroupBox(QString::fromUtf8(caption), parent), name, left, top, width, height);
     return frame;
+}
+
+// A file of a fractal or palette type this version does not know: the first line names what is
+// unknown, the rest points to the program's page.
+void WarnUnknownType(QWidget* parent, const char* caption, const char* firstLine) {
+    ShowWarning(parent, caption,
+                QString::fromUtf8(firstLine) +
+                    "\n Возможно, следует обновить версию со \n страницы программы - " +
+                    kProgramPage);
 }
 
 }  // namespace
@@ -158,8 +168,6 @@ void TMainForm::ReadSettings() {
 
 void TMainForm::PlaceWindow() {
     layout()->activate();  // the fixed size is known only once the layout has run
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
     if (SettingsLoaded) {
         move(snapshot.Left, snapshot.Top);
         // A position from another screen set-up may lie on no screen at all: bring the
@@ -173,12 +181,11 @@ void TMainForm::PlaceWindow() {
             return;
         }
     }
-    const int left = area.left() + TruncToInt32((area.width() - frameGeometry().width()) * 0.5L);
-    const int top = area.top() + TruncToInt32((area.height() - frameGeometry().height()) * 0.5L);
-    move(left, top);
+    const QPoint corner = CenteredIn(ScreenArea(*this), frameGeometry().size());
+    move(corner);
     if (!SettingsLoaded) {
-        snapshot.Left = left;
-        snapshot.Top = top;
+        snapshot.Left = corner.x();
+        snapshot.Top = corner.y();
     }
 }
 
@@ -455,10 +462,8 @@ void TMainForm::FractalN1Execute() {
     }
     ZZ2C->setChecked(true);
     state.FractalType = kFractalTypeZ2;
-    state.ViewWidth = kDefaultViewWidth;
-    state.CenterY = state.CenterX = 0.0f;
-    state.MainStep = BaseStep;
-    state.PointColor = &Z2PointColor;
+    SelectPointFunction(state);
+    SetDefaultView(state);
     ResetOverviewMarker(marker);
     RequestFrame();
 }
@@ -516,27 +521,21 @@ void TMainForm::OpenFractExecute() {
         return;
     }
     if (!FractalAccepted) {
-        ShowWarning(this, "Открытие файла не возможно",
-                    QString("Тип фрактала неизвестен этой версии.\n Возможно, следует обновить "
-                            "версию со \n страницы программы - ") +
-                        kProgramPage);
+        WarnUnknownType(this, "Открытие файла не возможно", "Тип фрактала неизвестен этой версии.");
         SelectPointFunction(state);
         return;
     }
     BusyCursor busy;
     CurrentFractalPath = FilePath;
     ShowCurrentFractalCaption();
-    state.MainStep = MainStepFor(state.ViewWidth);
     SetSlidersFromState();
     UpdateOverviewMarkerNow();
     if (LoadPaletteWithFractal) {
         if (PaletteAccepted) {
             ShowPaletteFromState();
         } else {
-            ShowWarning(this, "Палитра фрактала проигнорирована",
-                        QString("Тип палитры неизвестен этой версии \n Возможно, следует обновить "
-                                "версию со \n страницы программы - ") +
-                            kProgramPage);
+            WarnUnknownType(this, "Палитра фрактала проигнорирована",
+                            "Тип палитры неизвестен этой версии ");
         }
     }
     if (FullScreenShown) {
@@ -589,10 +588,7 @@ void TMainForm::OpenPaletteExecute() {
         return;
     }
     if (!PaletteAccepted) {
-        ShowWarning(this, "Палитра проигнорирована",
-                    QString("Тип палитры неизвестен этой версии.\n Возможно, следует обновить "
-                            "версию со \n страницы программы - ") +
-                        kProgramPage);
+        WarnUnknownType(this, "Палитра проигнорирована", "Тип палитры неизвестен этой версии.");
         return;
     }
     BusyCursor busy;

@@ -20,6 +20,7 @@
 #include "ui/U_mainform.h"
 #include "ui/dialogs.h"
 #include "ui/image_view.h"
+#include "ui/screen_area.h"
 
 namespace ombrilo {
 
@@ -35,11 +36,6 @@ QSize OuterSize(const QDialog& dialog, const TMainForm& main) {
     const QRect outer = main.frameGeometry();
     const QRect inner = main.geometry();
     return dialog.size() + QSize(outer.width() - inner.width(), outer.height() - inner.height());
-}
-
-QRect ScreenArea(const TMainForm& main) {
-    QScreen* screen = main.screen() != nullptr ? main.screen() : QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
 }
 
 }  // namespace
@@ -97,17 +93,13 @@ void WarnUnsafeFileName(QWidget* parent) {
 
 void PlaceBrowser(QDialog& browser, const TMainForm& main) {
     const QSize outer = OuterSize(browser, main);
-    int left = 0;
-    int top = 0;
     if (main.FullScreenShown) {
-        const QRect area = ScreenArea(main);
-        left = area.left() + TruncToInt32((area.width() - outer.width()) * 0.5L);
-        top = area.top() + TruncToInt32((area.height() - outer.height()) * 0.5L - 30);
-    } else {
-        left = TruncToInt32(main.x() + main.Pic->x() + (main.Pic->width() - outer.width()) * 0.5L);
-        top = TruncToInt32(main.y() + (main.frameGeometry().height() - outer.height()) * 0.3L);
+        browser.move(CenteredIn(ScreenArea(main), outer) - QPoint(0, 30));
+        return;
     }
-    browser.move(left, top);
+    browser.move(
+        TruncToInt32(main.x() + main.Pic->x() + (main.Pic->width() - outer.width()) * 0.5L),
+        TruncToInt32(main.y() + (main.frameGeometry().height() - outer.height()) * 0.3L));
 }
 
 void CenterOnMainWindow(QDialog& dialog, const TMainForm& main) {
