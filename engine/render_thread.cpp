@@ -48,6 +48,10 @@ void TThreadFract::Stop() {
         wakeCondition_.notify_all();
     }
     wait();
+    // wait() has ordered the thread's end before this point, but through Qt's own primitives,
+    // which ThreadSanitizer cannot see. The thread's last action is under wakeMutex_; taking it
+    // here states the same order in a form the checker follows.
+    std::lock_guard lock(wakeMutex_);
 }
 
 QImage TThreadFract::MainFrame() const {

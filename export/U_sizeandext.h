@@ -97,7 +97,9 @@ public:
     ExportGeometry Geometry;  // ExportHalfWidth, ExportHalfHeight, ExportStep, ExportLimit
     int ExportPriority = 0;
     std::unique_ptr<TRollImage> ExportThread;
-    std::int32_t ProgressRow = 0;
+    // Written by the export thread before its blocking call to ReportProgress. That call orders
+    // the two through Qt's event queue; the atomic states it where ThreadSanitizer can see it.
+    std::atomic<std::int32_t> ProgressRow{0};
     bool WidthEditArmed = true;
     bool HeightEditArmed = true;
 
