@@ -51,6 +51,7 @@ struct Avx512Lanes {
 
     OMBRILO_AVX512 static Real Set(double v) { return _mm512_set1_pd(v); }
     OMBRILO_AVX512 static Real Load(const double* p) { return _mm512_load_pd(p); }
+    OMBRILO_AVX512 static Real LoadUnaligned(const double* p) { return _mm512_loadu_pd(p); }
     OMBRILO_AVX512 static void Store(double* p, Real v) { _mm512_store_pd(p, v); }
     OMBRILO_AVX512 static double First(Real v) { return _mm512_cvtsd_f64(v); }
     OMBRILO_AVX512 static Int SetInt(std::int64_t v) { return _mm512_set1_epi64(v); }

@@ -263,6 +263,7 @@ struct Avx2Lanes {
 
     OMBRILO_LANES static Real Set(double v) { return _mm256_set1_pd(v); }
     OMBRILO_LANES static Real Load(const double* p) { return _mm256_load_pd(p); }
+    OMBRILO_LANES static Real LoadUnaligned(const double* p) { return _mm256_loadu_pd(p); }
     OMBRILO_LANES static void Store(double* p, Real v) { _mm256_store_pd(p, v); }
     OMBRILO_LANES static double First(Real v) { return _mm256_cvtsd_f64(v); }
     OMBRILO_LANES static Int SetInt(std::int64_t v) { return _mm256_set1_epi64x(v); }

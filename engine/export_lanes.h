@@ -4,7 +4,7 @@
 // Included only by the files that instantiate it for one instruction set (export_fma.cpp for
 // AVX2, export_avx512.cpp for AVX-512); each defines OMBRILO_EXPORT_LANES as the target
 // attribute of its instruction set and a traits class L with the operations used below:
-//   kWidth, Real, Mask, Int; Set, Load, Store, SetInt, LoadInt, StoreInt, First;
+//   kWidth, Real, Mask, Int; Set, Load, LoadUnaligned, Store, SetInt, LoadInt, StoreInt, First;
 //   Add, Sub, Mul, FmSub(a, b, c) = RN(a*b - c), FmAdd(a, b, c) = RN(a*b + c), Abs;
 //   Less, LessEq, Greater, GreaterEq, Equal (ordered comparisons), And, Or, Bits (lane i at
 //   bit i), SameBits (bit for bit equal), IntAdd, IntGreater, HalfGap, Replace(v, w, lanes)
@@ -197,6 +197,22 @@ public:
         }
         return -1;
     }
+    // The first of the next `width` points when the lanes take all of them (the feed then
+    // moves past them), or -1 (and the feed stays where it is).
+    int NextBlock(int width) {
+        if (count_ - next_ < width || std::fabs(y_) > kLaneLargest) {
+            return -1;
+        }
+        for (int i = 0; i < width; ++i) {
+            if (!(std::fabs(x_[next_ + i]) <= kLaneLargest)) {
+                return -1;
+            }
+        }
+        next_ += width;
+        return next_ - width;
+    }
+    const double* XAt(int p) const { return x_ + p; }
+    double RowY() const { return y_; }
     double X(int p) const { return p >= 0 ? x_[p] : 0.0; }
     double Y(int p) const { return p >= 0 ? y_ : 0.0; }
     void Write(int p, int index) { indices_[p] = index; }
@@ -260,10 +276,48 @@ OMBRILO_EXPORT_LANES void StartGroup(LaneGroup<L>& g, PointFeed& feed) {
     }
 }
 
+// When every lane of a full group escaped cleanly (the usual end of points outside the set,
+// which tend to escape together), the indices are written and the group takes the run's next
+// points as one block. False when that does not apply.
+template <class L>
+OMBRILO_EXPORT_LANES bool AllEscapedTogether(LaneGroup<L>& g, unsigned flagged, const LaneFlags& f,
+                                             PointFeed& feed, LaneTally& tally) {
+    constexpr unsigned kAll = (1u << L::kWidth) - 1;
+    if (g.active != kAll || flagged != kAll || (f.escaped & ~(f.slow | f.overLimit)) != kAll) {
+        return false;
+    }
+    alignas(64) std::int64_t n[L::kWidth];
+    L::StoreInt(n, g.n);
+    for (int i = 0; i < L::kWidth; ++i) {
+        feed.Write(g.column[i], static_cast<int>(n[i]));
+        tally.iterates += static_cast<std::uint64_t>(n[i]);
+    }
+    const int first = feed.NextBlock(L::kWidth);
+    if (first < 0) {
+        // Points the lanes do not take come next: the group starts over point by point.
+        g.active = 0;
+        StartGroup<L>(g, feed);
+        return true;
+    }
+    for (int i = 0; i < L::kWidth; ++i) {
+        g.column[i] = first + i;
+    }
+    g.x = L::LoadUnaligned(feed.XAt(first));
+    g.y = L::Set(feed.RowY());
+    g.n = L::SetInt(0);
+    for (auto& s : g.saved) {
+        s = L::Set(std::bit_cast<double>(kLaneNoStateBits));
+    }
+    return true;
+}
+
 // Lanes of a group whose point is decided write its index and take the next point.
 template <class L>
 OMBRILO_EXPORT_LANES void DecideOnLanes(LaneGroup<L>& g, unsigned flagged, const LaneFlags& f,
                                         PointFeed& feed, LaneTally& tally) {
+    if (AllEscapedTogether<L>(g, flagged, f, feed, tally)) {
+        return;
+    }
     LaneArrays<L> m;
     L::Store(m.x, g.x);
     L::Store(m.y, g.y);

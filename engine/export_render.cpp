@@ -84,18 +84,32 @@ bool IsReportRow(std::int64_t row) {
     return row % kExportReportInterval == kExportReportInterval - 1;
 }
 
-// The x of every kChunkPixels-th column, by the reference's sequence of additions (the same in
-// every row), so that a worker can start a chunk anywhere in a row.
-std::vector<double> ChunkStarts(double x0, float step, std::int64_t width) {
-    std::vector<double> starts(static_cast<std::size_t>((width + kChunkPixels - 1) / kChunkPixels));
+// Rows up to this wide keep the x of every column, computed once for all rows; wider ones keep
+// the x of every kChunkPixels-th column, and each chunk adds its way on from there.
+constexpr std::int64_t kStoredColumns = std::int64_t{1} << 20;
+
+// The x of the columns by the reference's sequence of additions (the same in every row), so
+// that a worker can start a chunk anywhere in a row: every column's, or every chunk's first.
+struct ColumnXs {
+    std::vector<double> x;
+    bool everyColumn = false;
+};
+
+ColumnXs MakeColumnXs(double x0, float step, std::int64_t width) {
+    ColumnXs columns;
+    columns.everyColumn = width <= kStoredColumns;
+    columns.x.resize(static_cast<std::size_t>(
+        columns.everyColumn ? width : (width + kChunkPixels - 1) / kChunkPixels));
     double x = x0;
     for (std::int64_t c = 0; c < width; ++c) {
-        if (c % kChunkPixels == 0) {
-            starts[static_cast<std::size_t>(c / kChunkPixels)] = x;
+        if (columns.everyColumn) {
+            columns.x[static_cast<std::size_t>(c)] = x;
+        } else if (c % kChunkPixels == 0) {
+            columns.x[static_cast<std::size_t>(c / kChunkPixels)] = x;
         }
         x = AddStep(x, step);
     }
-    return starts;
+    return columns;
 }
 
 }  // namespace
@@ -110,9 +124,8 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, cons
         {kExportReportInterval, g.HeightPixels,
          std::max<std::int64_t>(1, static_cast<std::int64_t>(kBlockBytes / rowBytes))});
     std::vector<std::uint8_t> block(static_cast<std::size_t>(blockRows) * rowBytes);
-    const std::vector<double> chunkX =
-        ChunkStarts(ExportLeft(view, g), g.ExportStep, g.WidthPixels);
-    const auto chunksPerRow = static_cast<std::int64_t>(chunkX.size());
+    const ColumnXs columns = MakeColumnXs(ExportLeft(view, g), g.ExportStep, g.WidthPixels);
+    const std::int64_t chunksPerRow = (g.WidthPixels + kChunkPixels - 1) / kChunkPixels;
     std::vector<double> rowY(static_cast<std::size_t>(blockRows));
 
     auto computeChunk = [&](std::int64_t item) {
@@ -121,15 +134,20 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, cons
         const std::int64_t first = chunk * kChunkPixels;
         const std::int64_t end = std::min(g.WidthPixels, first + kChunkPixels);
         const double y = rowY[static_cast<std::size_t>(row)];
-        double x = chunkX[static_cast<std::size_t>(chunk)];
-        double xs[kChunkPixels] = {};
-        std::int32_t indices[kChunkPixels];
         const int count = static_cast<int>(end - first);
-        for (int i = 0; i < count; ++i) {
-            xs[i] = x;
-            x = AddStep(x, g.ExportStep);
+        const double* chunkXs = columns.x.data() + first;
+        std::vector<double> added;  // only for rows too wide to keep every column's x
+        if (!columns.everyColumn) {
+            double x = columns.x[static_cast<std::size_t>(chunk)];
+            added.resize(static_cast<std::size_t>(count));
+            for (double& xi : added) {
+                xi = x;
+                x = AddStep(x, g.ExportStep);
+            }
+            chunkXs = added.data();
         }
-        ExportEscapeRun(view.Cx, view.Cy, g.ExportLimit, xs, y, count, indices);
+        std::int32_t indices[kChunkPixels];
+        ExportEscapeRun(view.Cx, view.Cy, g.ExportLimit, chunkXs, y, count, indices);
         std::uint8_t* pixel = block.data() + static_cast<std::size_t>(row) * rowBytes +
                               static_cast<std::size_t>(first) * 3;
         for (int i = 0; i < count; ++i) {
