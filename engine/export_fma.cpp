@@ -110,7 +110,7 @@ constexpr double kLargest = 0x1p40;
 constexpr double kSmallest = 0x1p-400;
 constexpr double kRoundingScale = 0x1p-64;  // v
 constexpr double kSlackScale = 0x1p-98;
-constexpr double kCheapScale = 0x1p-62;
+constexpr double kCheapScale = 0x1p-63;
 constexpr double kEscapedAbove = 4.0 + 0x1p-48;
 constexpr double kInsideBelow = 4.0 - 0x1p-48;
 constexpr std::uint64_t kExponentBits = 0x7FF0000000000000;
@@ -179,7 +179,8 @@ OMBRILO_FMA inline bool CheckedStep(const FmaConstants& k, double x, double y, d
     const double imGap = HalfGap(im.value);
     const double reMiss = std::fabs(re.error);
     const double imMiss = std::fabs(im.error);
-    const double cheap = scale * kCheapScale;
+    const double cheap =
+        ((squares + scale) + (std::fabs(re.value) + std::fabs(im.value))) * kCheapScale;
     if (!(reMiss + cheap < reGap) || !(imMiss + cheap < imGap)) {
         ++*detailed;
         const double slack = scale * kSlackScale;

@@ -15,7 +15,9 @@
 // between them by the linker.
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "export_fma.h"
 #include "point_function.h"
@@ -32,9 +34,13 @@ constexpr double kLaneLargest = 0x1p40;
 constexpr double kLaneSmallest = 0x1p-400;
 constexpr double kLaneRoundingScale = 0x1p-64;  // v
 constexpr double kLaneSlackScale = 0x1p-98;
-constexpr double kLaneCheapScale = 0x1p-62;
+constexpr double kLaneCheapScale = 0x1p-63;
 constexpr double kLaneEscapedAbove = 4.0 + 0x1p-48;
 constexpr double kLaneInsideBelow = 4.0 - 0x1p-48;
+// A refused step whose result is this far out escapes in the reference as well (while
+// |Cx| + |Cy| <= kLaneFarOutConstants): no need to redo it.
+constexpr double kLaneFarOut = 4.0 + 0x1p-30;
+constexpr double kLaneFarOutConstants = 4.0;
 constexpr std::uint64_t kLaneNoStateBits = ~std::uint64_t{0};
 
 // Registers of lanes stepped side by side, so that one register's latency hides the other's.
@@ -71,9 +77,10 @@ struct LaneConstants {
     typename L::Real magnitude;  // RN(|Cx| + |Cy|)
 };
 
-// Which of the lanes' checks decided a step.
+// What the lanes' check saw besides its verdict.
 struct CheckCount {
     unsigned detailed = 0;  // lanes the cheap bound left to the detailed one
+    unsigned inRange = 0;   // lanes whose state was in the kernel's range
 };
 
 // The checked step of every lane. Returns the lanes (bit i for lane i) whose step is proven
@@ -103,11 +110,14 @@ OMBRILO_EXPORT_LANES inline unsigned CheckedStepOnLanes(const LaneConstants<L>& 
     ny = im.value;
 
     const auto inRange = L::And(InRangeOnLanes<L>(x), InRangeOnLanes<L>(y));
+    count.inRange = L::Bits(inRange);
     const auto reGap = L::HalfGap(re.value);
     const auto imGap = L::HalfGap(im.value);
     const auto reMiss = L::Abs(re.error);
     const auto imMiss = L::Abs(im.error);
-    const auto cheap = L::Mul(scale, L::Set(kLaneCheapScale));
+    const auto cheap =
+        L::Mul(L::Add(L::Add(squares, scale), L::Add(L::Abs(re.value), L::Abs(im.value))),
+               L::Set(kLaneCheapScale));
     const unsigned passed = L::Bits(L::And(inRange, L::And(L::Less(L::Add(reMiss, cheap), reGap),
                                                            L::Less(L::Add(imMiss, cheap), imGap))));
     const unsigned undecided = active & ~passed;
@@ -387,6 +397,7 @@ struct LoopConstants {
     LaneConstants<L> k;
     typename L::Real escapedAbove;
     typename L::Real insideBelow;
+    typename L::Real farOut;  // kLaneFarOut, or infinity when C is too large for it
     typename L::Int limits;
     typename L::Int one;
 };
@@ -399,10 +410,16 @@ OMBRILO_EXPORT_LANES inline void StepGroup(double cx, double cy, const LoopConst
     typename L::Real nx;
     typename L::Real ny;
     CheckCount count;
-    const unsigned slow = ~CheckedStepOnLanes<L>(c.k, g.x, g.y, nx, ny, g.active, count) & g.active;
+    unsigned slow = ~CheckedStepOnLanes<L>(c.k, g.x, g.y, nx, ny, g.active, count) & g.active;
     tally.detailedChecks += count.detailed;
     if (slow != 0) [[unlikely]] {
-        RedoOnLanes<L>(cx, cy, slow, g.x, g.y, nx, ny, tally);
+        // Refused steps far outside escape in the reference too: their index is n whatever the
+        // exact state, so they keep the double-double result.
+        slow &= ~(count.inRange &
+                  L::Bits(L::GreaterEq(L::Add(L::Mul(nx, nx), L::Mul(ny, ny)), c.farOut)));
+        if (slow != 0) {
+            RedoOnLanes<L>(cx, cy, slow, g.x, g.y, nx, ny, tally);
+        }
     }
     g.x = nx;
     g.y = ny;
@@ -442,6 +459,9 @@ OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, c
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),
                              L::Set(kLaneInsideBelow),
+                             L::Set(std::fabs(cx) + std::fabs(cy) <= kLaneFarOutConstants
+                                        ? kLaneFarOut
+                                        : std::numeric_limits<double>::infinity()),
                              L::SetInt(limit),
                              L::SetInt(1)};
     PointFeed feed(cx, cy, limit, x, y, count, indices, tally);

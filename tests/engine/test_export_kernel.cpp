@@ -403,6 +403,24 @@ private slots:
         QCOMPARE(tally.scalarDisagreements, 0);
     }
 
+    // Near the diagonal x = y far outside, x^2 - y^2 cancels and many first steps are refused;
+    // they escape by far, so the lanes keep their index without the reference step.
+    void farOutsideNeedsNoReferenceSteps() {
+        QFETCH_GLOBAL(bool, kernel);
+        std::vector<double> x;
+        for (double px = 95.0; px < 105.0; px += 0.00731) {
+            x.push_back(px);
+        }
+        ResetKernelCounters();
+        QCOMPARE(FastIndices(0.402, 0.339, 254, x, 100.0),
+                 ReferenceIndices(0.402, 0.339, 254, x, 100.0));
+        const KernelCounters counters = ReadKernelCounters();
+        if (kernel) {
+            QVERIFY(counters.detailedChecks > x.size() / 100);
+            QCOMPARE(counters.guardFallbacks, std::uint64_t{0});
+        }
+    }
+
     void kernelCountsItsWork() {
         QFETCH_GLOBAL(bool, kernel);
         ResetKernelCounters();
@@ -454,6 +472,8 @@ private slots:
         QTest::newRow("tiny coordinates") << 0.0 << 0.0 << 1e-30f << 1e-30f << 1e-35f << 16 << 254;
         QTest::newRow("huge coordinates")
             << 0.402 << 0.339 << 1e30f << -1e30f << 1e29f << 16 << 254;
+        QTest::newRow("far outside, across the diagonal")
+            << 0.402 << 0.339 << 100.0f << 100.0f << 20.0f << 64 << 254;
         // Parabolic edges, where orbits crawl and the trap region is thinnest.
         QTest::newRow("C = 1/4 + 1e-9") << 0.25 + 1e-9 << 0.0 << 0.1f << 0.0f << 1.0f << 32 << 8190;
         QTest::newRow("C = -3/4 + 1e-9 i") << -0.75 << 1e-9 << 0.0f << 0.0f << 2.5f << 32 << 4094;
