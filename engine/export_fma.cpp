@@ -56,6 +56,27 @@
 // When N = 0 both results are 0 and h = 0: refused, so signs of zero are always left to the
 // reference.
 //
+// The cheap bound comes first: one bound for both parts,
+//   K' = RN(RN(RN(aHi + bHi) + sc) + RN(|re| + |im|)) * 2^-63,
+//   sc = RN(RN(aHi + bHi) + RN(|Cx| + |Cy|)),
+// and the step is taken when RN(|e| + K') < h of re and RN(|f| + K') < h of im. K' >= K for both
+// parts, so the argument above holds with K' in place of K: with G = aHi + bHi and
+// P = |Cx| + |Cy|, four roundings give K' >= 2v(1 - 2^-50)(2G + P + |re| + |im|), while
+// M <= (1 + 3u)((2 + u)G + |re|) for the real part (M <= (1 + 3u)((1 + 2u)G + |im|) for the
+// imaginary one, as 2|xy| <= (1 + 2u)G) and 2^-101 N <= 2^-100 (G + P), so
+//   v(1 + 2^-48)M + 2^-101 N <= v((2 + 2^-46)G + (1 + 2^-46)(|re| + |im|) + 2^-36 P) <= K'.
+// Only the steps the cheap bound refuses pay for the detailed bound K and the rule below.
+//
+// Exact ties. K bounds the reference's error whether or not its roundings were exact, so a
+// result on a midpoint, |e| = h, is always refused by it, although steps from start points with
+// short mantissas reach exact midpoints often. When aLo = bLo = 0 (x^2 and y^2 are doubles) and
+// the TwoSum error s2 of aHi - bHi is 0, the reference's A, B and D are exact: D = s1 and
+// V = RN64(s1 + Cx) = RN64(S) with S = t1 + t2 exactly; then lo = t2 and re + e = S exactly. If
+// moreover |e| = h > 0, S = re +- h is a multiple of h below 2^(k+1) (re is a multiple of 2h):
+// at most 55 significant bits, so V = S and RN53(V) = RN(S) = RN(t1 + lo) = re, ties included.
+// Likewise for the imaginary part when pLo = 0 and |f| = h > 0: W = RN64(T) = T = im + f. Such a
+// part is taken even when K refuses it.
+//
 // Escape test. The reference escapes when RN64(RN64(RN64(x^2) + RN64(y^2)) - 4) >= 0, that is
 // when Q = RN64(RN64(x^2) + RN64(y^2)) >= 4; with q = x^2 + y^2, |Q - q| <= 2.01vq. After an
 // accepted step both parts are at most 2^83 in magnitude, and the kernel has qd = RN(RN(x*x) +
@@ -64,21 +85,35 @@
 // between goes to the reference test (Escaped, an escape tie). After a step redone with
 // ExportIterate the reference test is used as well: that state can be anything, NaN included.
 //
-// Cycle detection is CycleWatch's (fast_kernels.cpp explains why it never changes an index):
-// the kernel's states are bit for bit the reference's.
+// Far out. A step of the lanes refused by both bounds from an in-range state need not be redone
+// when its double-double result (re, im) has qd >= 4 + 2^-30 and |Cx| + |Cy| <= 4: the
+// reference escapes at that iterate too, so its index is the count n whatever its exact state
+// (unless n is past the limit, which is tested first and gives 0 in both). Proof: from the
+// bounds above, the reference's parts xr = RN53(V), yr = RN53(W) satisfy
+// |xr - re| <= 2.01u|re| + 3.02vN and |yr - im| <= 2.01u|im| + 2.02vN, and
+// N <= 1.0001(|re| + |im|) + 2.0001(|Cx| + |Cy|) <= 1.0001(|re| + |im|) + 8.001, as
+// x^2 + y^2 = |z^2| <= |z^2 + C| + |Cx| + |Cy|. With qd >= 4 + 2^-30, r = |(re, im)| >= 2 + 2^-34
+// and the reference's point lies within 2^-49 r + 2^-54 of it, so its |z|^2 > 4 + 2^-33 and
+// its Q >= 4. The lane then leaves the loop at once with index n; no later step uses that state.
 //
-// The lanes do the same operations in the same order on four points, each lane rounding as the
+// Cycle detection is CycleWatch's (fast_kernels.cpp explains why it never changes an index):
+// the kernel's states are bit for bit the reference's (the one exception, a far-out result,
+// escapes before any test looks at it).
+//
+// The lanes (export_lanes.h, four to a register with AVX2 here, eight with AVX-512 in
+// export_avx512.cpp) do the same operations in the same order, each lane rounding as the
 // scalar code does; K's first product comes in a fused multiply-add, which changes nothing as
-// M * 2^-64 is exact. Their cycle detection: each lane saves its state every 8, 64 and 512
-// steps of the loop (after the step's decisions) and compares every state that has passed its
-// escape test with its saved ones, bit for bit (x in the registers, then y for the lanes whose
-// x matched). A lane taking a new point forgets its saved states (they become a NaN pattern no
-// lane holds: start points the lanes take are finite and at most 2^40, and every later state
-// is either the first iterate, below 2^83, or has passed the escape test), so a saved state is
-// a tested iterate of the lane's point or its start point z_0. If z_n = z_j with j < n and
-// z_1 .. z_n all passed the test, the orbit runs through z_(j+1) .. z_n for ever (for j = 0 as
-// well), no iterate up to the limit escapes, and the reference gives 0. The escape test of z_n
-// comes first, so 2 -> 2 -> 2 with C = -2 still gives 1.
+// M * 2^-64 is exact. The detailed bound and the tie rule run for a whole register when the
+// cheap bound refused any of its active lanes; a lane's verdict is the same either way. Their cycle
+// detection: each lane saves its state every 8, 64 and 512 steps of the loop (after the step's
+// decisions) and compares every state that has passed its escape test with its saved ones, bit for
+// bit (x in the registers, then y for the lanes whose x matched). A lane taking a new point forgets
+// its saved states (they become a NaN pattern no lane holds: start points the lanes take are finite
+// and at most 2^40, and every later state is either the first iterate, below 2^83, or has passed
+// the escape test), so a saved state is a tested iterate of the lane's point or its start point
+// z_0. If z_n = z_j with j < n and z_1 .. z_n all passed the test, the orbit runs through z_(j+1)
+// .. z_n for ever (for j = 0 as well), no iterate up to the limit escapes, and the reference gives
+// 0. The escape test of z_n comes first, so 2 -> 2 -> 2 with C = -2 still gives 1.
 //
 // Trap region. Every 16th iterate of the scalar kernel, and every 16 steps of the lanes' loop
 // each lane's tested state, is looked up in the export's trap region (trap_region.cpp): a state
