@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <functional>
 
 #include "engine/overview_marker.h"
 #include "engine/render.h"
@@ -73,6 +74,38 @@ void Click(QWidget* widget, Qt::MouseButton button, int x, int y) {
 void Drag(QWidget* widget, Qt::MouseButton button, QPoint from, QPoint to) {
     Press(widget, button, from);
     Move(widget, button, to);
+}
+
+// A sweep clock driven by the test: every tick handles the pending events, then tells the test
+// its number.
+class TestClock : public SweepClock {
+public:
+    std::function<void(int)> onTick;
+    int ticks = 0;
+
+    void Start() override {}
+    void WaitForTick() override {
+        ++ticks;
+        QCoreApplication::processEvents();
+        if (onTick) {
+            onTick(ticks);
+        }
+    }
+};
+
+TestClock& UseTestClock(TMainForm& w) {
+    auto clock = std::make_unique<TestClock>();
+    TestClock& kept = *clock;
+    w.SetSweepClock(std::move(clock));
+    return kept;
+}
+
+QStringList Captions(const QMenu* menu) {
+    QStringList captions;
+    for (const QAction* a : menu->actions()) {
+        captions << a->text();
+    }
+    return captions;
 }
 
 }  // namespace
@@ -612,6 +645,206 @@ private slots:
         QVERIFY(!w.isVisible());
         QVERIFY(w.AnimIm.StopRequested);
         QVERIFY(!w.AnimIm.RunningUp);
+    }
+
+    void sweepMovesBySpeedPerTick() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        TMainForm& w = *f.form;
+        TestClock& clock = UseTestClock(w);
+        w.TrackBarCx->setValue(0);
+        QVERIFY(f.WaitIdle());
+        // Speed 1: one unit (0.001 of C) per tick.
+        clock.onTick = [&](int tick) {
+            if (tick == 101) {
+                w.StopCx->click();
+            }
+        };
+        w.UpCx->click();
+        QCOMPARE(w.TrackBarCx->value(), 100);
+        // Speed 3 from 1995: clamped at 2000, then down at the same speed until stopped.
+        w.TrackBarCx->setValue(1995);
+        QVERIFY(f.WaitIdle());
+        clock.ticks = 0;
+        QList<int> seen;
+        clock.onTick = [&](int tick) {
+            seen << w.TrackBarCx->value();
+            if (tick == 1) {
+                w.UpCx->click();
+                w.UpCx->click();
+            } else if (tick == 5) {
+                w.StopCy->click();
+            }
+        };
+        w.UpCx->click();
+        QCOMPARE(seen, (QList<int>{1995, 1998, 2000, 1997, 1994}));
+        QCOMPARE(w.AnimRe.UpSpeed, 1);
+        QCOMPARE(w.AnimRe.DownSpeed, 1);
+        // At speed 2 the other button reverses at speed 1.
+        w.TrackBarCx->setValue(0);
+        QVERIFY(f.WaitIdle());
+        clock.ticks = 0;
+        seen.clear();
+        clock.onTick = [&](int tick) {
+            seen << w.TrackBarCx->value();
+            if (tick == 1) {
+                w.UpCx->click();
+            } else if (tick == 3) {
+                w.DownCx->click();  // its own sweep runs inside this tick's wait
+            } else if (tick == 6) {
+                w.StopCx->click();
+            }
+        };
+        w.UpCx->click();
+        QCOMPARE(seen, (QList<int>{0, 2, 4, 4, 3, 2}));
+        QCOMPARE(w.TrackBarCx->value(), 2);
+        QVERIFY(!w.AnimRe.RunningUp && !w.AnimRe.RunningDown);
+    }
+
+    void sweepTickDuringAFrameMovesOnlyTheSlider() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        TMainForm& w = *f.form;
+        TestClock& clock = UseTestClock(w);
+        w.TrackBarCy->setValue(0);
+        QVERIFY(f.WaitIdle());
+        f.thread().SetHoldForTests(true);
+        bool held = false;
+        clock.onTick = [&](int tick) {
+            if (tick == 2) {
+                held = QTest::qWaitFor([&] { return f.thread().HeldForTests(); });
+            } else if (tick == 3) {
+                w.StopCy->click();
+            }
+        };
+        w.UpCy->click();
+        QVERIFY(held);
+        QCOMPARE(w.TrackBarCy->value(), 2);
+        QCOMPARE(w.state.Cy, 0.001);
+        QCOMPARE(w.E_cy->text(), QString("0.001"));
+        f.thread().SetHoldForTests(false);
+        QVERIFY(f.WaitIdle());
+    }
+
+    void longCoefficientsShowTheirStart() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        TMainForm& w = *f.form;
+        w.state.Cx = -0.3905408702184;
+        w.state.Cy = -0.5867879073470;
+        w.SetSlidersFromState();
+        QCOMPARE(w.E_cx->text(), QString("-0.3905408702184"));
+        QCOMPARE(w.E_cy->text(), QString("-0.586787907347"));
+        for (QLineEdit* text : {w.E_cx, w.E_cy}) {
+            QCOMPARE(text->cursorPosition(), 0);
+            QVERIFY(text->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() <
+                    8);  // scrolled to the sign, not the tail
+        }
+        w.RequestFrame();
+        QVERIFY(f.WaitIdle());
+        w.TrackBarCx->setValue(-1234);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.E_cx->cursorPosition(), 0);
+    }
+
+    void backAndForward() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        TMainForm& w = *f.form;
+        const QMenu* view = w.menuBar()->actions().at(2)->menu();
+        QCOMPARE(Captions(view),
+                 (QStringList{"&Назад", "&Вперёд", "", "&Полный экран", "&Слайд-Шоу"}));
+        QCOMPARE(w.action("HistoryBack")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+        QCOMPARE(w.action("HistoryForward")->shortcuts(),
+                 (QList<QKeySequence>{Qt::CTRL | Qt::SHIFT | Qt::Key_Z, Qt::CTRL | Qt::Key_Y}));
+        QVERIFY(!w.action("HistoryBack")->isEnabled());
+        QVERIFY(!w.action("HistoryForward")->isEnabled());
+
+        QTest::keyClick(&w, Qt::Key_Plus);
+        QVERIFY(f.WaitIdle());
+        const float zoomed = w.state.ViewWidth;
+        w.PlusCx->click();
+        QVERIFY(f.WaitIdle());
+        w.TypeOfPalette->setCurrentIndex(2);
+        emit w.TypeOfPalette->activated(2);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.history().Count(), std::size_t{4});
+
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.state.palette.PaletteType, 1);
+        QCOMPARE(w.TypeOfPalette->currentIndex(), 0);
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.state.Cx, 0.402);
+        QCOMPARE(w.TrackBarCx->value(), 402);
+        QCOMPARE(w.E_cx->text(), QString("0.402"));
+        QCOMPARE(w.state.ViewWidth, zoomed);
+        QCOMPARE(w.state.MainStep, MainStepFor(zoomed));
+        // The picture is the one of the state gone back to.
+        QCOMPARE(Bgr(w.Pic->image()), Bgr(Reference(w.state, MainViewGeometry(w.state), 530, 409)));
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.state.ViewWidth, 5.0f);
+        QVERIFY(!w.action("HistoryBack")->isEnabled());
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.state.ViewWidth, zoomed);
+        QTest::keyClick(&w, Qt::Key_Y, Qt::ControlModifier);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.state.Cx, 0.403);
+        QVERIFY(w.action("HistoryForward")->isEnabled());
+        // A new action after going back drops the states ahead.
+        QTest::keyClick(&w, Qt::Key_Home);
+        QVERIFY(f.WaitIdle());
+        QVERIFY(!w.action("HistoryForward")->isEnabled());
+        QCOMPARE(w.history().Count(), std::size_t{4});
+    }
+
+    void historyRecordsToolsAndSweepsAndWaitsForIdle() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        TMainForm& w = *f.form;
+        // A drag is one entry, taken when the button is released.
+        QTest::keyClick(&w, Qt::Key_H);
+        Drag(w.Pic, Qt::LeftButton, {100, 100}, {110, 100});
+        QVERIFY(f.WaitIdle());
+        Move(w.Pic, Qt::LeftButton, {120, 100});
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.history().Count(), std::size_t{1});
+        Release(w.Pic, Qt::LeftButton, {120, 100});
+        QCOMPARE(w.history().Count(), std::size_t{2});
+        // A stopped sweep is one entry.
+        TestClock& clock = UseTestClock(w);
+        clock.onTick = [&](int tick) {
+            QVERIFY(f.WaitIdle());
+            if (tick == 4) {
+                w.StopCx->click();
+            }
+        };
+        w.UpCx->click();
+        QCOMPARE(w.history().Count(), std::size_t{3});
+        QCOMPARE(w.history().Current().Cx, 0.405);
+        // Refused while a frame is computed, a slide show runs or a browser is open.
+        f.thread().SetHoldForTests(true);
+        QTest::keyClick(&w, Qt::Key_Minus);
+        QTRY_VERIFY(f.thread().HeldForTests());
+        const float width = w.state.ViewWidth;
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w.state.ViewWidth, width);
+        QCOMPARE(w.history().CurrentIndex(), std::size_t{3});
+        f.thread().SetHoldForTests(false);
+        QVERIFY(f.WaitIdle());
+        for (bool* flag : {&w.SlideShowRunning, &w.BrowserShown}) {
+            *flag = true;
+            w.HistoryBackExecute();
+            *flag = false;
+            QCOMPARE(w.state.ViewWidth, width);
+        }
+        w.HistoryBackExecute();
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.state.Cx, 0.405);
+        QCOMPARE(w.state.ViewWidth, 5.0f);
     }
 
     void loadedCoefficientsKeepTheirPrecision() {
