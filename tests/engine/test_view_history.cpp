@@ -41,24 +41,6 @@ private slots:
         QVERIFY(history.CanGoForward());
     }
 
-    void everyFieldMakesADifferentState() {
-        ViewHistory history(HistoryEntry{});
-        HistoryEntry e;
-        e.Cx = 0.001;
-        QVERIFY(history.Record(e));
-        e.Cy = -1.0;
-        QVERIFY(history.Record(e));
-        e.CenterX = 0.5f;
-        QVERIFY(history.Record(e));
-        e.CenterY = 0.5f;
-        QVERIFY(history.Record(e));
-        e.palette.PaletteType = 2;
-        QVERIFY(history.Record(e));
-        e.palette.B1 = 40;
-        QVERIFY(history.Record(e));
-        QCOMPARE(history.Count(), std::size_t{7});
-    }
-
     void keepsTheNewestTwoHundred() {
         ViewHistory history(WithWidth(0.0f));
         for (int i = 1; i <= 250; ++i) {
@@ -73,21 +55,6 @@ private slots:
         }
         QCOMPARE(steps, 199);
         QCOMPARE(history.Current().ViewWidth, 51.0f);
-    }
-
-    void entryOfAndIntoTheState() {
-        FractalState state;
-        state.Cx = -0.3905408702184;
-        state.ViewWidth = 0.25f;
-        state.palette.R0 = 99;
-        const HistoryEntry entry = HistoryEntryOf(state);
-        FractalState other;
-        ApplyHistoryEntry(entry, other);
-        QCOMPARE(other.Cx, state.Cx);
-        QCOMPARE(other.ViewWidth, 0.25f);
-        QCOMPARE(other.MainStep, MainStepFor(0.25f));
-        QVERIFY(other.palette == state.palette);
-        QVERIFY(HistoryEntryOf(other) == entry);
     }
 };
 
