@@ -196,10 +196,14 @@ public:
           indices_(indices),
           tally_(tally) {}
 
-    // The next point for the lanes, or -1 at the end of the run.
+    // The next point for the lanes, or -1 at the end of the run. Points whose index is already
+    // written (not -1) are passed over.
     int Next() {
         while (next_ < count_) {
             const int p = next_++;
+            if (indices_[p] != -1) {
+                continue;
+            }
             if (std::fabs(x_[p]) <= kLaneLargest && std::fabs(y_) <= kLaneLargest) {
                 return p;
             }
@@ -214,7 +218,7 @@ public:
             return -1;
         }
         for (int i = 0; i < width; ++i) {
-            if (!(std::fabs(x_[next_ + i]) <= kLaneLargest)) {
+            if (!(std::fabs(x_[next_ + i]) <= kLaneLargest) || indices_[next_ + i] != -1) {
                 return -1;
             }
         }
@@ -452,10 +456,32 @@ OMBRILO_EXPORT_LANES inline void SaveStates(LaneGroup<L>& g, std::int64_t step) 
     }
 }
 
+// Points that escape at the first iterate whatever the rounding get their index at once (-1 is
+// left for the others): an in-range start point with RN(RN(x*x) + RN(y*y)) >= (|Cx| + |Cy| + 3)^2
+// (export_fma.cpp proves that its first iterate escapes in the reference).
+OMBRILO_EXPORT_LANES inline void DecideAtOnce(double cx, double cy, std::int32_t limit,
+                                              const double* x, double y, int count,
+                                              std::int32_t* indices, LaneTally& tally) {
+    const double reach = std::fabs(cx) + std::fabs(cy) + 3.0;
+    const double farAway = reach * reach;
+    const std::int32_t index = limit >= 1 ? 1 : 0;
+    const bool rowInRange = std::fabs(y) <= kLaneLargest;
+    const double ySquared = y * y;
+    int atOnce = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool out =
+            rowInRange && std::fabs(x[i]) <= kLaneLargest && x[i] * x[i] + ySquared >= farAway;
+        indices[i] = out ? index : -1;
+        atOnce += out;
+    }
+    tally.iterates += static_cast<std::uint64_t>(atOnce);
+}
+
 // The run on the lanes, each lane taking the run's next point as soon as its point is decided.
 template <class L>
 OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, const double* x,
                                      double y, int count, std::int32_t* indices, LaneTally& tally) {
+    DecideAtOnce(cx, cy, limit, x, y, count, indices, tally);
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),
                              L::Set(kLaneInsideBelow),

@@ -403,17 +403,22 @@ private slots:
         QCOMPARE(tally.scalarDisagreements, 0);
     }
 
-    // Near the diagonal x = y far outside, x^2 - y^2 cancels and many first steps are refused;
-    // they escape by far, so the lanes keep their index without the reference step.
+    // Near the diagonal x = y outside the set, x^2 - y^2 cancels and many first steps are
+    // refused; they escape by far, so the lanes keep their index without the reference step.
+    // Further out (|z| above |Cx| + |Cy| + 3) points get index 1 before the lanes see them.
     void farOutsideNeedsNoReferenceSteps() {
         QFETCH_GLOBAL(bool, kernel);
         std::vector<double> x;
-        for (double px = 95.0; px < 105.0; px += 0.00731) {
+        for (double px = 2.45; px < 2.55; px += 0.0000731) {
+            x.push_back(px);
+        }
+        for (double px : {-1e12, 90.0, 3.5, -2.9}) {
             x.push_back(px);
         }
         ResetKernelCounters();
-        QCOMPARE(FastIndices(0.402, 0.339, 254, x, 100.0),
-                 ReferenceIndices(0.402, 0.339, 254, x, 100.0));
+        QCOMPARE(FastIndices(0.402, 0.339, 254, x, 2.5),
+                 ReferenceIndices(0.402, 0.339, 254, x, 2.5));
+        QCOMPARE(FastIndices(0.402, 0.339, 0, x, 2.5), ReferenceIndices(0.402, 0.339, 0, x, 2.5));
         const KernelCounters counters = ReadKernelCounters();
         if (kernel) {
             QVERIFY(counters.detailedChecks > x.size() / 100);
