@@ -3,7 +3,9 @@
 // exactness checks' fallback rates, and a huge export far outside the set against dd writing
 // the same number of bytes. Every picture is compared byte for byte with the reference first.
 //
-//   ombrilo-bench-export [--repeat N] [--dir FOLDER] [--no-huge]
+//   ombrilo-bench-export [--repeat N] [--dir FOLDER] [--no-huge] [--render PROGRAM]
+//
+// --render times another build of ombrilo-render (an older one, say) in the whole-process rows.
 //
 // Times are the best of N runs (default 3), with the worst beside it to show how noisy the
 // machine is. The one-thread figures come from child processes started with OMBRILO_THREADS=1
@@ -196,6 +198,8 @@ void PrintRatio(const char* what, double reference, const Spread& s) {
                 reference / s.best, reference / s.worst);
 }
 
+std::string renderProgram = OMBRILO_RENDER_PATH;
+
 void SmallCase(const std::string& self, const Case& c, const std::string& dir, int repeat) {
     std::printf("export %lld x %lld, detail %d (start view)\n", static_cast<long long>(c.width),
                 static_cast<long long>(c.height), c.detail);
@@ -218,7 +222,7 @@ void SmallCase(const std::string& self, const Case& c, const std::string& dir, i
         }
     }
     const std::string out = dir + "/ombrilo-bench-export.bmp";
-    const std::vector<std::string> args = {OMBRILO_RENDER_PATH,
+    const std::vector<std::string> args = {renderProgram,
                                            "--quiet",
                                            "--size",
                                            std::to_string(c.width) + "x" + std::to_string(c.height),
@@ -263,7 +267,7 @@ void HugeCase(const std::string& dir, int repeat) {
                 dd.worst);
     for (int threads : {1, 0}) {
         const Spread s = WholeProcess(
-            {OMBRILO_RENDER_PATH, "--quiet", "--size", "30000x22500", "--detail", "256", frc, out},
+            {renderProgram, "--quiet", "--size", "30000x22500", "--detail", "256", frc, out},
             threads, repeat, out, nullptr);
         std::printf("  %-34s %9.3f s (worst %8.3f s)  %5.2f x dd (worst %5.2f x dd)\n",
                     threads == 1 ? "ombrilo-render, one thread" : "ombrilo-render, all threads",
@@ -289,8 +293,12 @@ int main(int argc, char** argv) {
             dir = argv[++i];
         } else if (std::strcmp(argv[i], "--no-huge") == 0) {
             huge = false;
+        } else if (std::strcmp(argv[i], "--render") == 0 && i + 1 < argc) {
+            renderProgram = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--repeat N] [--dir FOLDER] [--no-huge]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--repeat N] [--dir FOLDER] [--no-huge] [--render PROGRAM]\n",
+                         argv[0]);
             return 2;
         }
     }
