@@ -96,6 +96,17 @@
 // and the reference's point lies within 2^-49 r + 2^-54 of it, so its |z|^2 > 4 + 2^-33 and
 // its Q >= 4. The lane then leaves the loop at once with index n; no later step uses that state.
 //
+// At once. Before the lanes take a run's points, a start point with |x|, |y| <= 2^40 and
+// qd = RN(RN(x*x) + RN(y*y)) >= RN(RN(|Cx| + |Cy|) + 2.5) gets index 1 (0 when the limit is 0)
+// without a step. With P = |Cx| + |Cy| <= 2^41 (accepted constants), the exact
+// |z|^2 >= (1 - 4u)(P + 2.5) - 2^-1073 >= P + 2.49, so the exact first iterate has
+// |z^2 + C| >= |z|^2 - P >= 2.49. The reference's parts differ from the exact ones by at most
+// u|V| + 3.02vN and u|W| + 2.02vN (plus 2^-1075 where a part is subnormal), with
+// N = |z|^2 + P <= |z^2 + C| + 2P: its first iterate lies within 2^-51 |z^2 + C| + 2^-59 P +
+// 2^-1074 of the exact one, so its modulus exceeds 2.49 - 2^-48 - 2^-18 > 2.4, Q > 4, and the
+// reference escapes at n = 1 (or returns 0 first when the limit is 0). Nothing overflows: |x|, |y|
+// <= 2^40.
+//
 // Cycle detection is CycleWatch's (fast_kernels.cpp explains why it never changes an index):
 // the kernel's states are bit for bit the reference's (the one exception, a far-out result,
 // escapes before any test looks at it).

@@ -457,13 +457,12 @@ OMBRILO_EXPORT_LANES inline void SaveStates(LaneGroup<L>& g, std::int64_t step) 
 }
 
 // Points that escape at the first iterate whatever the rounding get their index at once (-1 is
-// left for the others): an in-range start point with RN(RN(x*x) + RN(y*y)) >= (|Cx| + |Cy| + 3)^2
-// (export_fma.cpp proves that its first iterate escapes in the reference).
+// left for the others): an in-range start point with RN(RN(x*x) + RN(y*y)) >= RN(|Cx| + |Cy|) +
+// 2.5 (export_fma.cpp proves that its first iterate escapes in the reference).
 OMBRILO_EXPORT_LANES inline void DecideAtOnce(double cx, double cy, std::int32_t limit,
                                               const double* x, double y, int count,
                                               std::int32_t* indices, LaneTally& tally) {
-    const double reach = std::fabs(cx) + std::fabs(cy) + 3.0;
-    const double farAway = reach * reach;
+    const double farAway = (std::fabs(cx) + std::fabs(cy)) + 2.5;
     const std::int32_t index = limit >= 1 ? 1 : 0;
     const bool rowInRange = std::fabs(y) <= kLaneLargest;
     const double ySquared = y * y;
