@@ -39,7 +39,7 @@ bool ProcessorHasAvx512();
 
 // ExportStepLanes and ExportRunFma on the AVX-512 lanes (eight to a register).
 bool ExportStepAvx512(double cx, double cy, double x, double y, DoublePoint* next);
-void ExportRunAvx512(double cx, double cy, std::int32_t limit, const double* x, double y,
-                     int count, std::int32_t* indices, LaneTally& tally);
+void ExportRunAvx512(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
+                     std::int32_t* indices, LaneTally& tally);
 
 }  // namespace ombrilo::detail
