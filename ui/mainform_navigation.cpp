@@ -109,6 +109,7 @@ void TMainForm::LupaPlusClick() {
     SetViewWidth(static_cast<float>(w - w * kZoomInFraction));
     UpdateOverviewMarkerNow();
     RequestFrame();
+    RecordHistory();
 }
 
 void TMainForm::LupaMinusClick() {
@@ -119,6 +120,7 @@ void TMainForm::LupaMinusClick() {
     SetViewWidth(static_cast<float>(w + w * kZoomOutFraction));
     UpdateOverviewMarkerNow();
     RequestFrame();
+    RecordHistory();
 }
 
 void TMainForm::ShowCoordinates(long double x, long double y) {
@@ -216,6 +218,11 @@ void TMainForm::PicMouseMove(Qt::MouseButtons buttons, int x, int y) {
         default:
             break;
     }
+}
+
+// A click or drag of any tool is over: its result goes into the history.
+void TMainForm::PicMouseUp() {
+    RecordHistory();
 }
 
 void TMainForm::GeneralViewMouseDown(Qt::MouseButton, int x, int y) {

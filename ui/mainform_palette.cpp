@@ -77,6 +77,7 @@ void TMainForm::BuildPaletteBox(QWidget* client) {
                                    level.period ? 40 : 100, level.period ? 2 : 4, level.hint);
         connect(*level.field, &QSlider::valueChanged, this,
                 [this, index](int) { LevelSliderChange(index); });
+        RecordHistoryAfterSliderActions(*level.field);
         ++index;
     }
     TypeOfPalette = new QComboBox(PalBox);
@@ -160,6 +161,7 @@ void TMainForm::TypeOfPaletteChange(int itemIndex) {
     }
     BuildAndShowPalette();
     RequestFrame();
+    RecordHistory();
 }
 
 void TMainForm::ApplyPendingPaletteType() {
@@ -170,6 +172,7 @@ void TMainForm::ApplyPendingPaletteType() {
     if (ApplyPaletteNow) {
         BuildAndShowPalette();
         RequestFrame();
+        RecordHistory();
     }
 }
 
@@ -184,6 +187,7 @@ void TMainForm::IsChPaletteClick() {
         CopyPaletteSliders();
         BuildAndShowPalette();
         RequestFrame();
+        RecordHistory();
     }
 }
 
@@ -196,6 +200,7 @@ void TMainForm::ChPaletteClick() {
     state.palette.PaletteType = TypeOfPalette->currentIndex() + 1;
     BuildAndShowPalette();
     RequestFrame();
+    RecordHistory();
 }
 
 }  // namespace ombrilo
