@@ -30,7 +30,7 @@ struct Job {
         job = ExportJob{Path(path), view, &table,
                         MakeExportGeometry(view.ViewWidth, width, height, limit)};
     }
-    ExportJobResult Run(const ExportRowWriterFactory& writers = MakeBmpRowWriter,
+    ExportJobResult Run(const ExportRowWriterFactory& writers = MakeExportRowWriter,
                         int stopAtReport = -1) {
         return WriteExportFile(
             job,
@@ -95,7 +95,7 @@ private slots:
         const QString path = dir.filePath("old.bmp");
         QVERIFY(WriteBytes(path, "older"));
         Job j(path, 40, 100);
-        QCOMPARE(j.Run(MakeBmpRowWriter, 2), ExportJobResult::Cancelled);
+        QCOMPARE(j.Run(MakeExportRowWriter, 2), ExportJobResult::Cancelled);
         QCOMPARE(j.reports, (std::vector<std::int32_t>{20, 41}));
         QCOMPARE(ReadBytes(path), QByteArray("older"));
         QCOMPARE(Entries(dir.path()), QStringList{"old.bmp"});
