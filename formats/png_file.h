@@ -24,7 +24,7 @@ enum class PngRowFilter { None, Sub, Up, Average, Paeth, Adaptive };
 struct PngCompression {
     int level = 6;
     int strategy = 0;  // Z_DEFAULT_STRATEGY, Z_FILTERED, Z_RLE ...
-    PngRowFilter filter = PngRowFilter::Up;
+    PngRowFilter filter = PngRowFilter::None;
 };
 
 // The settings the program writes with.
