@@ -78,8 +78,7 @@ std::variant<FramePattern, std::string> ParseFramePattern(std::string_view text)
         i += field->length - 1;
     }
     if (!fieldAt) {
-        return "В шаблоне имён кадров «" + std::string(text) + "» нет поля номера кадра." +
-               example;
+        return "В шаблоне имён кадров «" + std::string(text) + "» нет поля номера кадра." + example;
     }
     pattern.prefix_ = Unescape(text.substr(0, *fieldAt));
     pattern.suffix_ = Unescape(text.substr(*fieldAt + fieldLength));

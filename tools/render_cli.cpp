@@ -15,11 +15,11 @@
 #include "export/export_job.h"
 #include "formats/bmp_file.h"
 #include "formats/file_io.h"
-#include "formats/png_file.h"
-#include "frame_pattern.h"
 #include "formats/fractal_file.h"
 #include "formats/messages.h"
 #include "formats/palette_file.h"
+#include "formats/png_file.h"
+#include "frame_pattern.h"
 #include "progress_bar.h"
 #include "render_options.h"
 
@@ -189,14 +189,15 @@ std::optional<int> CheckOutputPath(const RenderRequest& request, const std::stri
                                    Diagnostics& diagnostics) {
     for (const auto& input : {request.fractalPath, request.palettePath}) {
         if (input && IsSameFile(*input, output)) {
-            diagnostics.FileError(output, "выходной файл совпадает с входным; выберите другое имя.");
+            diagnostics.FileError(output,
+                                  "выходной файл совпадает с входным; выберите другое имя.");
             return kExitUsage;
         }
     }
     std::error_code ec;
     if (std::filesystem::is_directory(output, ec) || output.back() == '/') {
-        diagnostics.FileError(output, std::string(kCannotOpenForWriting) + " (" +
-                                          ErrnoReason(EISDIR) + ")");
+        diagnostics.FileError(
+            output, std::string(kCannotOpenForWriting) + " (" + ErrnoReason(EISDIR) + ")");
         return kExitFailure;
     }
     return std::nullopt;
@@ -342,15 +343,15 @@ std::unique_ptr<ExportRowWriter> RenderJob::OpenWriter(const std::string& path) 
         return writer;
     }
     bar_.Abandon();
-    diagnostics_.FileError(path, std::string(kCannotOpenForWriting) + " (" +
-                                     ErrnoReason(writer->error()) + ")");
+    diagnostics_.FileError(
+        path, std::string(kCannotOpenForWriting) + " (" + ErrnoReason(writer->error()) + ")");
     return nullptr;
 }
 
 int RenderJob::ReportWriteFailure(const std::string& path, int error) {
     bar_.Abandon();
-    diagnostics_.FileError(path, "ошибка записи (" + ErrnoReason(error != 0 ? error : EIO) +
-                                     "), файл не записан.");
+    diagnostics_.FileError(
+        path, "ошибка записи (" + ErrnoReason(error != 0 ? error : EIO) + "), файл не записан.");
     return kExitFailure;
 }
 
@@ -363,22 +364,20 @@ int RenderJob::CommitWriter(const std::string& path, ExportRowWriter& writer) {
 
 int RenderJob::ReportInterrupted() {
     bar_.Abandon();
-    diagnostics_.Error(request_.frames != 0
-                           ? "расчёт прерван, недописанный кадр не записан."
-                           : "расчёт прерван, файл не записан.");
+    diagnostics_.Error(request_.frames != 0 ? "расчёт прерван, недописанный кадр не записан."
+                                            : "расчёт прерван, файл не записан.");
     return kExitInterrupted;
 }
 
 int RenderJob::ReportOutOfMemory() {
     bar_.Abandon();
-    diagnostics_.Error("не хватает памяти для картинки " + SizeText(size_) +
-                       ", файл не записан.");
+    diagnostics_.Error("не хватает памяти для картинки " + SizeText(size_) + ", файл не записан.");
     return kExitFailure;
 }
 
 int RenderJob::RenderExportPicture(const std::string& path) {
-    const ExportGeometry geometry = MakeExportGeometry(
-        state_.ViewWidth, size_.width, size_.height, *ExportLimitForDetail(request_.detail));
+    const ExportGeometry geometry = MakeExportGeometry(state_.ViewWidth, size_.width, size_.height,
+                                                       *ExportLimitForDetail(request_.detail));
     const ExportView view{state_.Cx, state_.Cy, state_.CenterX, state_.CenterY, state_.ViewWidth};
     ExportOutcome outcome;
     std::unique_ptr<ExportRowWriter> writer;
@@ -433,8 +432,8 @@ int RenderJob::RenderViewPicture(const std::string& path) {
     } catch (const std::bad_alloc&) {
         return ReportOutOfMemory();
     }
-    const Frame32 frame{pixels.get(), static_cast<int>(size_.width),
-                        static_cast<int>(size_.height), bytesPerLine};
+    const Frame32 frame{pixels.get(), static_cast<int>(size_.width), static_cast<int>(size_.height),
+                        bytesPerLine};
     bar_.Update(rowsBefore_);
     RenderView(state_, ViewGeometryFor(request_.mode, state_, size_), frame);
     if (Interrupted(environment_)) {

@@ -1,9 +1,9 @@
 #include "render_options.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <algorithm>
 #include <limits>
 
 #include "engine/export_render.h"
