@@ -323,7 +323,7 @@ PngFractalRead FindFractal(ByteSource& source) {
 }  // namespace
 
 PngCompression DefaultPngCompression() {
-    return PngCompression{6, Z_DEFAULT_STRATEGY, PngRowFilter::None};
+    return PngCompression{3, Z_DEFAULT_STRATEGY, PngRowFilter::None};
 }
 
 bool PngSizeFits(std::int64_t width, std::int64_t height) {

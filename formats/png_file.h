@@ -22,7 +22,7 @@ inline constexpr const char* kPngFractalKeyword = "Ombrilo";
 enum class PngRowFilter { None, Sub, Up, Average, Paeth, Adaptive };
 
 struct PngCompression {
-    int level = 6;
+    int level = 3;
     int strategy = 0;  // Z_DEFAULT_STRATEGY, Z_FILTERED, Z_RLE ...
     PngRowFilter filter = PngRowFilter::None;
 };

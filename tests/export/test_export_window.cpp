@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -669,6 +670,38 @@ private slots:
         QCOMPARE(EncodeFractalRecord(inside.record),
                  EncodeFractalRecord(RecordFromState(x.f.form->state)));
         QCOMPARE(Entries(x.f.folder.path()), QStringList{"my.png"});
+    }
+
+    // Qt's own save dialog driven by keys: the type list chooses PNG.
+    void realSaveDialogChoosesPngByKeys() {
+        ExportFixture x;
+        QVERIFY(x.Start());
+        SetDialogSeam(nullptr);
+        const auto restore = qScopeGuard([&] { SetDialogSeam(&x.f.dialogs); });
+        bool driven = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            QCOMPARE(types->currentText(), QString("BMP (*.bmp)"));
+            dialog->setDirectory(x.f.folder.path());
+            name->clear();
+            QTest::keyClicks(name, "keys.bmp");
+            QTest::keyClick(types, Qt::Key_Down);
+            QCOMPARE(types->currentText(), QString("PNG (*.png)"));
+            QTest::keyClick(name, Qt::Key_Return);
+            driven = true;
+        });
+        x.f.form->action("SaveImage")->trigger();
+        QVERIFY(driven);
+        x.window = x.f.form->findChild<TSizeAndExt*>();
+        QVERIFY(x.window);
+        QCOMPARE(x.window->ExportKind, ExportFormat::Png);
+        QCOMPARE(x.window->ExportPath, x.f.FilePath("keys.png"));
+        x.TypeWidth("16");
+        QCOMPARE(x.Export(), int(ExportJobResult::Written));
+        QVERIFY(pngdecode::DecodeToBgr(ReadBytes(x.f.FilePath("keys.png"))).ok);
     }
 
     void cancelledPngExportLeavesNoFile() {
