@@ -23,8 +23,11 @@ namespace {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::size_t kDeflateWindow = 32768;
-// Rows are compressed in blocks of about this many bytes, a few blocks per thread at a time.
-constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+// Rows are compressed in blocks of 256 KiB to 1 MiB (or one row), a few blocks per thread at a
+// time, and at most kBatchBytes of rows at once, whatever the number of threads.
+constexpr std::size_t kMinBlockBytes = std::size_t{256} << 10;
+constexpr std::size_t kMaxBlockBytes = std::size_t{1} << 20;
+constexpr std::size_t kBatchBytes = std::size_t{8} << 20;
 constexpr int kBlocksPerThread = 2;
 constexpr std::size_t kIdatChunkBytes = std::size_t{1} << 18;
 // zlib takes at most 4 GiB per call; a single row can be larger.
@@ -339,7 +342,8 @@ std::uint64_t PngFileSizeBound(std::int64_t width, std::int64_t height) {
     // Stored deflate blocks cost 5 bytes per 16 KiB at worst (zlib's bound), every compressed
     // block ends with a 5-byte flush marker and a 6-byte block header, the zlib header and
     // checksum take 6 bytes, and every IDAT chunk 12.
-    const std::uint64_t blocks = raw / (kBlockBytes / 2) + 2;
+    const std::uint64_t smallestBlockRows = std::max<std::uint64_t>(1, kMinBlockBytes / rowBytes);
+    const std::uint64_t blocks = 2 * (static_cast<std::uint64_t>(height) / smallestBlockRows + 1);
     const std::uint64_t deflated =
         raw + raw / 4096 + raw / 16384 + 5 * (raw / 16384 + 1) + 11 * blocks + 6 + 13;
     const std::uint64_t idat = deflated + 12 * (deflated / kIdatChunkBytes + 1);
@@ -649,9 +653,14 @@ bool PngFileWriter::Open() {
     }
     s.rowBytes = static_cast<std::size_t>(s.picture.width) * 3;
     const std::size_t stride = s.rowBytes + 1;
-    s.blockRows = static_cast<std::int64_t>(std::max<std::size_t>(1, kBlockBytes / stride));
+    const auto wanted =
+        static_cast<std::size_t>(std::max(1, ParallelThreadCount()) * kBlocksPerThread);
+    const std::size_t blockBytes = std::clamp(kBatchBytes / wanted, kMinBlockBytes, kMaxBlockBytes);
+    s.blockRows = static_cast<std::int64_t>(std::max<std::size_t>(1, blockBytes / stride));
     s.blockRows = std::min(s.blockRows, s.picture.height);
-    const std::int64_t blocks = std::max(1, ParallelThreadCount() * kBlocksPerThread);
+    const std::size_t blockSize = static_cast<std::size_t>(s.blockRows) * stride;
+    const auto blocks =
+        static_cast<std::int64_t>(std::clamp<std::size_t>(kBatchBytes / blockSize, 1, wanted));
     s.batchRows = std::min(s.picture.height, s.blockRows * blocks);
     s.batch.resize(static_cast<std::size_t>(s.batchRows) * s.rowBytes);
     s.filtered.resize(static_cast<std::size_t>(s.batchRows) * stride);
