@@ -242,7 +242,6 @@ private:
     int ReportWriteFailure(const std::string& path, int error);
     int ReportInterrupted();
     int ReportOutOfMemory();
-    int Failed(int status);
 
     const RenderRequest& request_;
     Diagnostics diagnostics_;
@@ -297,13 +296,16 @@ int RenderJob::Run() {
 }
 
 int RenderJob::RenderFrames(const FramePattern& pattern) {
+    // Every name is checked before the work starts.
+    for (std::int64_t k = 0; k < request_.frames; ++k) {
+        if (auto refused = CheckOutputPath(request_, pattern.Name(k), diagnostics_)) {
+            return *refused;
+        }
+    }
     const double cx0 = state_.Cx;
     const double cy0 = state_.Cy;
     for (std::int64_t k = 0; k < request_.frames; ++k) {
         const std::string path = pattern.Name(k);
-        if (auto refused = CheckOutputPath(request_, path, diagnostics_)) {
-            return Failed(*refused);
-        }
         state_.Cx = SweepValue(cx0, request_.toCx, k, request_.frames);
         state_.Cy = SweepValue(cy0, request_.toCy, k, request_.frames);
         rowsBefore_ = k * size_.height;
@@ -324,11 +326,6 @@ bool RenderJob::PrepareState() {
         return false;
     }
     return !request_.palettePath || LoadPaletteFile(*request_.palettePath, state_, diagnostics_);
-}
-
-int RenderJob::Failed(int status) {
-    bar_.Abandon();
-    return status;
 }
 
 std::unique_ptr<ExportRowWriter> RenderJob::OpenWriter(const std::string& path) {
