@@ -192,7 +192,7 @@ inline int FastEscape(double x, double y) {
 }
 
 OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x, double y,
-                            LaneTally& tally) {
+                            KernelCounters& tally) {
     CycleWatch<DoubleStateBits> watch;
     TrapLook trap(&ExportTrapRegion, k.cx, k.cy);
     for (std::int32_t n = 1;; ++n) {
@@ -335,7 +335,7 @@ struct LaneGroup {
 class PointFeed {
 public:
     PointFeed(const FmaConstants& k, std::int32_t limit, const double* x, double y, int count,
-              std::int32_t* indices, LaneTally& tally)
+              std::int32_t* indices, KernelCounters& tally)
         : k_(k), limit_(limit), x_(x), y_(y), count_(count), indices_(indices), tally_(tally) {}
 
     // The next point for the lanes, or -1 at the end of the run.
@@ -360,13 +360,13 @@ private:
     double y_;
     int count_;
     std::int32_t* indices_;
-    LaneTally& tally_;
+    KernelCounters& tally_;
     int next_ = 0;
 };
 
 // The lanes of `slow` (bits 0..3) stepped with ExportIterate from (oldX, oldY) instead.
 OMBRILO_LANES void RedoLanes(const FmaConstants& k, int slow, __m256d oldX, __m256d oldY,
-                             __m256d& x, __m256d& y, LaneTally& tally) {
+                             __m256d& x, __m256d& y, KernelCounters& tally) {
     LaneArrays old;
     LaneArrays next;
     _mm256_store_pd(old.x, oldX);
@@ -396,7 +396,7 @@ struct LaneFlags {
 
 // Lanes of a group whose point is decided write its index and take the next point.
 OMBRILO_LANES void Decide(LaneGroup& g, int flagged, const LaneFlags& f, PointFeed& feed,
-                          LaneTally& tally) {
+                          KernelCounters& tally) {
     LaneArrays m;
     _mm256_store_pd(m.x, g.x);
     _mm256_store_pd(m.y, g.y);
@@ -464,7 +464,7 @@ OMBRILO_LANES void Decide(LaneGroup& g, int flagged, const LaneFlags& f, PointFe
 
 // The run on the lanes, each lane taking the run's next point as soon as its point is decided.
 OMBRILO_LANES void RunLanes(const FmaConstants& k, std::int32_t limit, const double* x, double y,
-                            int count, std::int32_t* indices, LaneTally& tally) {
+                            int count, std::int32_t* indices, KernelCounters& tally) {
     const __m256d cx = _mm256_set1_pd(k.cx);
     const __m256d cy = _mm256_set1_pd(k.cy);
     const __m256d magnitude = _mm256_set1_pd(k.magnitude);
@@ -570,7 +570,7 @@ OMBRILO_LANES bool ExportStepLanes(double cx, double cy, double x, double y, Dou
 }
 
 void ExportRunFma(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
-                  std::int32_t* indices, LaneTally& tally) {
+                  std::int32_t* indices, KernelCounters& tally) {
     limit = std::clamp<std::int32_t>(limit, 0, ColorTable::kLastIndex);
     RunLanes(MakeConstants(cx, cy), limit, x, y, count, indices, tally);
 }

@@ -28,6 +28,6 @@ bool ExportStepLanes(double cx, double cy, double x, double y, DoublePoint* next
 // cycle detection; steps the check refuses are redone with ExportIterate, start points the lanes
 // do not take go through the scalar FMA kernel.
 void ExportRunFma(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
-                  std::int32_t* indices, LaneTally& tally);
+                  std::int32_t* indices, KernelCounters& tally);
 
 }  // namespace ombrilo::detail

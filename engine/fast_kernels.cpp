@@ -98,7 +98,7 @@ struct AtomicCounters {
 };
 AtomicCounters counters;
 
-void AddToCounters(const detail::LaneTally& tally) {
+void AddToCounters(const KernelCounters& tally) {
     counters.iterates.fetch_add(tally.iterates, std::memory_order_relaxed);
     counters.guardFallbacks.fetch_add(tally.guardFallbacks, std::memory_order_relaxed);
     counters.escapeTies.fetch_add(tally.escapeTies, std::memory_order_relaxed);
@@ -161,7 +161,7 @@ void ResetKernelCounters() {
 void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,
                       FloatPoint* next) {
     if (LanesTake(cx, cy)) {
-        detail::LaneTally tally;
+        KernelCounters tally;
         detail::Z2IterateCheckedAvx2(cx, cy, x, y, count, next, tally);
         AddToCounters(tally);
         return;
@@ -174,7 +174,7 @@ void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int 
 float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
                   std::uint8_t* indices) {
     if (LanesTake(cx, cy)) {
-        detail::LaneTally tally;
+        KernelCounters tally;
         const float next = detail::Z2RunAvx2(cx, cy, x, step, y, count, indices, tally);
         AddToCounters(tally);
         return next;
@@ -189,7 +189,7 @@ float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
 void ExportEscapeRun(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
                      std::int32_t* indices) {
     if (FmaTakes(cx, cy)) {
-        detail::LaneTally tally;
+        KernelCounters tally;
         detail::ExportRunFma(cx, cy, limit, x, y, count, indices, tally);
         AddToCounters(tally);
         return;

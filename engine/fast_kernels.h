@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "kernel_counters.h"
 #include "point_function.h"
 
 namespace ombrilo {
@@ -46,16 +47,7 @@ bool SimdEnabled();
 bool ExportFmaEnabled();
 void SetSimdEnabledForTests(bool enabled);
 
-// What the lanes and the export's FMA kernel did since the last reset: iterates computed in
-// them, iterates their check sent back to the reference arithmetic, escape tests too close to
-// |z|^2 = 4 to decide in double, left to the reference test, and points they found in the trap
-// region (trap_region.h), which never escape.
-struct KernelCounters {
-    std::uint64_t iterates = 0;
-    std::uint64_t guardFallbacks = 0;
-    std::uint64_t escapeTies = 0;
-    std::uint64_t trapped = 0;
-};
+// What the lanes and the export's FMA kernel did since the last reset (kernel_counters.h).
 KernelCounters ReadKernelCounters();
 void ResetKernelCounters();
 

@@ -173,7 +173,7 @@ struct LaneStates {
 };
 
 OMBRILO_AVX2 LaneStates Redo(const Constants& k, double cx, double cy, int lanes, __m256d oldX,
-                             __m256d oldY, LaneTally& tally) {
+                             __m256d oldY, KernelCounters& tally) {
     const __m256d a = _mm256_mul_pd(oldX, oldX);
     const __m256d b = _mm256_mul_pd(oldY, oldY);
     const __m256d zero = _mm256_setzero_pd();
@@ -256,9 +256,7 @@ OMBRILO_AVX2 inline __m256d SameBitsAsSaved(__m256d x, const double* saved) {
 
 // The saved states of the lanes in `lanes` (bits 0..3) become the pattern no lane value has.
 OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
-    const __m256d mask = _mm256_castsi256_pd(_mm256_cmpeq_epi64(
-        _mm256_and_si256(_mm256_set1_epi64x(lanes), _mm256_setr_epi64x(1, 2, 4, 8)),
-        _mm256_setr_epi64x(1, 2, 4, 8)));
+    const __m256d mask = LanesMask(lanes);
     const __m256d none = _mm256_set1_pd(kNoState);
     for (double* saved : {m.shortX, m.shortY, m.longX, m.longY}) {
         _mm256_store_pd(saved, _mm256_blendv_pd(_mm256_load_pd(saved), none, mask));
@@ -266,7 +264,7 @@ OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
 }
 
 // Index of a lane's point once its state z_n is decided, or -1 while it goes on.
-int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, LaneTally& tally) {
+int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, KernelCounters& tally) {
     if (m.sum[i] >= 4.0) {
         if (m.sum[i] > 4.0) {
             return n;
@@ -346,7 +344,7 @@ bool LanesAcceptConstant(double cx, double cy) {
 }
 
 OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y, int count,
-                             std::uint8_t* indices, LaneTally& tally) {
+                             std::uint8_t* indices, KernelCounters& tally) {
     const Constants k = MakeConstants(cx, cy);
     const TrapRegion& trap = MainTrapRegion(cx, cy);
     RowFeed feed(cx, cy, x, step, y, count, indices);
@@ -486,7 +484,7 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
 }
 
 OMBRILO_AVX2 void Z2IterateCheckedAvx2(double cx, double cy, const float* x, const float* y,
-                                       int count, FloatPoint* next, LaneTally& tally) {
+                                       int count, FloatPoint* next, KernelCounters& tally) {
     const Constants k = MakeConstants(cx, cy);
     for (int first = 0; first < count; first += 4) {
         const int lanes = std::min(4, count - first);
