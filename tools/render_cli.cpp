@@ -284,7 +284,8 @@ int RenderJob::RenderExportPicture(const BmpLayout& layout) {
     const auto keepGoing = [&](std::int32_t) { return !Interrupted(environment_); };
     ExportOutcome outcome;
     try {
-        outcome = RenderExport(view, state_.colorTable, geometry, takeRow, keepGoing);
+        const auto render = environment_.referenceLoops ? &RenderExportReference : &RenderExport;
+        outcome = render(view, state_.colorTable, geometry, takeRow, keepGoing);
     } catch (const std::bad_alloc&) {
         bar.Abandon();
         writer.Discard();
@@ -332,7 +333,8 @@ int RenderJob::RenderViewPicture(const BmpLayout& layout) {
     const Frame32 frame{pixels.get(), layout.width, layout.height, bytesPerLine};
     ProgressBar bar(err_, showProgress_, layout.height);
     bar.Update(0);
-    RenderView(state_, ViewGeometryFor(request_.mode, state_, layout), frame);
+    const auto render = environment_.referenceLoops ? &RenderViewReference : &RenderView;
+    render(state_, ViewGeometryFor(request_.mode, state_, layout), frame);
     if (Interrupted(environment_)) {
         bar.Abandon();
         return ReportInterrupted(nullptr);
