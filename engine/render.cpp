@@ -38,16 +38,17 @@ void RenderViewReference(const FractalState& state, const ViewGeometry& view,
 
 namespace {
 
-// Points handed to the kernel at a time; the row's x runs on from one run to the next.
+// Points handed to the kernel at a time.
 constexpr int kRunPixels = 4096;
 
-void RenderZ2Row(const FractalState& state, float x, float step, float y, const Frame32& frame,
+// One row at height y of the points columnX, its colours into the frame's row.
+void RenderZ2Row(const FractalState& state, const float* columnX, float y, const Frame32& frame,
                  int row) {
     std::uint8_t indices[kRunPixels];
     std::uint8_t* pixel = frame.Row(row);
     for (int done = 0; done < frame.width;) {
         const int count = std::min(kRunPixels, frame.width - done);
-        x = Z2EscapeRun(state.Cx, state.Cy, x, step, y, count, indices);
+        Z2EscapeRow(state.Cx, state.Cy, columnX + done, y, count, indices);
         for (int i = 0; i < count; ++i) {
             std::memcpy(pixel, state.colorTable.Entry(indices[i]), 3);
             pixel += 4;
@@ -66,17 +67,22 @@ void RenderView(const FractalState& state, const ViewGeometry& view, const Frame
     if (frame.width <= 0 || frame.height <= 0) {
         return;
     }
-    // Each row's y by the reference's sequence of subtractions; the x sequence is the same in
-    // every row, and each row runs it again from the left edge.
+    // Each row's y by the reference's sequence of subtractions; the x sequence by its additions
+    // is the same in every row, computed once.
     std::vector<float> rowY(static_cast<std::size_t>(frame.height));
     float y = ViewTop(view);
     for (float& value : rowY) {
         value = y;
         y = y - view.step;
     }
-    const float x0 = ViewLeft(view);
+    std::vector<float> columnX(static_cast<std::size_t>(frame.width));
+    float x = ViewLeft(view);
+    for (float& value : columnX) {
+        value = x;
+        x = x + view.step;
+    }
     ParallelFor(frame.height, [&](std::int64_t row) {
-        RenderZ2Row(state, x0, view.step, rowY[static_cast<std::size_t>(row)], frame,
+        RenderZ2Row(state, columnX.data(), rowY[static_cast<std::size_t>(row)], frame,
                     static_cast<int>(row));
     });
 }

@@ -83,6 +83,7 @@
 #include "fast_kernels.h"
 #include "lane_masks.h"
 #include "trap_region.h"
+#include "z2_lanes.h"
 
 #define OMBRILO_AVX2 __attribute__((target("avx2,fma")))  // the lanes need both
 
@@ -90,30 +91,14 @@ namespace ombrilo::detail {
 
 namespace {
 
-constexpr double kLaneLimit = 0x1p40;
-constexpr double kSmallestConstant = 0x1p-900;
-constexpr double kBoundScale = 0x1p-51;
 constexpr int kGroups = 5;  // registers of four lanes side by side, to cover the step's latency
 constexpr int kLanes = 4 * kGroups;
 constexpr int kGroupMask = 0xF;
-constexpr std::int64_t kShortSaveEvery = 8;
-constexpr std::int64_t kLongSaveEvery = 64;
 
 bool AcceptedPart(double c) {
     const double magnitude = std::fabs(c);
     return c == 0.0 || (magnitude >= kSmallestConstant && magnitude <= kLaneLimit);
 }
-
-bool AcceptedStart(float x, float y) {
-    return std::fabs(x) <= static_cast<float>(kLaneLimit) &&
-           std::fabs(y) <= static_cast<float>(kLaneLimit);
-}
-
-bool SameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
-constexpr double kNoState = std::bit_cast<double>(~std::uint64_t{0});
 
 struct Constants {
     __m256d cx;
@@ -263,75 +248,15 @@ OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
     }
 }
 
-// Index of a lane's point once its state z_n is decided, or -1 while it goes on.
-int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, KernelCounters& tally) {
-    if (m.sum[i] >= 4.0) {
-        if (m.sum[i] > 4.0) {
-            return n;
-        }
-        ++tally.escapeTies;
-        if (Escaped(m.x[i], m.y[i])) {
-            return n;
-        }
-    }
-    if (trapped) {
-        ++tally.trapped;
-        return 0;
-    }
-    const bool repeated = (SameBits(m.x[i], m.shortX[i]) && SameBits(m.y[i], m.shortY[i])) ||
-                          (SameBits(m.x[i], m.longX[i]) && SameBits(m.y[i], m.longY[i]));
-    if (repeated || n >= MaxIterations) {
-        return 0;
-    }
-    return -1;  // |z|^2 was 4 in double only, or only x matched a saved state
+// Gives lane i of m the row's next point the lanes take (RowFeed::Next), with no saved states.
+int FillLane(RowFeed& feed, LaneMemory& m, int i) {
+    m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
+    float px = 0.0f;
+    const int c = feed.Next(&px);
+    m.x[i] = px;
+    m.y[i] = c >= 0 ? feed.y() : 0.0f;
+    return c;
 }
-
-// The points of one row in order, handed to the lanes; points the lanes do not take are done
-// on the spot by the scalar kernel.
-class RowFeed {
-public:
-    RowFeed(double cx, double cy, float x, float step, float y, int count, std::uint8_t* indices)
-        : cx_(cx), cy_(cy), x_(x), step_(step), y_(y), count_(count), indices_(indices) {}
-
-    // The column of the next point the lanes take, its x in *x, or -1 (and *x = 0) at the end
-    // of the row.
-    int Next(float* x) {
-        while (column_ < count_) {
-            const int c = column_++;
-            const float px = x_;
-            x_ = x_ + step_;
-            if (AcceptedStart(px, y_)) {
-                *x = px;
-                return c;
-            }
-            indices_[c] = static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx_, cy_, px, y_));
-        }
-        *x = 0.0f;
-        return -1;
-    }
-
-    // Gives lane i of m the next point the lanes take (Next), with no saved states.
-    int Fill(LaneMemory& m, int i) {
-        m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
-        float px = 0.0f;
-        const int c = Next(&px);
-        m.x[i] = px;
-        m.y[i] = c >= 0 ? y_ : 0.0f;
-        return c;
-    }
-    float y() const { return y_; }
-    float NextX() const { return x_; }
-
-private:
-    double cx_;
-    double cy_;
-    float x_;
-    float step_;
-    float y_;
-    int count_;
-    std::uint8_t* indices_;
-    int column_ = 0;
-};
 
 }  // namespace
 
@@ -343,11 +268,11 @@ bool LanesAcceptConstant(double cx, double cy) {
     return AcceptedPart(cx) && AcceptedPart(cy);
 }
 
-OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y, int count,
-                             std::uint8_t* indices, KernelCounters& tally) {
+OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int count,
+                            std::uint8_t* indices, KernelCounters& tally) {
     const Constants k = MakeConstants(cx, cy);
     const TrapRegion& trap = MainTrapRegion(cx, cy);
-    RowFeed feed(cx, cy, x, step, y, count, indices);
+    RowFeed feed(cx, cy, x, y, count, indices);
 
     LaneMemory memory[kGroups];
     Group groups[kGroups];
@@ -365,7 +290,7 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
         }
     };
     for (int lane = 0; lane < kLanes; ++lane) {
-        column[lane] = feed.Fill(memory[lane / 4], lane % 4);
+        column[lane] = FillLane(feed, memory[lane / 4], lane % 4);
         start[lane] = 0;
         active |= (column[lane] >= 0 ? 1 : 0) << lane;
     }
@@ -480,7 +405,15 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
             }
         }
     }
-    return feed.NextX();
+}
+
+OMBRILO_AVX2 void RedoFourLanes(double cx, double cy, int lanes, const double* oldX,
+                                const double* oldY, double* x, double* y, KernelCounters& tally) {
+    const LaneStates redone = Redo(MakeConstants(cx, cy), cx, cy, lanes, _mm256_loadu_pd(oldX),
+                                   _mm256_loadu_pd(oldY), tally);
+    const __m256d mask = LanesMask(lanes);
+    _mm256_storeu_pd(x, _mm256_blendv_pd(_mm256_loadu_pd(x), redone.x, mask));
+    _mm256_storeu_pd(y, _mm256_blendv_pd(_mm256_loadu_pd(y), redone.y, mask));
 }
 
 OMBRILO_AVX2 void Z2IterateCheckedAvx2(double cx, double cy, const float* x, const float* y,
