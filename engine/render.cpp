@@ -20,10 +20,17 @@ float ViewTop(const ViewGeometry& view) {
                               static_cast<long double>(view.halfHeight) * view.step);
 }
 
-void RenderViewReference(const FractalState& state, const ViewGeometry& view,
-                         const Frame32& frame) {
+namespace {
+
+// The straightforward loops for rows firstRow .. of the picture: the x sequence from the left
+// edge in every row, the y sequence from the top edge.
+void ReferenceRows(const FractalState& state, const ViewGeometry& view, int firstRow,
+                   const Frame32& frame) {
     const float x0 = ViewLeft(view);
     float y = ViewTop(view);
+    for (int row = 0; row < firstRow; ++row) {
+        y = y - view.step;
+    }
     for (int row = 0; row < frame.height; ++row) {
         std::uint8_t* pixel = frame.Row(row);
         float x = x0;
@@ -34,6 +41,13 @@ void RenderViewReference(const FractalState& state, const ViewGeometry& view,
         }
         y = y - view.step;
     }
+}
+
+}  // namespace
+
+void RenderViewReference(const FractalState& state, const ViewGeometry& view,
+                         const Frame32& frame) {
+    ReferenceRows(state, view, 0, frame);
 }
 
 namespace {
@@ -60,29 +74,37 @@ void RenderZ2Row(const FractalState& state, const float* columnX, float y, const
 }  // namespace
 
 void RenderView(const FractalState& state, const ViewGeometry& view, const Frame32& frame) {
+    RenderViewRows(state, view, 0, frame);
+}
+
+void RenderViewRows(const FractalState& state, const ViewGeometry& view, int firstRow,
+                    const Frame32& band) {
     if (state.PointColor != &Z2PointColor) {
-        RenderViewReference(state, view, frame);
+        ReferenceRows(state, view, firstRow, band);
         return;
     }
-    if (frame.width <= 0 || frame.height <= 0) {
+    if (band.width <= 0 || band.height <= 0) {
         return;
     }
-    // Each row's y by the reference's sequence of subtractions; the x sequence by its additions
-    // is the same in every row, computed once.
-    std::vector<float> rowY(static_cast<std::size_t>(frame.height));
+    // Each row's y by the reference's sequence of subtractions from the top; the x sequence by
+    // its additions is the same in every row, computed once.
+    std::vector<float> rowY(static_cast<std::size_t>(band.height));
     float y = ViewTop(view);
+    for (int row = 0; row < firstRow; ++row) {
+        y = y - view.step;
+    }
     for (float& value : rowY) {
         value = y;
         y = y - view.step;
     }
-    std::vector<float> columnX(static_cast<std::size_t>(frame.width));
+    std::vector<float> columnX(static_cast<std::size_t>(band.width));
     float x = ViewLeft(view);
     for (float& value : columnX) {
         value = x;
         x = x + view.step;
     }
-    ParallelFor(frame.height, [&](std::int64_t row) {
-        RenderZ2Row(state, columnX.data(), rowY[static_cast<std::size_t>(row)], frame,
+    ParallelFor(band.height, [&](std::int64_t row) {
+        RenderZ2Row(state, columnX.data(), rowY[static_cast<std::size_t>(row)], band,
                     static_cast<int>(row));
     });
 }

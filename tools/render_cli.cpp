@@ -1,5 +1,6 @@
 #include "render_cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -182,6 +183,7 @@ private:
     bool PrepareState();
     int RenderExportPicture(const BmpLayout& layout);
     int RenderViewPicture(const BmpLayout& layout);
+    int RenderWholeViewPicture(const BmpLayout& layout);
     int WriteFrame(const BmpLayout& layout, const Frame32& frame);
     bool OpenWriter(BmpFileWriter& writer);
     int CommitWriter(BmpFileWriter& writer);
@@ -308,6 +310,14 @@ int RenderJob::RenderExportPicture(const BmpLayout& layout) {
     return status;
 }
 
+// Bytes 0..2 of each 32-bit pixel of the frame's row r, as a bitmap file's row.
+void PackRow(const Frame32& frame, int r, std::uint8_t* bgr) {
+    const std::uint8_t* pixel = frame.Row(r);
+    for (int c = 0; c < frame.width; ++c, pixel += 4, bgr += 3) {
+        std::memcpy(bgr, pixel, 3);
+    }
+}
+
 ViewGeometry ViewGeometryFor(RenderMode mode, const FractalState& state, const BmpLayout& layout) {
     switch (mode) {
         case RenderMode::Main:
@@ -322,6 +332,62 @@ ViewGeometry ViewGeometryFor(RenderMode mode, const FractalState& state, const B
 }
 
 int RenderJob::RenderViewPicture(const BmpLayout& layout) {
+    if (environment_.referenceLoops) {
+        return RenderWholeViewPicture(layout);
+    }
+    // A band of rows at a time, about a mebibyte of pixels that stays in the cache while its
+    // rows go to the file; bands from the bottom, rows bottom-up, which is the file's order.
+    const auto bytesPerLine = static_cast<std::ptrdiff_t>(layout.width) * 4;
+    const int bandRows = static_cast<int>(
+        std::clamp<std::int64_t>((std::int64_t{1} << 20) / bytesPerLine, 1, layout.height));
+    std::unique_ptr<std::uint8_t[]> pixels;
+    std::unique_ptr<std::uint8_t[]> row;
+    try {
+        pixels = std::make_unique_for_overwrite<std::uint8_t[]>(
+            static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(bandRows));
+        row = std::make_unique_for_overwrite<std::uint8_t[]>(
+            static_cast<std::size_t>(layout.width) * 3);
+    } catch (const std::bad_alloc&) {
+        return ReportOutOfMemory(layout);
+    }
+    BmpFileWriter writer(request_.outputPath, layout);
+    if (!OpenWriter(writer)) {
+        return kExitFailure;
+    }
+    const ViewGeometry view = ViewGeometryFor(request_.mode, state_, layout);
+    ProgressBar bar(err_, showProgress_, layout.height);
+    bar.Update(0);
+    int done = 0;
+    for (int end = layout.height; end > 0; end -= bandRows) {
+        const int first = std::max(0, end - bandRows);
+        const Frame32 band{pixels.get(), layout.width, end - first, bytesPerLine};
+        RenderViewRows(state_, view, first, band);
+        if (Interrupted(environment_)) {
+            bar.Abandon();
+            return ReportInterrupted(&writer);
+        }
+        for (int r = band.height - 1; r >= 0; --r) {
+            PackRow(band, r, row.get());
+            if (!writer.WriteRow(first + r, row.get())) {
+                bar.Abandon();
+                return ReportWriteFailure(writer);
+            }
+        }
+        done += band.height;
+        bar.Update(done);
+    }
+    const int status = CommitWriter(writer);
+    if (status == kExitSuccess) {
+        bar.Finish();
+    } else {
+        bar.Abandon();
+    }
+    return status;
+}
+
+// The straightforward way, for comparisons: the whole picture by the reference loops, then
+// written.
+int RenderJob::RenderWholeViewPicture(const BmpLayout& layout) {
     const auto bytesPerLine = static_cast<std::ptrdiff_t>(layout.width) * 4;
     std::unique_ptr<std::uint8_t[]> pixels;
     try {
@@ -333,8 +399,7 @@ int RenderJob::RenderViewPicture(const BmpLayout& layout) {
     const Frame32 frame{pixels.get(), layout.width, layout.height, bytesPerLine};
     ProgressBar bar(err_, showProgress_, layout.height);
     bar.Update(0);
-    const auto render = environment_.referenceLoops ? &RenderViewReference : &RenderView;
-    render(state_, ViewGeometryFor(request_.mode, state_, layout), frame);
+    RenderViewReference(state_, ViewGeometryFor(request_.mode, state_, layout), frame);
     if (Interrupted(environment_)) {
         bar.Abandon();
         return ReportInterrupted(nullptr);
@@ -362,10 +427,7 @@ int RenderJob::WriteFrame(const BmpLayout& layout, const Frame32& frame) {
         return kExitFailure;
     }
     for (int r = 0; r < frame.height; ++r) {
-        const std::uint8_t* pixel = frame.Row(r);
-        for (int c = 0; c < frame.width; ++c, pixel += 4) {
-            std::memcpy(&row[static_cast<std::size_t>(c) * 3], pixel, 3);
-        }
+        PackRow(frame, r, row.get());
         if (!writer.WriteRow(r, row.get())) {
             return ReportWriteFailure(writer);
         }

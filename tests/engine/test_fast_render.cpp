@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -185,6 +186,21 @@ private slots:
         QVERIFY(SamePicture(state, ScreenGeometry(state, pixelsWide, pixelsHigh), pixelsWide,
                             pixelsHigh));
         QVERIFY(SamePicture(state, MainViewGeometry(state), pixelsWide, pixelsHigh));
+    }
+
+    // Bands of rows drawn from the bottom up make the whole picture.
+    void bandsMakeTheWholePicture() {
+        const FractalState state = StateAt(-0.123, 0.745, 0.1f, 0.0f, 2.0f);
+        const ViewGeometry view = ScreenGeometry(state, 50, 37);
+        Picture whole(50, 37);
+        Picture bands(50, 37);
+        RenderViewReference(state, view, whole.frame);
+        for (int end = 37; end > 0; end -= 5) {
+            const int first = std::max(0, end - 5);
+            RenderViewRows(state, view, first,
+                           {bands.frame.Row(first), 50, end - first, bands.frame.bytesPerLine});
+        }
+        QCOMPARE(bands.bytes, whole.bytes);
     }
 
     void mainViewAndOverview() {
