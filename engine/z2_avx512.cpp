@@ -157,35 +157,30 @@ public:
     }
 
 private:
-    // The next kBlockPoints points the lanes take, their first steps side by side in
-    // kBlockRegisters registers; false at the end of the row.
+    // The next run of up to kBlockPoints points the lanes take, their first steps side by side
+    // in kBlockRegisters registers; false at the end of the row.
     OMBRILO_AVX512 bool RunBlock() {
         next_ = waiting_ = 0;
-        alignas(64) double bx[kBlockPoints] = {};
-        alignas(64) double by[kBlockPoints] = {};
-        int taken = 0;
-        for (; taken < kBlockPoints; ++taken) {
-            float px = 0.0f;
-            columns_[taken] = feed_.Next(&px);
-            if (columns_[taken] < 0) {
-                break;
-            }
-            bx[taken] = px;
-            by[taken] = feed_.y();
-        }
+        int first = 0;
+        const int taken = feed_.NextRun(kBlockPoints, &first);
         if (taken == 0) {
             return false;
         }
         __m512d x[kBlockRegisters];
         __m512d y[kBlockRegisters];
         __m512d sum[kBlockRegisters];
+        __m512i index[kBlockRegisters];  // escape counts so far
         __mmask8 alive[kBlockRegisters];
+        __mmask8 escaped[kBlockRegisters];
         for (int r = 0; r < kBlockRegisters; ++r) {
             const int points = std::clamp(taken - 8 * r, 0, 8);
             alive[r] = static_cast<__mmask8>((1u << points) - 1);
-            x[r] = _mm512_load_pd(bx + 8 * r);
-            y[r] = _mm512_load_pd(by + 8 * r);
+            escaped[r] = 0;
+            // Masked-off floats are not read: a run may end at the row's last point.
+            x[r] = _mm512_cvtps_pd(_mm256_maskz_loadu_ps(alive[r], feed_.x() + first + 8 * r));
+            y[r] = _mm512_set1_pd(feed_.y());
             sum[r] = SquaredNorm(x[r], y[r]);
+            index[r] = _mm512_setzero_si512();
         }
         for (int n = 1; n <= kFirstSteps; ++n) {
             unsigned anyAlive = 0;
@@ -199,40 +194,39 @@ private:
                     Redo(cx_, cy_, failed, oldX, oldY, x[r], y[r], tally_);
                 }
                 sum[r] = SquaredNorm(x[r], y[r]);
-                const __mmask8 out = _mm512_mask_cmp_pd_mask(alive[r], sum[r], k_.four, _CMP_GE_OQ);
+                __mmask8 out = _mm512_mask_cmp_pd_mask(alive[r], sum[r], k_.four, _CMP_GE_OQ);
                 if (out != 0) {
-                    alive[r] =
-                        static_cast<__mmask8>(alive[r] & ~Escape(r, out, n, x[r], y[r], sum[r]));
+                    const __mmask8 ties = _mm512_mask_cmp_pd_mask(out, sum[r], k_.four, _CMP_EQ_OQ);
+                    if (ties != 0) [[unlikely]] {
+                        out = static_cast<__mmask8>(out & ~RefusedTies(ties, x[r], y[r]));
+                    }
+                    index[r] = _mm512_mask_mov_epi64(index[r], out, _mm512_set1_epi64(n));
+                    escaped[r] = static_cast<__mmask8>(escaped[r] | out);
+                    alive[r] = static_cast<__mmask8>(alive[r] & ~out);
                 }
                 anyAlive |= alive[r];
             }
             if (anyAlive == 0) {
-                return true;
+                break;
             }
         }
         for (int r = 0; r < kBlockRegisters; ++r) {
-            _mm512_store_pd(bx + 8 * r, x[r]);
-            _mm512_store_pd(by + 8 * r, y[r]);
+            _mm512_mask_cvtepi64_storeu_epi8(indices_ + first + 8 * r, escaped[r], index[r]);
+            tally_.iterates +=
+                static_cast<std::uint64_t>(_mm512_mask_reduce_add_epi64(escaped[r], index[r]));
+            if (alive[r] == 0) {
+                continue;
+            }
+            alignas(64) double bx[8];
+            alignas(64) double by[8];
+            _mm512_store_pd(bx, x[r]);
+            _mm512_store_pd(by, y[r]);
             for (unsigned bits = alive[r]; bits != 0; bits &= bits - 1) {
-                const int i = 8 * r + std::countr_zero(bits);
-                queue_[waiting_++] = {bx[i], by[i], columns_[i]};
+                const int i = std::countr_zero(bits);
+                queue_[waiting_++] = {bx[i], by[i], first + 8 * r + i};
             }
         }
         return true;
-    }
-
-    // The points of register r in `out` (|z_n|^2 >= 4 in double) that escape at n get their
-    // index; returns them.
-    OMBRILO_AVX512 __mmask8 Escape(int r, __mmask8 out, int n, __m512d x, __m512d y, __m512d sum) {
-        const __mmask8 ties = _mm512_mask_cmp_pd_mask(out, sum, k_.four, _CMP_EQ_OQ);
-        if (ties != 0) [[unlikely]] {
-            out = static_cast<__mmask8>(out & ~RefusedTies(ties, x, y));
-        }
-        for (unsigned bits = out; bits != 0; bits &= bits - 1) {
-            indices_[columns_[8 * r + std::countr_zero(bits)]] = static_cast<std::uint8_t>(n);
-        }
-        tally_.iterates += static_cast<std::uint64_t>(n * std::popcount(unsigned{out}));
-        return out;
     }
 
     // Lanes of `ties` (|z|^2 = 4 in double) that the reference test finds not escaped.
@@ -258,7 +252,6 @@ private:
     RowFeed& feed_;
     std::uint8_t* indices_;
     KernelCounters& tally_;
-    int columns_[kBlockPoints];
     Waiting queue_[kBlockPoints];
     int next_ = 0;
     int waiting_ = 0;

@@ -78,7 +78,26 @@ public:
         return -1;
     }
 
+    // The next run of at most `most` points in consecutive columns that the lanes take: its
+    // first column in *first, its length returned (0 at the end of the row). Points before it
+    // that the lanes do not take are done on the spot.
+    int NextRun(int most, int* first) {
+        while (column_ < count_ && !AcceptedStart(x_[column_], y_)) {
+            indices_[column_] =
+                static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx_, cy_, x_[column_], y_));
+            ++column_;
+        }
+        *first = column_;
+        int length = 0;
+        while (length < most && column_ < count_ && AcceptedStart(x_[column_], y_)) {
+            ++length;
+            ++column_;
+        }
+        return length;
+    }
+
     float y() const { return y_; }
+    const float* x() const { return x_; }
 
 private:
     double cx_;
