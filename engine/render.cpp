@@ -1,6 +1,8 @@
 #include "render.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -55,17 +57,36 @@ namespace {
 // Points handed to the kernel at a time.
 constexpr int kRunPixels = 4096;
 
-// One row at height y of the points columnX, its colours into the frame's row.
-void RenderZ2Row(const FractalState& state, const float* columnX, float y, const Frame32& frame,
-                 int row) {
+// The colours of the indices the main window's point function gives (0 .. MaxIterations), each
+// as bytes 0..2 of a little-endian 32-bit pixel, byte 3 clear.
+using PixelColors = std::array<std::uint32_t, 256>;
+static_assert(MaxIterations < 256);
+static_assert(std::endian::native == std::endian::little);
+
+PixelColors PixelColorsOf(const ColorTable& table) {
+    PixelColors colors{};
+    for (int i = 0; i <= MaxIterations; ++i) {
+        const std::uint8_t* entry = table.Entry(i);
+        colors[static_cast<std::size_t>(i)] =
+            entry[0] | std::uint32_t{entry[1]} << 8 | std::uint32_t{entry[2]} << 16;
+    }
+    return colors;
+}
+
+// One row at height y of the points columnX, its colours into bytes 0..2 of the frame's row
+// (byte 3 of each pixel keeps its value).
+void RenderZ2Row(const FractalState& state, const PixelColors& colors, const float* columnX,
+                 float y, const Frame32& frame, int row) {
     std::uint8_t indices[kRunPixels];
     std::uint8_t* pixel = frame.Row(row);
     for (int done = 0; done < frame.width;) {
         const int count = std::min(kRunPixels, frame.width - done);
         Z2EscapeRow(state.Cx, state.Cy, columnX + done, y, count, indices);
-        for (int i = 0; i < count; ++i) {
-            std::memcpy(pixel, state.colorTable.Entry(indices[i]), 3);
-            pixel += 4;
+        for (int i = 0; i < count; ++i, pixel += 4) {
+            std::uint32_t value;
+            std::memcpy(&value, pixel, 4);
+            value = (value & 0xFF000000u) | colors[indices[i]];
+            std::memcpy(pixel, &value, 4);
         }
         done += count;
     }
@@ -103,8 +124,9 @@ void RenderViewRows(const FractalState& state, const ViewGeometry& view, int fir
         value = x;
         x = x + view.step;
     }
+    const PixelColors colors = PixelColorsOf(state.colorTable);
     ParallelFor(band.height, [&](std::int64_t row) {
-        RenderZ2Row(state, columnX.data(), rowY[static_cast<std::size_t>(row)], band,
+        RenderZ2Row(state, colors, columnX.data(), rowY[static_cast<std::size_t>(row)], band,
                     static_cast<int>(row));
     });
 }

@@ -1,6 +1,7 @@
 #include "render_cli.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -310,10 +311,21 @@ int RenderJob::RenderExportPicture(const BmpLayout& layout) {
     return status;
 }
 
-// Bytes 0..2 of each 32-bit pixel of the frame's row r, as a bitmap file's row.
+// Bytes 0..2 of each 32-bit pixel of the frame's row r, as a bitmap file's row: four pixels
+// at a time as three little-endian words.
+static_assert(std::endian::native == std::endian::little);
 void PackRow(const Frame32& frame, int r, std::uint8_t* bgr) {
     const std::uint8_t* pixel = frame.Row(r);
-    for (int c = 0; c < frame.width; ++c, pixel += 4, bgr += 3) {
+    int c = 0;
+    for (; c + 4 <= frame.width; c += 4, pixel += 16, bgr += 12) {
+        std::uint32_t p[4];
+        std::memcpy(p, pixel, sizeof p);
+        const std::uint32_t words[3] = {(p[0] & 0xFFFFFFu) | p[1] << 24,
+                                        (p[1] >> 8 & 0xFFFFu) | p[2] << 16,
+                                        (p[2] >> 16 & 0xFFu) | p[3] << 8};
+        std::memcpy(bgr, words, sizeof words);
+    }
+    for (; c < frame.width; ++c, pixel += 4, bgr += 3) {
         std::memcpy(bgr, pixel, 3);
     }
 }
@@ -335,11 +347,11 @@ int RenderJob::RenderViewPicture(const BmpLayout& layout) {
     if (environment_.referenceLoops) {
         return RenderWholeViewPicture(layout);
     }
-    // A band of rows at a time, about a mebibyte of pixels that stays in the cache while its
+    // A band of rows at a time, about 256 KiB of pixels that stays in the cache while its
     // rows go to the file; bands from the bottom, rows bottom-up, which is the file's order.
     const auto bytesPerLine = static_cast<std::ptrdiff_t>(layout.width) * 4;
     const int bandRows = static_cast<int>(
-        std::clamp<std::int64_t>((std::int64_t{1} << 20) / bytesPerLine, 1, layout.height));
+        std::clamp<std::int64_t>((std::int64_t{1} << 18) / bytesPerLine, 1, layout.height));
     std::unique_ptr<std::uint8_t[]> pixels;
     std::unique_ptr<std::uint8_t[]> row;
     try {
