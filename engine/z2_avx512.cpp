@@ -1,4 +1,4 @@
-// The main window's point function on AVX-512 lanes: eight points per register, three registers
+// The main window's point function on AVX-512 lanes: eight points per register, four registers
 // side by side. Each block of eight new points of the row first takes a few steps together
 // (most points outside the set escape there, with no bookkeeping of their own); the points that
 // last longer wait for a lane, and each lane takes the next waiting point as soon as its own is
@@ -51,7 +51,7 @@ namespace ombrilo::detail {
 
 namespace {
 
-constexpr int kGroups = 3;  // registers of eight lanes side by side, to cover the step's latency
+constexpr int kGroups = 4;  // registers of eight lanes side by side, to cover the step's latency
 constexpr int kLanes = 8 * kGroups;
 constexpr int kFirstSteps = 8;
 constexpr int kBlockRegisters = 4;  // the first steps' registers side by side
