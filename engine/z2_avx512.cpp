@@ -1,8 +1,8 @@
 // The main window's point function on AVX-512 lanes: eight points per register, four registers
-// side by side. Each block of eight new points of the row first takes a few steps together
-// (most points outside the set escape there, with no bookkeeping of their own); the points that
-// last longer wait for a lane, and each lane takes the next waiting point as soon as its own is
-// decided.
+// side by side. Each run of up to 32 new points in consecutive columns first takes its first
+// steps together (most points outside the set escape there, with no bookkeeping of their own);
+// the points that last longer wait for a lane, and each lane takes the next waiting point as
+// soon as its own is decided.
 //
 // Why these lanes give exactly the reference's indices
 // ----------------------------------------------------
@@ -17,13 +17,13 @@
 // from there to the reference step.
 // The escape test is that file's as well: sum = RN(x*x + y*y) by one fused multiply-add, escaped
 // when sum > 4, not escaped when sum < 4, the reference test (Escaped) when sum == 4.
-// The first steps of a block test z_1 .. z_8 in order and stop a point at its first escaping
-// iterate, as the reference does; 8 is below the limit of 254, so neither the limit nor any
-// early stop can be reached there. A point that passes all eight tests enters a lane with z_8
-// and its count of 8, so that the lane's counting, its limit and its early stops go on exactly
-// as if the lane had computed those steps itself. Its saved states are cleared on entry, so the
-// cycle detection compares only with tested iterates of the same point (z_8 or later), and the
-// trap region is looked up only for tested iterates: both arguments of fast_kernels.cpp and
+// The first steps of a block test z_1 .. z_K (K = kFirstSteps = 16) in order and stop a point
+// at its first escaping iterate, as the reference does; K is below the limit of 254, so the limit
+// cannot be reached there, and no early stop is tried. A point that passes all K tests enters a
+// lane with z_K and its count of K, so that the lane's counting, its limit and its early stops go
+// on exactly as if the lane had computed those steps itself. Its saved states are cleared on entry,
+// so the cycle detection compares only with tested iterates of the same point (z_K or later), and
+// the trap region is looked up only for tested iterates: both arguments of fast_kernels.cpp and
 // z2_avx2.cpp stand unchanged.
 
 #include "z2_avx512.h"
@@ -53,7 +53,8 @@ namespace {
 
 constexpr int kGroups = 4;  // registers of eight lanes side by side, to cover the step's latency
 constexpr int kLanes = 8 * kGroups;
-constexpr int kFirstSteps = 8;
+constexpr int kFirstSteps = 16;
+static_assert(kFirstSteps < MaxIterations);
 constexpr int kBlockRegisters = 4;  // the first steps' registers side by side
 constexpr int kBlockPoints = 8 * kBlockRegisters;
 
@@ -130,7 +131,7 @@ OMBRILO_AVX512 inline __mmask8 TrappedLanes(const TrapRegion& trap, __m512d x, _
     return inside;
 }
 
-// A point that passed its first steps: its state z_8 and its column.
+// A point that passed its first steps: its state z_K and its column.
 struct Waiting {
     double x;
     double y;
@@ -280,9 +281,10 @@ OMBRILO_AVX512 inline __mmask8 SameBitsAsSaved(__m512d x, const double* saved) {
 // The saved states of the lanes in `lanes` become the pattern no lane value has.
 OMBRILO_AVX512 inline void ForgetSavedStates(LaneMemory& m, __mmask8 lanes) {
     const __m512d none = _mm512_set1_pd(kNoState);
-    for (double* saved : {m.shortX, m.shortY, m.longX, m.longY}) {
-        _mm512_mask_store_pd(saved, lanes, none);
-    }
+    _mm512_mask_store_pd(m.shortX, lanes, none);
+    _mm512_mask_store_pd(m.shortY, lanes, none);
+    _mm512_mask_store_pd(m.longX, lanes, none);
+    _mm512_mask_store_pd(m.longY, lanes, none);
 }
 
 // The lanes' points: which column each lane works on and at which loop step its point would
