@@ -68,6 +68,15 @@
 // escape test of z_n comes first, so 2 -> 2 -> 2 with C = -2 still gives 1. A lane that takes a
 // new point gets saved states no lane value has (a NaN pattern; lane values are finite).
 //
+// First steps. New points of a row, in runs of consecutive columns, first step side by side
+// without bookkeeping: the run tests z_1 .. z_K (K = kFirstSteps = 16) in order with the escape
+// test above and stops a point at its first escaping iterate, as the reference does; K is below
+// the limit of 254, so the limit cannot be reached there, and no early stop is tried. A point
+// that passes all K tests waits for a lane and enters it with z_K and its count of K, so that
+// the lane's counting, its limit and its early stops go on exactly as if the lane had computed
+// those steps itself. Its saved states are cleared on entry, so the cycle detection compares
+// only with tested iterates of the same point (z_K or later).
+//
 // Trap region. Every 16 steps of the loop each lane's state, a tested iterate, is looked up in
 // the main window's trap region (trap_region.cpp): a state in it never escapes, index 0.
 
@@ -248,15 +257,127 @@ OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
     }
 }
 
-// Gives lane i of m the row's next point the lanes take (RowFeed::Next), with no saved states.
-int FillLane(RowFeed& feed, LaneMemory& m, int i) {
-    m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
-    float px = 0.0f;
-    const int c = feed.Next(&px);
-    m.x[i] = px;
-    m.y[i] = c >= 0 ? feed.y() : 0.0f;
-    return c;
-}
+// The row's points after their first steps: runs of points take kFirstSteps steps together;
+// escaping points get their index on the spot, the others wait for a lane.
+class FirstSteps {
+public:
+    FirstSteps(const Constants& k, double cx, double cy, RowFeed& feed, std::uint8_t* indices,
+               KernelCounters& tally)
+        : k_(k), cx_(cx), cy_(cy), feed_(feed), indices_(indices), tally_(tally) {}
+
+    // The next waiting point; false at the end of the row.
+    OMBRILO_AVX2 bool Take(Waiting* point) {
+        while (next_ == waiting_) {
+            if (!RunBlock()) {
+                return false;
+            }
+        }
+        *point = queue_[next_++];
+        return true;
+    }
+
+private:
+    static constexpr int kRegisters = 4;
+    static constexpr int kPoints = 4 * kRegisters;
+
+    // The next run of up to kPoints points the lanes take, their first steps side by side in
+    // kRegisters registers; false at the end of the row.
+    OMBRILO_AVX2 bool RunBlock() {
+        next_ = waiting_ = 0;
+        int first = 0;
+        const int taken = feed_.NextRun(kPoints, &first);
+        if (taken == 0) {
+            return false;
+        }
+        __m256d x[kRegisters];
+        __m256d y[kRegisters];
+        __m256d sum[kRegisters];
+        int alive[kRegisters];
+        for (int r = 0; r < kRegisters; ++r) {
+            const int points = std::clamp(taken - 4 * r, 0, 4);
+            alive[r] = (1 << points) - 1;
+            // Masked-off floats are not read: a run may end at the row's last point.
+            const __m128i load =
+                _mm_cmpgt_epi32(_mm_set1_epi32(points), _mm_setr_epi32(0, 1, 2, 3));
+            x[r] = _mm256_cvtps_pd(_mm_maskload_ps(feed_.x() + first + 4 * r, load));
+            y[r] = _mm256_set1_pd(feed_.y());
+            sum[r] = SquaredNorm(x[r], y[r]);
+        }
+        for (int n = 1; n <= kFirstSteps; ++n) {
+            int anyAlive = 0;
+#pragma GCC unroll 4
+            for (int r = 0; r < kRegisters; ++r) {
+                const __m256d oldX = x[r];
+                const __m256d oldY = y[r];
+                const int failed = ~CheckedStep(k_, x[r], y[r], sum[r]) & alive[r];
+                if (failed != 0) [[unlikely]] {
+                    const LaneStates redone = Redo(k_, cx_, cy_, failed, oldX, oldY, tally_);
+                    const __m256d mask = LanesMask(failed);
+                    x[r] = _mm256_blendv_pd(x[r], redone.x, mask);
+                    y[r] = _mm256_blendv_pd(y[r], redone.y, mask);
+                }
+                sum[r] = SquaredNorm(x[r], y[r]);
+                const int out =
+                    _mm256_movemask_pd(_mm256_cmp_pd(sum[r], k_.four, _CMP_GE_OQ)) & alive[r];
+                if (out != 0) {
+                    alive[r] &= ~Escape(first + 4 * r, out, n, x[r], y[r], sum[r]);
+                }
+                anyAlive |= alive[r];
+            }
+            if (anyAlive == 0) {
+                return true;
+            }
+        }
+        for (int r = 0; r < kRegisters; ++r) {
+            alignas(32) double bx[4];
+            alignas(32) double by[4];
+            _mm256_store_pd(bx, x[r]);
+            _mm256_store_pd(by, y[r]);
+            for (int bits = alive[r]; bits != 0; bits &= bits - 1) {
+                const int i = std::countr_zero(static_cast<unsigned>(bits));
+                queue_[waiting_++] = {bx[i], by[i], first + 4 * r + i};
+            }
+        }
+        return true;
+    }
+
+    // The points of `out` (lanes of the four columns from `column` on with |z_n|^2 >= 4 in
+    // double) that escape at n get their index; returns them. |z_n|^2 = 4 in double goes to the
+    // reference test.
+    OMBRILO_AVX2 int Escape(int column, int out, int n, __m256d x, __m256d y, __m256d sum) {
+        const int ties = _mm256_movemask_pd(_mm256_cmp_pd(sum, k_.four, _CMP_EQ_OQ)) & out;
+        if (ties != 0) [[unlikely]] {
+            alignas(32) double tx[4];
+            alignas(32) double ty[4];
+            _mm256_store_pd(tx, x);
+            _mm256_store_pd(ty, y);
+            for (int bits = ties; bits != 0; bits &= bits - 1) {
+                const int i = std::countr_zero(static_cast<unsigned>(bits));
+                ++tally_.escapeTies;
+                if (!Escaped(tx[i], ty[i])) {
+                    out &= ~(1 << i);
+                }
+            }
+        }
+        for (int bits = out; bits != 0; bits &= bits - 1) {
+            indices_[column + std::countr_zero(static_cast<unsigned>(bits))] =
+                static_cast<std::uint8_t>(n);
+        }
+        tally_.iterates +=
+            static_cast<std::uint64_t>(n * std::popcount(static_cast<unsigned>(out)));
+        return out;
+    }
+
+    const Constants& k_;
+    double cx_;
+    double cy_;
+    RowFeed& feed_;
+    std::uint8_t* indices_;
+    KernelCounters& tally_;
+    Waiting queue_[kPoints];
+    int next_ = 0;
+    int waiting_ = 0;
+};
 
 }  // namespace
 
@@ -273,14 +394,17 @@ OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int c
     const Constants k = MakeConstants(cx, cy);
     const TrapRegion& trap = MainTrapRegion(cx, cy);
     RowFeed feed(cx, cy, x, y, count, indices);
+    FirstSteps first(k, cx, cy, feed, indices, tally);
 
     LaneMemory memory[kGroups];
     Group groups[kGroups];
-    int column[kLanes];          // the lane's point, -1 when the lane idles
-    std::int64_t start[kLanes];  // loop step at which the lane took its point
+    int column[kLanes];  // the lane's point, -1 when the lane idles
+    // Loop step at which the lane's point would have started had the lane computed its first
+    // steps too.
+    std::int64_t start[kLanes];
     int active = 0;
     // The first loop step at which some lane reaches the iteration limit.
-    std::int64_t nextLimit = MaxIterations;
+    std::int64_t nextLimit = 0;
     auto findNextLimit = [&] {
         nextLimit = std::numeric_limits<std::int64_t>::max();
         for (int lane = 0; lane < kLanes; ++lane) {
@@ -290,10 +414,18 @@ OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int c
         }
     };
     for (int lane = 0; lane < kLanes; ++lane) {
-        column[lane] = FillLane(feed, memory[lane / 4], lane % 4);
-        start[lane] = 0;
-        active |= (column[lane] >= 0 ? 1 : 0) << lane;
+        Waiting point{0.0, 0.0, -1};
+        const bool taken = first.Take(&point);
+        LaneMemory& m = memory[lane / 4];
+        const int i = lane % 4;
+        m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
+        m.x[i] = point.x;
+        m.y[i] = point.y;
+        column[lane] = point.column;
+        start[lane] = -kFirstSteps;
+        active |= (taken ? 1 : 0) << lane;
     }
+    findNextLimit();
 #pragma GCC unroll 8
     for (int g = 0; g < kGroups; ++g) {
         Load(groups[g], memory[g]);
@@ -371,16 +503,15 @@ OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int c
                 tally.iterates += static_cast<std::uint64_t>(n);
                 // The new state goes into the registers by blends rather than through memory,
                 // where a vector load of freshly stored single values would stall.
-                float px = 0.0f;
-                column[lane] = feed.Next(&px);
-                start[lane] = stepCount;
-                const __m256d lanesMask = LanesMask(1 << i);
-                group.x = _mm256_blendv_pd(group.x, _mm256_set1_pd(px), lanesMask);
-                group.y = _mm256_blendv_pd(
-                    group.y, _mm256_set1_pd(column[lane] >= 0 ? feed.y() : 0.0f), lanesMask);
-                if (column[lane] < 0) {
+                Waiting point{0.0, 0.0, -1};
+                if (!first.Take(&point)) {
                     active &= ~(1 << lane);
                 }
+                column[lane] = point.column;
+                start[lane] = stepCount - kFirstSteps;
+                const __m256d lanesMask = LanesMask(1 << i);
+                group.x = _mm256_blendv_pd(group.x, _mm256_set1_pd(point.x), lanesMask);
+                group.y = _mm256_blendv_pd(group.y, _mm256_set1_pd(point.y), lanesMask);
                 refilled |= 1 << i;
             }
             if (refilled != 0) {

@@ -53,8 +53,6 @@ namespace {
 
 constexpr int kGroups = 4;  // registers of eight lanes side by side, to cover the step's latency
 constexpr int kLanes = 8 * kGroups;
-constexpr int kFirstSteps = 16;
-static_assert(kFirstSteps < MaxIterations);
 constexpr int kBlockRegisters = 4;  // the first steps' registers side by side
 constexpr int kBlockPoints = 8 * kBlockRegisters;
 
@@ -130,13 +128,6 @@ OMBRILO_AVX512 inline __mmask8 TrappedLanes(const TrapRegion& trap, __m512d x, _
     }
     return inside;
 }
-
-// A point that passed its first steps: its state z_K and its column.
-struct Waiting {
-    double x;
-    double y;
-    int column;
-};
 
 // The row's points after their first steps: blocks of points take kFirstSteps steps together;
 // escaping points get their index on the spot, the others wait for a lane.

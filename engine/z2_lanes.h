@@ -21,6 +21,9 @@ inline constexpr double kBoundScale = 0x1p-51;
 inline constexpr double kNoState = std::bit_cast<double>(~std::uint64_t{0});
 inline constexpr std::int64_t kShortSaveEvery = 8;
 inline constexpr std::int64_t kLongSaveEvery = 64;
+// Steps that new points of a row take side by side before they wait for a lane of their own.
+inline constexpr int kFirstSteps = 16;
+static_assert(kFirstSteps < MaxIterations);
 
 inline bool SameBits(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
@@ -56,27 +59,19 @@ int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, KernelCounters
     return -1;  // |z|^2 was 4 in double only, or only x matched a saved state
 }
 
-// The points (x[i], y) of one row in order, handed to the lanes; points the lanes do not take
-// are done on the spot by the scalar kernel.
+// A point that passed its first steps: its state z_K (K = kFirstSteps) and its column.
+struct Waiting {
+    double x;
+    double y;
+    int column;
+};
+
+// The points (x[i], y) of one row in order, handed to the lanes in runs; points the lanes do not
+// take are done on the spot by the scalar kernel.
 class RowFeed {
 public:
     RowFeed(double cx, double cy, const float* x, float y, int count, std::uint8_t* indices)
         : cx_(cx), cy_(cy), x_(x), y_(y), count_(count), indices_(indices) {}
-
-    // The column of the next point the lanes take, its x in *x, or -1 (and *x = 0) at the end
-    // of the row.
-    int Next(float* x) {
-        while (column_ < count_) {
-            const int c = column_++;
-            if (AcceptedStart(x_[c], y_)) {
-                *x = x_[c];
-                return c;
-            }
-            indices_[c] = static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx_, cy_, x_[c], y_));
-        }
-        *x = 0.0f;
-        return -1;
-    }
 
     // The next run of at most `most` points in consecutive columns that the lanes take: its
     // first column in *first, its length returned (0 at the end of the row). Points before it
