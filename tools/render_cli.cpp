@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <new>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "engine/export_render.h"
 #include "engine/fractal_state.h"
 #include "engine/render.h"
+#include "engine/worker_pool.h"
 #include "formats/bmp_file.h"
 #include "formats/fractal_file.h"
 #include "formats/messages.h"
@@ -347,16 +349,20 @@ int RenderJob::RenderViewPicture(const BmpLayout& layout) {
     if (environment_.referenceLoops) {
         return RenderWholeViewPicture(layout);
     }
-    // A band of rows at a time, about 256 KiB of pixels that stays in the cache while its
-    // rows go to the file; bands from the bottom, rows bottom-up, which is the file's order.
+    // A band of rows at a time, about 256 KiB of pixels that stays in the cache while its rows
+    // go to the file; bands from the bottom, rows bottom-up, which is the file's order. With
+    // more than one thread a band's rows are written on a thread of their own while the next
+    // band is drawn into the other buffer.
     const auto bytesPerLine = static_cast<std::ptrdiff_t>(layout.width) * 4;
     const int bandRows = static_cast<int>(
         std::clamp<std::int64_t>((std::int64_t{1} << 18) / bytesPerLine, 1, layout.height));
-    std::unique_ptr<std::uint8_t[]> pixels;
+    std::unique_ptr<std::uint8_t[]> pixels[2];
     std::unique_ptr<std::uint8_t[]> row;
     try {
-        pixels = std::make_unique_for_overwrite<std::uint8_t[]>(
-            static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(bandRows));
+        for (auto& buffer : pixels) {
+            buffer = std::make_unique_for_overwrite<std::uint8_t[]>(
+                static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(bandRows));
+        }
         row = std::make_unique_for_overwrite<std::uint8_t[]>(
             static_cast<std::size_t>(layout.width) * 3);
     } catch (const std::bad_alloc&) {
@@ -366,27 +372,45 @@ int RenderJob::RenderViewPicture(const BmpLayout& layout) {
     if (!OpenWriter(writer)) {
         return kExitFailure;
     }
+    const auto writeBand = [&writer, &row](const Frame32& band, int first) {
+        for (int r = band.height - 1; r >= 0; --r) {
+            PackRow(band, r, row.get());
+            if (!writer.WriteRow(first + r, row.get())) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const bool overlap = ParallelThreadCount() > 1;
+    std::future<bool> written;  // the band before, on its way to the file
+    const auto previousWritten = [&written] { return !written.valid() || written.get(); };
     const ViewGeometry view = ViewGeometryFor(request_.mode, state_, layout);
     ProgressBar bar(err_, showProgress_, layout.height);
     bar.Update(0);
     int done = 0;
-    for (int end = layout.height; end > 0; end -= bandRows) {
+    int buffer = 0;
+    for (int end = layout.height; end > 0; end -= bandRows, buffer ^= 1) {
         const int first = std::max(0, end - bandRows);
-        const Frame32 band{pixels.get(), layout.width, end - first, bytesPerLine};
+        const Frame32 band{pixels[buffer].get(), layout.width, end - first, bytesPerLine};
         RenderViewRows(state_, view, first, band);
+        const bool writtenSoFar = previousWritten();
         if (Interrupted(environment_)) {
             bar.Abandon();
             return ReportInterrupted(&writer);
         }
-        for (int r = band.height - 1; r >= 0; --r) {
-            PackRow(band, r, row.get());
-            if (!writer.WriteRow(first + r, row.get())) {
-                bar.Abandon();
-                return ReportWriteFailure(writer);
-            }
+        if (!writtenSoFar || (!overlap && !writeBand(band, first))) {
+            bar.Abandon();
+            return ReportWriteFailure(writer);
+        }
+        if (overlap) {
+            written = std::async(std::launch::async, writeBand, band, first);
         }
         done += band.height;
         bar.Update(done);
+    }
+    if (!previousWritten()) {
+        bar.Abandon();
+        return ReportWriteFailure(writer);
     }
     const int status = CommitWriter(writer);
     if (status == kExitSuccess) {

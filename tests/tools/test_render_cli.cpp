@@ -867,6 +867,13 @@ void TestRenderCli::interruptStopsViewModesWithoutAFile() {
         QCOMPARE(run.err, kInterrupted);
         QCOMPARE(FolderEntries(dir_->path()), QStringList());
     }
+    // Interrupted between bands, while an earlier band may still be on its way to the file.
+    int polls = 0;
+    environment.interrupted = [&polls] { return ++polls > 3; };
+    const CliRun run = RunCli({"--screen", "1024x768", Out()}, environment);
+    QCOMPARE(run.code, 130);
+    QCOMPARE(polls, 4);
+    QCOMPARE(FolderEntries(dir_->path()), QStringList());
 }
 
 void TestRenderCli::helpGoesToStandardOutput() {
