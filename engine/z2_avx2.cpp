@@ -257,33 +257,23 @@ OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
     }
 }
 
+constexpr int kRegisters = 4;  // the first steps' registers side by side
+constexpr int kPoints = 4 * kRegisters;
+
 // The row's points after their first steps: runs of points take kFirstSteps steps together;
 // escaping points get their index on the spot, the others wait for a lane.
-class FirstSteps {
+class FirstSteps : public FirstStepsQueue<FirstSteps, kPoints> {
 public:
     FirstSteps(const Constants& k, double cx, double cy, RowFeed& feed, std::uint8_t* indices,
                KernelCounters& tally)
         : k_(k), cx_(cx), cy_(cy), feed_(feed), indices_(indices), tally_(tally) {}
 
-    // The next waiting point; false at the end of the row.
-    OMBRILO_AVX2 bool Take(Waiting* point) {
-        while (next_ == waiting_) {
-            if (!RunBlock()) {
-                return false;
-            }
-        }
-        *point = queue_[next_++];
-        return true;
-    }
-
 private:
-    static constexpr int kRegisters = 4;
-    static constexpr int kPoints = 4 * kRegisters;
+    friend class FirstStepsQueue<FirstSteps, kPoints>;
 
     // The next run of up to kPoints points the lanes take, their first steps side by side in
     // kRegisters registers; false at the end of the row.
     OMBRILO_AVX2 bool RunBlock() {
-        next_ = waiting_ = 0;
         int first = 0;
         const int taken = feed_.NextRun(kPoints, &first);
         if (taken == 0) {
@@ -335,7 +325,7 @@ private:
             _mm256_store_pd(by, y[r]);
             for (int bits = alive[r]; bits != 0; bits &= bits - 1) {
                 const int i = std::countr_zero(static_cast<unsigned>(bits));
-                queue_[waiting_++] = {bx[i], by[i], first + 4 * r + i};
+                Add({bx[i], by[i], first + 4 * r + i});
             }
         }
         return true;
@@ -374,9 +364,6 @@ private:
     RowFeed& feed_;
     std::uint8_t* indices_;
     KernelCounters& tally_;
-    Waiting queue_[kPoints];
-    int next_ = 0;
-    int waiting_ = 0;
 };
 
 }  // namespace

@@ -131,28 +131,18 @@ OMBRILO_AVX512 inline __mmask8 TrappedLanes(const TrapRegion& trap, __m512d x, _
 
 // The row's points after their first steps: blocks of points take kFirstSteps steps together;
 // escaping points get their index on the spot, the others wait for a lane.
-class FirstSteps {
+class FirstSteps : public FirstStepsQueue<FirstSteps, kBlockPoints> {
 public:
     FirstSteps(const Constants& k, double cx, double cy, RowFeed& feed, std::uint8_t* indices,
                KernelCounters& tally)
         : k_(k), cx_(cx), cy_(cy), feed_(feed), indices_(indices), tally_(tally) {}
 
-    // The next waiting point; false at the end of the row.
-    OMBRILO_AVX512 bool Take(Waiting* point) {
-        while (next_ == waiting_) {
-            if (!RunBlock()) {
-                return false;
-            }
-        }
-        *point = queue_[next_++];
-        return true;
-    }
-
 private:
+    friend class FirstStepsQueue<FirstSteps, kBlockPoints>;
+
     // The next run of up to kBlockPoints points the lanes take, their first steps side by side
     // in kBlockRegisters registers; false at the end of the row.
     OMBRILO_AVX512 bool RunBlock() {
-        next_ = waiting_ = 0;
         int first = 0;
         const int taken = feed_.NextRun(kBlockPoints, &first);
         if (taken == 0) {
@@ -215,7 +205,7 @@ private:
             _mm512_store_pd(by, y[r]);
             for (unsigned bits = alive[r]; bits != 0; bits &= bits - 1) {
                 const int i = std::countr_zero(bits);
-                queue_[waiting_++] = {bx[i], by[i], first + 8 * r + i};
+                Add({bx[i], by[i], first + 8 * r + i});
             }
         }
         return true;
@@ -244,9 +234,6 @@ private:
     RowFeed& feed_;
     std::uint8_t* indices_;
     KernelCounters& tally_;
-    Waiting queue_[kBlockPoints];
-    int next_ = 0;
-    int waiting_ = 0;
 };
 
 // Eight lanes' state and saved states in memory, where the bookkeeping reads and writes them.

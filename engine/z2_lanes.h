@@ -66,6 +66,33 @@ struct Waiting {
     int column;
 };
 
+// The points of a row that passed their first steps, in the order the lanes take them. Steps, the
+// kernel's first steps, has RunBlock(): the next run of the row's points takes its first steps,
+// the points that pass them are Added, and the result is false at the end of the row.
+template <typename Steps, int kCapacity>
+class FirstStepsQueue {
+public:
+    // The next waiting point; false at the end of the row.
+    bool Take(Waiting* point) {
+        while (next_ == size_) {
+            next_ = size_ = 0;
+            if (!static_cast<Steps*>(this)->RunBlock()) {
+                return false;
+            }
+        }
+        *point = points_[next_++];
+        return true;
+    }
+
+protected:
+    void Add(const Waiting& point) { points_[size_++] = point; }
+
+private:
+    Waiting points_[kCapacity];
+    int next_ = 0;
+    int size_ = 0;
+};
+
 // The points (x[i], y) of one row in order, handed to the lanes in runs; points the lanes do not
 // take are done on the spot by the scalar kernel.
 class RowFeed {
