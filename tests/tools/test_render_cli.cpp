@@ -370,6 +370,11 @@ void TestRenderCli::screenViewIsTheEnginePicture() {
     QCOMPARE(BmpPixel(file, 512, 384), ColorBytes(Z2PointColor(start, 0.0f, 0.0f)));
     QCOMPARE(BmpPixel(file, 512, 384), ColorBytes(start.colorTable.Entry(0)));
     QCOMPARE(file, BmpFileOf(ViewPicture(start, screen, 1024, 768)));
+    // The reference loops that the benchmark times against write the same file.
+    RenderCliEnvironment reference;
+    reference.referenceLoops = true;
+    QCOMPARE(RunCli({"--screen", "1024x768", Out()}, reference).code, 0);
+    QCOMPARE(ReadAll(Path("out.bmp")), file);
 }
 
 void TestRenderCli::screenViewOfOddSize() {
@@ -666,10 +671,11 @@ void TestRenderCli::refusedRunsChangeNoFile_data() {
           "Неверная детализация «max»: допустимы 256, 512, 1024, 2048, 4096, 8192.");
     usage("detail empty", {"--detail=", "{out}"},
           "Неверная детализация «»: допустимы 256, 512, 1024, 2048, 4096, 8192.");
-    usage("no arguments", {}, "Не указан выходной файл .bmp.");
-    usage("only options", {"--quiet", "--size", "4x3"}, "Не указан выходной файл .bmp.");
+    usage("no arguments", {}, "Не указан выходной файл .bmp или .png.");
+    usage("only options", {"--quiet", "--size", "4x3"}, "Не указан выходной файл .bmp или .png.");
     usage("too many files", {"{dir}/good.frc", "{dir}/second.bmp", "{out}"},
-          "Слишком много имён файлов: укажите не больше одного файла .frc и выходной файл .bmp.");
+          "Слишком много имён файлов: укажите не больше одного файла .frc (или .png с фракталом) "
+          "и выходной файл .bmp или .png.");
     usage("main and overview", {"--main", "--overview", "{out}"},
           "Параметры --main и --overview нельзя указывать вместе: выберите один режим.");
     usage("screen and main", {"--screen", "8x6", "--main", "{out}"},
@@ -862,6 +868,13 @@ void TestRenderCli::interruptStopsViewModesWithoutAFile() {
         QCOMPARE(run.err, kInterrupted);
         QCOMPARE(FolderEntries(dir_->path()), QStringList());
     }
+    // Interrupted between bands, while an earlier band may still be on its way to the file.
+    int polls = 0;
+    environment.interrupted = [&polls] { return ++polls > 3; };
+    const CliRun run = RunCli({"--screen", "1024x768", Out()}, environment);
+    QCOMPARE(run.code, 130);
+    QCOMPARE(polls, 4);
+    QCOMPARE(FolderEntries(dir_->path()), QStringList());
 }
 
 void TestRenderCli::helpGoesToStandardOutput() {
