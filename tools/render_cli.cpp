@@ -100,8 +100,9 @@ void ReportUnreadable(Diagnostics& diagnostics, const std::string& path) {
     diagnostics.FileError(path, std::string(kCannotOpenForReading) + ReadFailureHint(path));
 }
 
-bool ApplyLoadedRecord(const std::string& path, const FractalReadResult& result,
-                       FractalState& state, Diagnostics& diagnostics) {
+// Reports what a read fractal record brought; MainStep has followed the width already.
+bool ReportLoadedRecord(const std::string& path, const FractalReadResult& result,
+                        Diagnostics& diagnostics) {
     if (!result.fractalAccepted) {
         diagnostics.FileError(path,
                               "Неизвестный тип фрактала: эта версия рисует только "
@@ -134,8 +135,8 @@ bool LoadPngFractal(const std::string& path, FractalState& state, Diagnostics& d
         diagnostics.FileError(path, PngFractalMessage(read.status));
         return false;
     }
-    return ApplyLoadedRecord(path, ApplyFractalRecord(read.record, state, /*loadPalette=*/true),
-                             state, diagnostics);
+    return ReportLoadedRecord(path, ApplyFractalRecord(read.record, state, /*loadPalette=*/true),
+                              diagnostics);
 }
 
 // The start-up state with the fractal file laid over it.
@@ -148,7 +149,7 @@ bool LoadFractalFile(const std::string& path, FractalState& state, Diagnostics& 
         ReportUnreadable(diagnostics, path);
         return false;
     }
-    return ApplyLoadedRecord(path, result, state, diagnostics);
+    return ReportLoadedRecord(path, result, diagnostics);
 }
 
 bool LoadPaletteFile(const std::string& path, FractalState& state, Diagnostics& diagnostics) {
