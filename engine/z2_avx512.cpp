@@ -173,7 +173,12 @@ private:
                 const auto failed =
                     static_cast<__mmask8>(~CheckedStep(k_, x[r], y[r], sum[r]) & alive[r]);
                 if (failed != 0) [[unlikely]] {
-                    Redo(cx_, cy_, failed, oldX, oldY, x[r], y[r], tally_);
+                    // Through copies, so that x[r] and y[r] can stay in registers.
+                    __m512d redoneX = x[r];
+                    __m512d redoneY = y[r];
+                    Redo(cx_, cy_, failed, oldX, oldY, redoneX, redoneY, tally_);
+                    x[r] = redoneX;
+                    y[r] = redoneY;
                 }
                 sum[r] = SquaredNorm(x[r], y[r]);
                 __mmask8 out = _mm512_mask_cmp_pd_mask(alive[r], sum[r], k_.four, _CMP_GE_OQ);
@@ -340,7 +345,11 @@ OMBRILO_AVX512 void Z2RunAvx512(double cx, double cy, const float* x, float y, i
             const auto failed =
                 static_cast<__mmask8>(~CheckedStep(k, group.x, group.y, group.sum) & groupActive);
             if (failed != 0) [[unlikely]] {
-                Redo(cx, cy, failed, oldX, oldY, group.x, group.y, tally);
+                __m512d redoneX = group.x;
+                __m512d redoneY = group.y;
+                Redo(cx, cy, failed, oldX, oldY, redoneX, redoneY, tally);
+                group.x = redoneX;
+                group.y = redoneY;
             }
             group.sum = SquaredNorm(group.x, group.y);
             // Only x is compared here; the bookkeeping compares both parts.
