@@ -449,23 +449,22 @@ int RenderJob::RenderViewPicture(const std::string& path) {
         return RenderWholeViewPicture(path);
     }
     // A band of rows at a time, about 256 KiB of pixels that stays in the cache while its rows
-    // go to the file, from the top, the order every picture writer takes. With more than one
+    // go to the file, from the top, the order every picture writer takes. The rows are drawn
+    // in the file's 24-bit form and handed to the writer as they are. With more than one
     // thread a band's rows are written on a thread of their own while the next band is drawn
     // into the other buffer.
     const int width = static_cast<int>(size_.width);
     const int height = static_cast<int>(size_.height);
-    const auto bytesPerLine = static_cast<std::ptrdiff_t>(width) * 4;
+    const auto bytesPerLine = static_cast<std::ptrdiff_t>(width) * 3;
     const int bandRows = static_cast<int>(
         std::clamp<std::int64_t>((std::int64_t{1} << 18) / bytesPerLine, 1, height));
     std::unique_ptr<std::uint8_t[]> pixels[2];
-    std::unique_ptr<std::uint8_t[]> row;
     std::unique_ptr<ExportRowWriter> writer;
     try {
         for (auto& buffer : pixels) {
             buffer = std::make_unique_for_overwrite<std::uint8_t[]>(
                 static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(bandRows));
         }
-        row = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(width) * 3);
         writer = OpenWriter(path);
     } catch (const std::bad_alloc&) {
         return ReportOutOfMemory();
@@ -473,10 +472,9 @@ int RenderJob::RenderViewPicture(const std::string& path) {
     if (!writer) {
         return kExitFailure;
     }
-    const auto writeBand = [&writer, &row](const Frame32& band, int first) {
+    const auto writeBand = [&writer](const Frame24& band, int first) {
         for (int r = 0; r < band.height; ++r) {
-            PackRow(band, r, row.get());
-            if (!writer->WriteRow(first + r, row.get())) {
+            if (!writer->WriteRow(first + r, band.Row(r))) {
                 return false;
             }
         }
@@ -488,9 +486,9 @@ int RenderJob::RenderViewPicture(const std::string& path) {
     const ViewGeometry view = ViewGeometryFor(request_.mode, state_, size_);
     bar_.Update(rowsBefore_);
     for (int first = 0, buffer = 0; first < height; first += bandRows, buffer ^= 1) {
-        const Frame32 band{pixels[buffer].get(), width, std::min(bandRows, height - first),
+        const Frame24 band{pixels[buffer].get(), width, std::min(bandRows, height - first),
                            bytesPerLine};
-        RenderViewRows(state_, view, first, band);
+        RenderViewRows24(state_, view, first, band);
         const bool writtenSoFar = previousWritten();
         if (Interrupted(environment_)) {
             return ReportInterrupted();

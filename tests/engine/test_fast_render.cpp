@@ -22,12 +22,28 @@ using testpictures::StateAt;
 
 namespace {
 
+// Bytes 0..2 of each pixel, each row followed by one byte 0xEE.
+std::vector<std::uint8_t> Packed24(const Picture& picture) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < picture.bytes.size(); i += 4) {
+        bytes.insert(bytes.end(), picture.bytes.begin() + i, picture.bytes.begin() + i + 3);
+        if ((i / 4 + 1) % static_cast<std::size_t>(picture.frame.width) == 0) {
+            bytes.push_back(0xEE);
+        }
+    }
+    return bytes;
+}
+
+// RenderView and RenderViewRows24 (rows one byte apart, which it must not touch) against the
+// reference.
 bool SamePicture(const FractalState& state, const ViewGeometry& view, int width, int height) {
     Picture fast(width, height);
     Picture reference(width, height);
     RenderView(state, view, fast.frame);
     RenderViewReference(state, view, reference.frame);
-    return fast.bytes == reference.bytes;
+    std::vector<std::uint8_t> rows24(static_cast<std::size_t>(width * 3 + 1) * height, 0xEE);
+    RenderViewRows24(state, view, 0, {rows24.data(), width, height, width * 3 + 1});
+    return fast.bytes == reference.bytes && rows24 == Packed24(reference);
 }
 
 struct ExportRun {
@@ -201,6 +217,13 @@ private slots:
                            {bands.frame.Row(first), 50, end - first, bands.frame.bytesPerLine});
         }
         QCOMPARE(bands.bytes, whole.bytes);
+        std::vector<std::uint8_t> rows24(std::size_t{50 * 3 + 1} * 37, 0xEE);
+        for (int first = 0; first < 37; first += 8) {
+            RenderViewRows24(
+                state, view, first,
+                {rows24.data() + first * (50 * 3 + 1), 50, std::min(8, 37 - first), 50 * 3 + 1});
+        }
+        QCOMPARE(rows24, Packed24(whole));
     }
 
     void mainViewAndOverview() {
