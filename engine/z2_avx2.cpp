@@ -379,7 +379,9 @@ bool LanesAcceptConstant(double cx, double cy) {
 OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int count,
                             std::uint8_t* indices, KernelCounters& tally) {
     const Constants k = MakeConstants(cx, cy);
-    const TrapRegion& trap = MainTrapRegion(cx, cy);
+    // Looked up when a lane first needs it: rows whose points all leave within the first
+    // steps never do.
+    const TrapRegion* trap = nullptr;
     RowFeed feed(cx, cy, x, y, count, indices);
     FirstSteps first(k, cx, cy, feed, indices, tally);
 
@@ -459,9 +461,10 @@ OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int c
             }
         }
         int trapped = 0;
-        if (trap.disks > 0 && stepCount % kTrapLookEvery == 0) {
+        if (stepCount % kTrapLookEvery == 0 &&
+            (trap != nullptr ? trap : (trap = &MainTrapRegion(cx, cy)))->disks > 0) {
             for (int g = 0; g < kGroups; ++g) {
-                trapped |= TrappedLanes(trap, groups[g].x, groups[g].y) << (4 * g);
+                trapped |= TrappedLanes(*trap, groups[g].x, groups[g].y) << (4 * g);
             }
             flagged |= trapped;
         }
