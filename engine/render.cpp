@@ -96,7 +96,9 @@ void RenderZ2Row(const FractalState& state, const PixelColors& colors, const flo
 }
 
 // The same into a 24-bit row: each colour as a 4-byte word whose last byte the next pixel
-// overwrites; the row's last pixel as 3 bytes, so that nothing is written past the row.
+// overwrites (the pixels of a row are written left to right, by one thread); the row's last
+// pixel as 3 bytes, so that nothing is written past the row. Bytes 0..2 of the word are the
+// table entry's, as in the 32-bit picture.
 void RenderZ2Row24(const FractalState& state, const PixelColors& colors, const float* columnX,
                    float y, const Frame24& frame, int row) {
     std::uint8_t indices[kRunPixels];

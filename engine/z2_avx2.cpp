@@ -78,7 +78,16 @@
 // only with tested iterates of the same point (z_K or later).
 //
 // Trap region. Every 16 steps of the loop each lane's state, a tested iterate, is looked up in
-// the main window's trap region (trap_region.cpp): a state in it never escapes, index 0.
+// the main window's trap region (trap_region.cpp): a state in it never escapes, index 0. The
+// region is found when the loop first looks (a row whose points all leave in their first steps
+// never does); it depends on C alone, so when it is found changes no lookup.
+//
+// Which points the lanes take. A row's columns are scanned four at a time (AcceptedLead) with
+// the very comparison AcceptedStart makes, |x| <= 2^40 as floats, false for a NaN; the scan
+// only finds where the first column the lanes refuse lies, and from there on the columns are
+// looked at one by one as before. A refused point is done by the scalar kernel, whose index is
+// the reference's (fast_kernels.cpp); the order in which the points of a row are done changes
+// no index, as each depends on its own point alone.
 
 #include "z2_avx2.h"
 
