@@ -78,9 +78,12 @@
 // only with tested iterates of the same point (z_K or later).
 //
 // Trap region. Every 16 steps of the loop each lane's state, a tested iterate, is looked up in
-// the main window's trap region (trap_region.cpp): a state in it never escapes, index 0. The
-// region is found when the loop first looks (a row whose points all leave in their first steps
-// never does); it depends on C alone, so when it is found changes no lookup.
+// the main window's trap region (trap_region.cpp): a state in it never escapes, index 0. So is
+// z_K of each point that passed its first steps, before it waits for a lane: z_K has passed its
+// escape test, and a point found there gets index 0 without a lane (for constants whose cycle
+// attracts strongly most points of the set are). The region is found when the loop first looks (a
+// row whose points all leave in their first steps never does); it depends on C alone, so when it is
+// found changes no lookup.
 //
 // Which points the lanes take. A row's columns are scanned four at a time (AcceptedLead) with
 // the very comparison AcceptedStart makes, |x| <= 2^40 as floats, false for a NaN; the scan
@@ -328,6 +331,18 @@ private:
             }
         }
         for (int r = 0; r < kRegisters; ++r) {
+            if (alive[r] == 0) {
+                continue;
+            }
+            // z_K of these points passed its escape test.
+            const int trapped = TrappedLanes(Trap(), x[r], y[r]) & alive[r];
+            for (int bits = trapped; bits != 0; bits &= bits - 1) {
+                indices_[first + 4 * r + std::countr_zero(static_cast<unsigned>(bits))] = 0;
+            }
+            const auto count = static_cast<std::uint64_t>(std::popcount(unsigned(trapped)));
+            tally_.trapped += count;
+            tally_.iterates += count * kFirstSteps;
+            alive[r] &= ~trapped;
             alignas(32) double bx[4];
             alignas(32) double by[4];
             _mm256_store_pd(bx, x[r]);
@@ -367,12 +382,21 @@ private:
         return out;
     }
 
+    // C's trap region, found when first needed.
+    const TrapRegion& Trap() {
+        if (trap_ == nullptr) {
+            trap_ = &MainTrapRegion(cx_, cy_);
+        }
+        return *trap_;
+    }
+
     const Constants& k_;
     double cx_;
     double cy_;
     RowFeed& feed_;
     std::uint8_t* indices_;
     KernelCounters& tally_;
+    const TrapRegion* trap_ = nullptr;
 };
 
 }  // namespace

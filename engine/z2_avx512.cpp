@@ -23,7 +23,8 @@
 // lane with z_K and its count of K, so that the lane's counting, its limit and its early stops go
 // on exactly as if the lane had computed those steps itself. Its saved states are cleared on entry,
 // so the cycle detection compares only with tested iterates of the same point (z_K or later), and
-// the trap region is looked up only for tested iterates: both arguments of fast_kernels.cpp and
+// the trap region is looked up only for tested iterates (z_K at the end of the first steps, then
+// the lanes' states): both arguments of fast_kernels.cpp and
 // z2_avx2.cpp stand unchanged.
 
 #include "z2_avx512.h"
@@ -198,6 +199,15 @@ private:
             }
         }
         for (int r = 0; r < kBlockRegisters; ++r) {
+            if (alive[r] != 0) {  // z_K of these points passed its escape test
+                const __mmask8 trapped = TrappedLanes(Trap(), x[r], y[r]) & alive[r];
+                index[r] = _mm512_mask_mov_epi64(index[r], trapped, _mm512_setzero_si512());
+                escaped[r] = static_cast<__mmask8>(escaped[r] | trapped);
+                alive[r] = static_cast<__mmask8>(alive[r] & ~trapped);
+                const auto count = static_cast<std::uint64_t>(std::popcount(unsigned{trapped}));
+                tally_.trapped += count;
+                tally_.iterates += count * kFirstSteps;
+            }
             _mm512_mask_cvtepi64_storeu_epi8(indices_ + first + 8 * r, escaped[r], index[r]);
             tally_.iterates +=
                 static_cast<std::uint64_t>(_mm512_mask_reduce_add_epi64(escaped[r], index[r]));
@@ -233,12 +243,21 @@ private:
         return refused;
     }
 
+    // C's trap region, found when first needed.
+    const TrapRegion& Trap() {
+        if (trap_ == nullptr) {
+            trap_ = &MainTrapRegion(cx_, cy_);
+        }
+        return *trap_;
+    }
+
     const Constants& k_;
     double cx_;
     double cy_;
     RowFeed& feed_;
     std::uint8_t* indices_;
     KernelCounters& tally_;
+    const TrapRegion* trap_ = nullptr;
 };
 
 // Eight lanes' state and saved states in memory, where the bookkeeping reads and writes them.
