@@ -167,6 +167,8 @@ private slots:
         QTest::newRow("NaN centre") << 0.402 << 0.339 << nan << 0.0f << 5.0f << 16 << 12;
         QTest::newRow("infinite centre") << 0.402 << 0.339 << inf << -inf << 5.0f << 16 << 12;
         QTest::newRow("negative width") << -0.8 << 0.156 << 0.0f << 0.0f << -3.0f << 50 << 40;
+        QTest::newRow("strongly attracting fixed point")
+            << -0.5 << 0.3 << 0.0f << 0.0f << 3.0f << 60 << 45;
         QTest::newRow("dust") << 0.45 << 0.1428 << 0.0f << 0.0f << 4.0f << 60 << 45;
         QTest::newRow("dendrite") << 0.0 << 1.0 << 0.0f << 0.0f << 4.0f << 60 << 45;
         // Where the attracting cycle turns parabolic the trap region is thinnest: near the
