@@ -8,9 +8,9 @@ set(CPACK_PACKAGE_VENDOR "Ombrilo")
 set(CPACK_PACKAGE_CONTACT "Ombrilo developers <ombrilo@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "explorer of filled Julia sets of z^2 + c")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Ombrilo shows the filled Julia set of z -> z^2 + C for a constant C that you change\n\
-with sliders, step buttons and an animation. You move and zoom the view with\n\
-mouse tools, shape the colours with a six-level palette, keep fractals and\n\
+    "Ombrilo shows the filled Julia set of z -> z^2 + C for a constant C that you\n\
+change with sliders, step buttons and an animation. You move and zoom the view\n\
+with mouse tools, shape the colours with a six-level palette, keep fractals and\n\
 palettes in small files of the program's own, export large BMP images in the\n\
 background and watch the stored fractals as a full-screen slide show.\n\
 The program speaks Russian. ombrilo-render draws the same pictures without a\n\
