@@ -79,6 +79,18 @@ QGroupBox* Frame(QWidget* parent, const char* name, const char* caption, int lef
     return frame;
 }
 
+// Marks a window as open for as long as it exists.
+class ShownFlag {
+public:
+    explicit ShownFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~ShownFlag() { flag_ = false; }
+    ShownFlag(const ShownFlag&) = delete;
+    ShownFlag& operator=(const ShownFlag&) = delete;
+
+private:
+    bool& flag_;
+};
+
 }  // namespace
 
 // --- Construction -------------------------------------------------------------------------------
@@ -112,6 +124,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     TrackBarB1->setValue(levels.B1);
     TypeOfPalette->setCurrentIndex(state.palette.PaletteType - 1);
     BuildAndShowPalette();
+    history_ = ViewHistory(HistoryEntryOf(state));
+    UpdateHistoryCommands();
+    sweepClock_ = MakeTimerSweepClock();
 
     state.FractalType = kFractalTypeZ2;
     state.PointColor = &Z2PointColor;
@@ -193,6 +208,7 @@ void TMainForm::BuildWindow() {
              "клавишей мыши"));
     connect(Pic, &ImageView::mousePressed, this, &TMainForm::PicMouseDown);
     connect(Pic, &ImageView::mouseMoved, this, &TMainForm::PicMouseMove);
+    connect(Pic, &ImageView::mouseReleased, this, &TMainForm::PicMouseUp);
 
     BuildToolButtons(client);
     BuildOverviewGroup(client);
@@ -264,6 +280,14 @@ void TMainForm::BuildMenu() {
 
     QMenu* view = bar->addMenu("&Вид");
     view->menuAction()->setObjectName("ViewF");
+    view->addAction(AddCommand("HistoryBack", "&Назад", QKeySequence(Qt::CTRL | Qt::Key_Z),
+                               &TMainForm::HistoryBackExecute));
+    auto* forward = AddCommand("HistoryForward", "&Вперёд", {}, &TMainForm::HistoryForwardExecute);
+    forward->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    forward->setShortcutContext(Qt::ApplicationShortcut);
+    view->addAction(forward);
+    view->addSeparator();
     auto* full = AddCommand("FullScr", "&Полный экран", Qt::Key_F, &TMainForm::FullScrExecute);
     full->setIcon(MenuIcon(4));
     view->addAction(full);
@@ -353,6 +377,7 @@ void TMainForm::BuildOverviewGroup(QWidget* client) {
         Hint(" Нажатие клавиши мыши центрирует изображение относительно выбранной точки"));
     connect(GeneralView, &ImageView::mousePressed, this, &TMainForm::GeneralViewMouseDown);
     connect(GeneralView, &ImageView::mouseMoved, this, &TMainForm::GeneralViewMouseMove);
+    connect(GeneralView, &ImageView::mouseReleased, this, &TMainForm::RecordHistory);
 }
 
 void TMainForm::BuildStatusBar() {
@@ -441,6 +466,7 @@ void TMainForm::DefaultParExecute() {
     SetDefaultView(state);
     ResetOverviewMarker(marker);
     RequestFrame();
+    RecordHistory();
 }
 
 void TMainForm::FractalN1Execute() {
@@ -455,6 +481,7 @@ void TMainForm::FractalN1Execute() {
     state.PointColor = &Z2PointColor;
     ResetOverviewMarker(marker);
     RequestFrame();
+    RecordHistory();
 }
 
 void TMainForm::CloseAppExecute() {
@@ -496,6 +523,7 @@ void TMainForm::OpenFractExecute() {
     }
     BrowserOpenMode = true;
     {
+        ShownFlag shown(BrowserShown);
         TOpenSaveFractal browser(*this);
         browser.setWindowTitle("Открытие фрактала");
         browser.OpenFractal->setVisible(true);
@@ -524,18 +552,22 @@ void TMainForm::OpenFractalAtFilePath() {
     BusyCursor busy;
     CurrentFractalPath = FilePath;
     ShowCurrentFractalCaption();
+    ShowLoadedState(LoadPaletteWithFractal && PaletteAccepted);
+    if (LoadPaletteWithFractal && !PaletteAccepted) {
+        ShowWarning(this, "Палитра фрактала проигнорирована",
+                    QString("Тип палитры неизвестен этой версии \n Возможно, следует обновить "
+                            "версию со \n страницы программы - ") +
+                        kProgramPage);
+    }
+    RecordHistory();
+}
+
+void TMainForm::ShowLoadedState(bool withPalette) {
     state.MainStep = MainStepFor(state.ViewWidth);
     SetSlidersFromState();
     UpdateOverviewMarkerNow();
-    if (LoadPaletteWithFractal) {
-        if (PaletteAccepted) {
-            ShowPaletteFromState();
-        } else {
-            ShowWarning(this, "Палитра фрактала проигнорирована",
-                        QString("Тип палитры неизвестен этой версии \n Возможно, следует обновить "
-                                "версию со \n страницы программы - ") +
-                            kProgramPage);
-        }
+    if (withPalette) {
+        ShowPaletteFromState();
     }
     if (FullScreenShown) {
         RenderFullScreen();
@@ -557,6 +589,7 @@ void TMainForm::SaveFractalExecute() {
     }
     BrowserOpenMode = false;
     {
+        ShownFlag shown(BrowserShown);
         TOpenSaveFractal browser(*this);
         browser.setWindowTitle("Сохранение фрактала");
         browser.SaveFractal->setVisible(true);
@@ -579,6 +612,7 @@ void TMainForm::OpenPaletteExecute() {
     BrowserOpenMode = true;
     int result = QDialog::Rejected;
     {
+        ShownFlag shown(BrowserShown);
         TOSPalette browser(*this);
         browser.setWindowTitle("Открытие палитры");
         result = browser.ShowModal();
@@ -603,6 +637,7 @@ void TMainForm::ApplyReadPalette() {
         RenderFullScreen();
     }
     RequestFrame();
+    RecordHistory();
 }
 
 void TMainForm::SavePaletteExecute() {
@@ -612,6 +647,7 @@ void TMainForm::SavePaletteExecute() {
     BrowserOpenMode = false;
     int result = QDialog::Rejected;
     {
+        ShownFlag shown(BrowserShown);
         TOSPalette browser(*this);
         browser.setWindowTitle("Сохранение палитры");
         result = browser.ShowModal();
@@ -703,6 +739,47 @@ void TMainForm::A_ProgramExecute() {
     }
     AboutWindow = new TAboutForm(*this);
     AboutWindow->show();
+}
+
+// --- Back and Forward ----------------------------------------------------------------------------
+
+void TMainForm::RecordHistory() {
+    // The browsers and the slide show show other states in the live one for a while.
+    if (SlideShowRunning || BrowserShown) {
+        return;
+    }
+    if (history_.Record(HistoryEntryOf(state))) {
+        UpdateHistoryCommands();
+    }
+}
+
+void TMainForm::UpdateHistoryCommands() {
+    action("HistoryBack")->setEnabled(history_.CanGoBack());
+    action("HistoryForward")->setEnabled(history_.CanGoForward());
+}
+
+void TMainForm::HistoryBackExecute() {
+    GoToHistoryEntry(true);
+}
+
+void TMainForm::HistoryForwardExecute() {
+    GoToHistoryEntry(false);
+}
+
+void TMainForm::GoToHistoryEntry(bool back) {
+    if (!RenderIdle() || SlideShowRunning || BrowserShown) {
+        return;
+    }
+    // A sweep would move C on at once; a state not yet taken (the sweep's) is kept first.
+    StopAnimations();
+    RecordHistory();
+    if (back ? !history_.CanGoBack() : !history_.CanGoForward()) {
+        return;
+    }
+    ApplyHistoryEntry(back ? history_.Back() : history_.Forward(), state);
+    UpdateHistoryCommands();
+    BusyCursor busy;
+    ShowLoadedState(true);
 }
 
 // --- Close -------------------------------------------------------------------------------------

@@ -8,8 +8,10 @@
 
 #include "engine/fractal_state.h"
 #include "engine/overview_marker.h"
+#include "engine/view_history.h"
 #include "formats/fractal_file.h"
 #include "formats/settings_file.h"
+#include "ui/sweep_clock.h"
 
 class QAction;
 class QCheckBox;
@@ -74,6 +76,7 @@ public:
     bool OptionsShown = false;
     bool AboutShown = false;
     bool ExportDialogShown = false;
+    bool BrowserShown = false;  // a fractal or palette browser is open
     int LastFractalIndex = 0;
     int LastPaletteIndex = 0;
     int MouseTool = KoefTool;
@@ -118,6 +121,11 @@ public:
     // After C was loaded: the sliders show its truncated thousandths while C keeps its value.
     void SetSlidersFromState();
     void StopAnimations();
+    // The sweep's pace; tests put in a clock of their own.
+    void SetSweepClock(std::unique_ptr<SweepClock> clock);
+    // Takes the present state into the history once a user action has completed.
+    void RecordHistory();
+    const ViewHistory& history() const { return history_; }
     void RenderFullScreen();
     Settings CurrentSettings() const;
     bool PaletteChanged() const;
@@ -144,6 +152,8 @@ public:
     void OptionsExecute();
     void DescriptExecute();
     void A_ProgramExecute();
+    void HistoryBackExecute();
+    void HistoryForwardExecute();
 
     // Palette box.
     void LevelSliderChange(int index);
@@ -168,6 +178,7 @@ public:
     // Mouse on the views, in their own pixels.
     void PicMouseDown(Qt::MouseButton button, int x, int y);
     void PicMouseMove(Qt::MouseButtons buttons, int x, int y);
+    void PicMouseUp();
     void GeneralViewMouseDown(Qt::MouseButton button, int x, int y);
     void GeneralViewMouseMove(Qt::MouseButtons buttons, int x, int y);
 
@@ -204,12 +215,18 @@ private:
     void CopyPaletteSliders();
     void ApplyPendingPaletteType();
     void WriteSettingsIfChanged();
+    // Shows a state just put in place from outside (a file, the history): sliders, texts,
+    // marker, palette controls when asked, full-screen view, one frame.
+    void ShowLoadedState(bool withPalette);
+    void GoToHistoryEntry(bool back);
+    void UpdateHistoryCommands();
     void KeyPreview(QKeyEvent* event);
 
     void ShowCoefficient(QLineEdit* text, double value);
     void TakeSliderCoefficient(int position, double& coefficient, QLineEdit* text);
     void Animate(CoefAnimation& animation, CoefAnimation& other, QSlider* slider, bool up);
     void Sweep(CoefAnimation& animation, QSlider* slider, bool up);
+    void RecordHistoryAfterSliderActions(QSlider* slider);
 
     std::unique_ptr<TThreadFract> renderThread_;
     QPointer<TFullScreenForm> fullScreen_;
@@ -220,6 +237,8 @@ private:
     int koefAnchorX_ = 0, koefAnchorY_ = 0;
     int koefAnchorPosX_ = 0, koefAnchorPosY_ = 0;
     bool closing_ = false;
+    std::unique_ptr<SweepClock> sweepClock_;
+    ViewHistory history_{HistoryEntry{}};
 
 public:
     // Controls by their component names.

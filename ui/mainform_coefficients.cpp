@@ -128,6 +128,19 @@ void TMainForm::BuildCoefficientGroup(QWidget* client) {
     connect(UpCy, &QToolButton::clicked, this, &TMainForm::UpCyClick);
     connect(DownCy, &QToolButton::clicked, this, &TMainForm::DownCyClick);
     connect(StopCy, &QToolButton::clicked, this, &TMainForm::StopCyClick);
+    for (QSlider* slider : {TrackBarCx, TrackBarCy}) {
+        RecordHistoryAfterSliderActions(slider);
+    }
+}
+
+void TMainForm::RecordHistoryAfterSliderActions(QSlider* slider) {
+    connect(slider, &QSlider::sliderReleased, this, &TMainForm::RecordHistory);
+    // A step by key, wheel or click on the groove; the new value is taken after the signal.
+    connect(slider, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove) {
+            QMetaObject::invokeMethod(this, &TMainForm::RecordHistory, Qt::QueuedConnection);
+        }
+    });
 }
 
 void TMainForm::ShowCoefficients() {
@@ -138,6 +151,7 @@ void TMainForm::ShowCoefficients() {
 void TMainForm::ShowCoefficient(QLineEdit* text, double value) {
     text->setText(
         QString::fromStdString(FormatGeneral(value, kCoefficientDigits, DecimalSeparator())));
+    text->setCursorPosition(0);  // a long value is read from its sign and leading digits
 }
 
 void TMainForm::SetSlidersFromState() {
@@ -167,15 +181,19 @@ void TMainForm::TrackBarCyChange(int position) {
 
 void TMainForm::PlusCxClick() {
     TrackBarCx->setValue(TrackBarCx->value() + 1);
+    RecordHistory();
 }
 void TMainForm::MinusCxClick() {
     TrackBarCx->setValue(TrackBarCx->value() - 1);
+    RecordHistory();
 }
 void TMainForm::PlusCyClick() {
     TrackBarCy->setValue(TrackBarCy->value() + 1);
+    RecordHistory();
 }
 void TMainForm::MinusCyClick() {
     TrackBarCy->setValue(TrackBarCy->value() - 1);
+    RecordHistory();
 }
 
 void TMainForm::UpCxClick() {
@@ -194,6 +212,10 @@ void TMainForm::DownCyClick() {
 void TMainForm::StopAnimations() {
     AnimRe.StopRequested = true;
     AnimIm.StopRequested = true;
+}
+
+void TMainForm::SetSweepClock(std::unique_ptr<SweepClock> clock) {
+    sweepClock_ = std::move(clock);
 }
 
 void TMainForm::StopCxClick() {
@@ -228,9 +250,11 @@ void TMainForm::Animate(CoefAnimation& a, CoefAnimation& other, QSlider* slider,
 }
 
 // Runs the sweep in one direction until it is stopped, reversed by the other button (whose
-// own loop then runs inside the event processing), or reaches the end of the slider, where
-// it turns round at the speed it had.
+// own loop then runs inside the wait for the next tick), or reaches the end of the slider,
+// where it turns round at the speed it had. The slider moves by the speed once per tick of
+// the sweep clock; between ticks the window's thread sleeps and handles events.
 void TMainForm::Sweep(CoefAnimation& a, QSlider* slider, bool up) {
+    sweepClock_->Start();
     for (;;) {
         bool& running = up ? a.RunningUp : a.RunningDown;
         const bool& opposite = up ? a.RunningDown : a.RunningUp;
@@ -242,13 +266,16 @@ void TMainForm::Sweep(CoefAnimation& a, QSlider* slider, bool up) {
             if (a.StopRequested || opposite || atEnd) {
                 running = false;
             } else {
-                QApplication::processEvents();
-                slider->setValue(slider->value() + (up ? speed : -speed));
-                QApplication::processEvents();
+                sweepClock_->WaitForTick();
+                // A press handled while waiting may have stopped or reversed the sweep.
+                if (running && !a.StopRequested && !opposite) {
+                    slider->setValue(slider->value() + (up ? speed : -speed));
+                }
             }
         }
         if (a.StopRequested) {
             a.UpSpeed = a.DownSpeed = 1;
+            RecordHistory();
             return;
         }
         if (opposite) {

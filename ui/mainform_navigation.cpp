@@ -110,6 +110,7 @@ void TMainForm::LupaPlusClick() {
     SetViewWidth(static_cast<float>(w - w * kZoomInFraction));
     UpdateOverviewMarkerNow();
     RequestFrame();
+    RecordHistory();
 }
 
 void TMainForm::LupaMinusClick() {
@@ -120,6 +121,7 @@ void TMainForm::LupaMinusClick() {
     SetViewWidth(static_cast<float>(w + w * kZoomOutFraction));
     UpdateOverviewMarkerNow();
     RequestFrame();
+    RecordHistory();
 }
 
 void TMainForm::ShowCoordinates(long double x, long double y) {
@@ -217,6 +219,11 @@ void TMainForm::PicMouseMove(Qt::MouseButtons buttons, int x, int y) {
         default:
             break;
     }
+}
+
+// A click or drag of any tool is over: its result goes into the history.
+void TMainForm::PicMouseUp() {
+    RecordHistory();
 }
 
 void TMainForm::GeneralViewMouseDown(Qt::MouseButton, int x, int y) {

@@ -77,6 +77,7 @@ void TMainForm::BuildPaletteBox(QWidget* client) {
                                    level.period ? 40 : 100, level.period ? 2 : 4, level.hint);
         connect(*level.field, &QSlider::valueChanged, this,
                 [this, index](int) { LevelSliderChange(index); });
+        RecordHistoryAfterSliderActions(*level.field);
         ++index;
     }
     TypeOfPalette = new QComboBox(PalBox);
@@ -167,6 +168,7 @@ void TMainForm::TypeOfPaletteChange(int itemIndex) {
     }
     BuildAndShowPalette();
     RequestFrame();
+    RecordHistory();
 }
 
 void TMainForm::ApplyPendingPaletteType() {
@@ -177,6 +179,7 @@ void TMainForm::ApplyPendingPaletteType() {
     if (ApplyPaletteNow) {
         BuildAndShowPalette();
         RequestFrame();
+        RecordHistory();
     }
 }
 
@@ -191,6 +194,7 @@ void TMainForm::IsChPaletteClick() {
         CopyPaletteSliders();
         BuildAndShowPalette();
         RequestFrame();
+        RecordHistory();
     }
 }
 
@@ -203,6 +207,7 @@ void TMainForm::ChPaletteClick() {
     state.palette.PaletteType = TypeOfPalette->currentIndex() + 1;
     BuildAndShowPalette();
     RequestFrame();
+    RecordHistory();
 }
 
 }  // namespace ombrilo

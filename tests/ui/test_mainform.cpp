@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <functional>
 
 #include "engine/overview_marker.h"
 #include "engine/render.h"
@@ -73,6 +74,30 @@ void Click(QWidget* widget, Qt::MouseButton button, int x, int y) {
 void Drag(QWidget* widget, Qt::MouseButton button, QPoint from, QPoint to) {
     Press(widget, button, from);
     Move(widget, button, to);
+}
+
+// A sweep clock driven by the test: every tick handles the pending events, then tells the test
+// its number.
+class TestClock : public SweepClock {
+public:
+    std::function<void(int)> onTick;
+    int ticks = 0;
+
+    void Start() override {}
+    void WaitForTick() override {
+        ++ticks;
+        QCoreApplication::processEvents();
+        if (onTick) {
+            onTick(ticks);
+        }
+    }
+};
+
+TestClock& UseTestClock(TMainForm& w) {
+    auto clock = std::make_unique<TestClock>();
+    TestClock& kept = *clock;
+    w.SetSweepClock(std::move(clock));
+    return kept;
 }
 
 }  // namespace
@@ -612,6 +637,131 @@ private slots:
         QVERIFY(!w.isVisible());
         QVERIFY(w.AnimIm.StopRequested);
         QVERIFY(!w.AnimIm.RunningUp);
+    }
+
+    void sweepMovesBySpeedPerTick() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        TMainForm& w = *f.form;
+        TestClock& clock = UseTestClock(w);
+        // Speed 1: one unit (0.001 of C) per tick; stopped in the 101st tick's wait.
+        clock.onTick = [&](int tick) {
+            if (tick == 101) {
+                w.StopCx->click();
+            }
+        };
+        w.UpCx->click();
+        QCOMPARE(w.TrackBarCx->value(), 502);
+        // Speed 3 from 1995: clamped at 2000, then down at the same speed until stopped.
+        w.TrackBarCx->setValue(1995);
+        QVERIFY(f.WaitIdle());
+        clock.ticks = 0;
+        QList<int> seen;
+        clock.onTick = [&](int tick) {
+            seen << w.TrackBarCx->value();
+            if (tick == 1) {
+                w.UpCx->click();
+                w.UpCx->click();
+            } else if (tick == 5) {
+                w.StopCy->click();
+            }
+        };
+        w.UpCx->click();
+        QCOMPARE(seen, (QList<int>{1995, 1998, 2000, 1997, 1994}));
+        QCOMPARE(w.AnimRe.DownSpeed, 1);
+    }
+
+    void longCoefficientsShowTheirStart() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        TMainForm& w = *f.form;
+        w.state.Cx = -0.3905408702184;
+        w.state.Cy = -0.5867879073470;
+        w.SetSlidersFromState();  // as after opening a fractal
+        QCOMPARE(w.E_cx->text(), QString("-0.3905408702184"));
+        for (QLineEdit* text : {w.E_cx, w.E_cy}) {
+            QCOMPARE(text->cursorPosition(), 0);
+            QVERIFY(text->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 8);
+        }
+    }
+
+    void backAndForward() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        TMainForm& w = *f.form;
+        QStringList view;
+        for (const QAction* a : w.menuBar()->actions().at(2)->menu()->actions()) {
+            view << a->text();
+        }
+        QCOMPARE(view, (QStringList{"&Назад", "&Вперёд", "", "&Полный экран", "&Слайд-Шоу"}));
+        QVERIFY(!w.action("HistoryBack")->isEnabled());
+        QTest::keyClick(&w, Qt::Key_Plus);
+        QVERIFY(f.WaitIdle());
+        const float zoomed = w.state.ViewWidth;
+        w.PlusCx->click();
+        QVERIFY(f.WaitIdle());
+        w.TypeOfPalette->setCurrentIndex(2);
+        emit w.TypeOfPalette->activated(2);
+        QVERIFY(f.WaitIdle());
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.TypeOfPalette->currentIndex(), 0);
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.TrackBarCx->value(), 402);
+        QCOMPARE(w.E_cx->text(), QString("0.402"));
+        QCOMPARE(w.state.MainStep, MainStepFor(zoomed));
+        QCOMPARE(Bgr(w.Pic->image()), Bgr(Reference(w.state, MainViewGeometry(w.state), 530, 409)));
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.state.ViewWidth, 5.0f);
+        QVERIFY(!w.action("HistoryBack")->isEnabled());
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(f.WaitIdle());
+        QTest::keyClick(&w, Qt::Key_Y, Qt::ControlModifier);
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.state.Cx, 0.403);
+        // A new action after going back drops the states ahead.
+        QTest::keyClick(&w, Qt::Key_Home);
+        QVERIFY(f.WaitIdle());
+        QVERIFY(!w.action("HistoryForward")->isEnabled());
+        QCOMPARE(w.history().Count(), std::size_t{4});
+    }
+
+    void historyTakesDragsAndSweepsAndWaitsForIdle() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        TMainForm& w = *f.form;
+        QTest::keyClick(&w, Qt::Key_H);
+        Drag(w.Pic, Qt::LeftButton, {100, 100}, {110, 100});
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.history().Count(), std::size_t{1});  // taken when the button is released
+        Release(w.Pic, Qt::LeftButton, {110, 100});
+        QCOMPARE(w.history().Count(), std::size_t{2});
+        UseTestClock(w).onTick = [&](int tick) {
+            QVERIFY(f.WaitIdle());
+            if (tick == 4) {
+                w.StopCx->click();
+            }
+        };
+        w.UpCx->click();
+        QCOMPARE(w.history().Current().Cx, 0.405);
+        f.thread().SetHoldForTests(true);
+        QTest::keyClick(&w, Qt::Key_Minus);
+        QTRY_VERIFY(f.thread().HeldForTests());
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        f.thread().SetHoldForTests(false);
+        QVERIFY(f.WaitIdle());
+        for (bool* busy : {&w.SlideShowRunning, &w.BrowserShown}) {
+            *busy = true;
+            w.HistoryBackExecute();
+            *busy = false;
+        }
+        QCOMPARE(w.history().CurrentIndex(), std::size_t{3});
+        w.HistoryBackExecute();
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(w.state.ViewWidth, 5.0f);
+        QCOMPARE(w.state.Cx, 0.405);
     }
 
     void loadedCoefficientsKeepTheirPrecision() {

@@ -72,11 +72,10 @@ void TOpenSaveFractal::BuildControls() {
     ImMess->setTextFormat(Qt::PlainText);
     ImMess->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    IgnoreFPalette = PutControl(new QCheckBox("Игнорировать палитру фрактала", this),
-                                "IgnoreFPalette", 224, 150, 185, 21);
-    // The caption is longer than the place under the preview: a closer spacing and a pixel
-    // less let it fit.
-    IgnoreFPalette->setStyleSheet("QCheckBox { spacing: 2px; font-size: 10px; }");
+    // The caption is wider than the place under the preview in the dialog's font: it takes two
+    // lines between the preview and the buttons, from the window's edge to the preview's left.
+    IgnoreFPalette = PutControl(new QCheckBox("Игнорировать палитру\nфрактала", this),
+                                "IgnoreFPalette", 232, 144, 177, 32);
     OpenFractal =
         GlyphButton(this, "OpenFractal", "Открыть", MenuIcon(MenuIconId::OpenFract), 233, 184);
     OpenFractal->hide();
