@@ -48,8 +48,8 @@ private slots:
         auto start = [](std::vector<std::string> args) {
             return std::get<StartRequest>(ParseProgramArguments(args));
         };
-        const StartRequest full = start({"--user-folder", "-platform", "xcb", "-style=fusion",
-                                         "--reverse", "a.frc"});
+        const StartRequest full =
+            start({"--user-folder", "-platform", "xcb", "-style=fusion", "--reverse", "a.frc"});
         QVERIFY(full.userFolder);
         QCOMPARE(full.file.value(), std::string("a.frc"));
         QCOMPARE(start({"--", "-x.ptt"}).file.value(), std::string("-x.ptt"));
@@ -165,25 +165,66 @@ private slots:
         QDir::setCurrent(previous);
     }
 
-    void everyControlOfTheMainWindowHasAName() {
+    void everyControlOfEveryWindowHasAName() {
         MainFormFixture f;
         QVERIFY(f.Start());
         int controls = 0;
-        for (QWidget* widget : f.form->findChildren<QWidget*>()) {
-            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
-            if (!widget->isVisible() || face == nullptr ||
-                face->role() == QAccessible::StaticText || face->role() == QAccessible::Grouping ||
-                widget->inherits("QMenuBar") || widget->inherits("QStatusBar") ||
-                widget == f.form->centralWidget()) {
-                continue;
-            }
-            ++controls;
-            QVERIFY2(!face->text(QAccessible::Name).isEmpty(), qPrintable(widget->objectName()));
-        }
+        QCOMPARE(Unnamed(f.form.get(), controls), QStringList());
         QVERIFY(controls >= 35);
         QCOMPARE(f.form->DefButton->accessibleName(), QString("Начальный вид (Home)"));
         QCOMPARE(f.form->DownCx->accessibleName(), QString("Уменьшение Re(C)"));
         QCOMPARE(f.form->TrackBarG1->accessibleName(), QString("Период зеленого"));
+
+        // The two browsers with a file in each list, then the export, options and help windows.
+        QVERIFY(QDir(f.folder.path()).mkpath("fractals"));
+        QVERIFY(WriteFractalFile(Path(f.FilePath("fractals/a.frc")), SpiralState()));
+        QStringList unnamed;
+        f.dialogs.onExec = [&](QDialog& dialog) {
+            unnamed += Unnamed(&dialog, controls);
+            return int(QDialog::Rejected);
+        };
+        f.form->OpenFractExecute();
+        f.form->SavePaletteExecute();
+        f.dialogs.savePath = f.FilePath("picture.bmp");
+        f.form->SaveImageExecute();
+        f.form->OptionsExecute();
+        f.form->A_ProgramExecute();
+        f.form->DescriptExecute();
+        int windows = 0;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window != f.form.get() && window->isVisible()) {
+                unnamed += Unnamed(window, controls);
+                ++windows;
+            }
+        }
+        QCOMPARE(windows, 4);
+        QCOMPARE(unnamed, QStringList());
+        QVERIFY(controls >= 35 + 25);
+    }
+
+private:
+    // The visible controls of window without a name a screen reader reads; counts the controls.
+    // The window is polished first, as showing it would.
+    static QStringList Unnamed(QWidget* window, int& controls) {
+        window->ensurePolished();
+        QStringList unnamed;
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            const bool control =
+                widget->inherits("QAbstractButton") || widget->inherits("QAbstractSlider") ||
+                widget->inherits("QLineEdit") || widget->inherits("QComboBox") ||
+                widget->inherits("QAbstractItemView") || widget->inherits("QTextEdit") ||
+                widget->inherits("QProgressBar") || widget->inherits("ombrilo::ImageView");
+            if (!control || !widget->isVisibleTo(window) || widget->inherits("QScrollBar") ||
+                face == nullptr) {
+                continue;
+            }
+            ++controls;
+            if (face->text(QAccessible::Name).isEmpty()) {
+                unnamed << window->objectName() + "/" + widget->objectName();
+            }
+        }
+        return unnamed;
     }
 };
 
