@@ -56,6 +56,27 @@
 // When N = 0 both results are 0 and h = 0: refused, so signs of zero are always left to the
 // reference.
 //
+// The cheap bound comes first: one bound for both parts,
+//   K' = RN(RN(RN(aHi + bHi) + sc) + RN(|re| + |im|)) * 2^-63,
+//   sc = RN(RN(aHi + bHi) + RN(|Cx| + |Cy|)),
+// and the step is taken when RN(|e| + K') < h of re and RN(|f| + K') < h of im. K' >= K for both
+// parts, so the argument above holds with K' in place of K: with G = aHi + bHi and
+// P = |Cx| + |Cy|, four roundings give K' >= 2v(1 - 2^-50)(2G + P + |re| + |im|), while
+// M <= (1 + 3u)((2 + u)G + |re|) for the real part (M <= (1 + 3u)((1 + 2u)G + |im|) for the
+// imaginary one, as 2|xy| <= (1 + 2u)G) and 2^-101 N <= 2^-100 (G + P), so
+//   v(1 + 2^-48)M + 2^-101 N <= v((2 + 2^-46)G + (1 + 2^-46)(|re| + |im|) + 2^-36 P) <= K'.
+// Only the steps the cheap bound refuses pay for the detailed bound K and the rule below.
+//
+// Exact ties. K bounds the reference's error whether or not its roundings were exact, so a
+// result on a midpoint, |e| = h, is always refused by it, although steps from start points with
+// short mantissas reach exact midpoints often. When aLo = bLo = 0 (x^2 and y^2 are doubles) and
+// the TwoSum error s2 of aHi - bHi is 0, the reference's A, B and D are exact: D = s1 and
+// V = RN64(s1 + Cx) = RN64(S) with S = t1 + t2 exactly; then lo = t2 and re + e = S exactly. If
+// moreover |e| = h > 0, S = re +- h is a multiple of h below 2^(k+1) (re is a multiple of 2h):
+// at most 55 significant bits, so V = S and RN53(V) = RN(S) = RN(t1 + lo) = re, ties included.
+// Likewise for the imaginary part when pLo = 0 and |f| = h > 0: W = RN64(T) = T = im + f. Such a
+// part is taken even when K refuses it.
+//
 // Escape test. The reference escapes when RN64(RN64(RN64(x^2) + RN64(y^2)) - 4) >= 0, that is
 // when Q = RN64(RN64(x^2) + RN64(y^2)) >= 4; with q = x^2 + y^2, |Q - q| <= 2.01vq. After an
 // accepted step both parts are at most 2^83 in magnitude, and the kernel has qd = RN(RN(x*x) +
@@ -64,21 +85,46 @@
 // between goes to the reference test (Escaped, an escape tie). After a step redone with
 // ExportIterate the reference test is used as well: that state can be anything, NaN included.
 //
-// Cycle detection is CycleWatch's (fast_kernels.cpp explains why it never changes an index):
-// the kernel's states are bit for bit the reference's.
+// Far out. A step of the lanes refused by both bounds from an in-range state need not be redone
+// when its double-double result (re, im) has qd >= 4 + 2^-30 and |Cx| + |Cy| <= 4: the
+// reference escapes at that iterate too, so its index is the count n whatever its exact state
+// (unless n is past the limit, which is tested first and gives 0 in both). Proof: from the
+// bounds above, the reference's parts xr = RN53(V), yr = RN53(W) satisfy
+// |xr - re| <= 2.01u|re| + 3.02vN and |yr - im| <= 2.01u|im| + 2.02vN, and
+// N <= 1.0001(|re| + |im|) + 2.0001(|Cx| + |Cy|) <= 1.0001(|re| + |im|) + 8.001, as
+// x^2 + y^2 = |z^2| <= |z^2 + C| + |Cx| + |Cy|. With qd >= 4 + 2^-30, r = |(re, im)| >= 2 + 2^-34
+// and the reference's point lies within 2^-49 r + 2^-54 of it, so its |z|^2 > 4 + 2^-33 and
+// its Q >= 4. The lane then leaves the loop at once with index n; no later step uses that state.
 //
-// The lanes do the same operations in the same order on four points, each lane rounding as the
+// At once. Before the lanes take a run's points, a start point with |x|, |y| <= 2^40 and
+// qd = RN(RN(x*x) + RN(y*y)) >= RN(RN(|Cx| + |Cy|) + 2.5) gets index 1 (0 when the limit is 0)
+// without a step. With P = |Cx| + |Cy| <= 2^41 (accepted constants), the exact
+// |z|^2 >= (1 - 4u)(P + 2.5) - 2^-1073 >= P + 2.49, so the exact first iterate has
+// |z^2 + C| >= |z|^2 - P >= 2.49. The reference's parts differ from the exact ones by at most
+// u|V| + 3.02vN and u|W| + 2.02vN (plus 2^-1075 where a part is subnormal), with
+// N = |z|^2 + P <= |z^2 + C| + 2P: its first iterate lies within 2^-51 |z^2 + C| + 2^-59 P +
+// 2^-1074 of the exact one, so its modulus exceeds 2.49 - 2^-48 - 2^-18 > 2.4, Q > 4, and the
+// reference escapes at n = 1 (or returns 0 first when the limit is 0). Nothing overflows: |x|, |y|
+// <= 2^40.
+//
+// Cycle detection is CycleWatch's (fast_kernels.cpp explains why it never changes an index):
+// the kernel's states are bit for bit the reference's (the one exception, a far-out result,
+// escapes before any test looks at it).
+//
+// The lanes (export_lanes.h, four to a register with AVX2 here, eight with AVX-512 in
+// export_avx512.cpp) do the same operations in the same order, each lane rounding as the
 // scalar code does; K's first product comes in a fused multiply-add, which changes nothing as
-// M * 2^-64 is exact. Their cycle detection: each lane saves its state every 8, 64 and 512
-// steps of the loop (after the step's decisions) and compares every state that has passed its
-// escape test with its saved ones, bit for bit (x in the registers, then y for the lanes whose
-// x matched). A lane taking a new point forgets its saved states (they become a NaN pattern no
-// lane holds: start points the lanes take are finite and at most 2^40, and every later state
-// is either the first iterate, below 2^83, or has passed the escape test), so a saved state is
-// a tested iterate of the lane's point or its start point z_0. If z_n = z_j with j < n and
-// z_1 .. z_n all passed the test, the orbit runs through z_(j+1) .. z_n for ever (for j = 0 as
-// well), no iterate up to the limit escapes, and the reference gives 0. The escape test of z_n
-// comes first, so 2 -> 2 -> 2 with C = -2 still gives 1.
+// M * 2^-64 is exact. The detailed bound and the tie rule run for a whole register when the
+// cheap bound refused any of its active lanes; a lane's verdict is the same either way. Their cycle
+// detection: each lane saves its state every 8, 64 and 512 steps of the loop (after the step's
+// decisions) and compares every state that has passed its escape test with its saved ones, bit for
+// bit (x in the registers, then y for the lanes whose x matched). A lane taking a new point forgets
+// its saved states (they become a NaN pattern no lane holds: start points the lanes take are finite
+// and at most 2^40, and every later state is either the first iterate, below 2^83, or has passed
+// the escape test), so a saved state is a tested iterate of the lane's point or its start point
+// z_0. If z_n = z_j with j < n and z_1 .. z_n all passed the test, the orbit runs through z_(j+1)
+// .. z_n for ever (for j = 0 as well), no iterate up to the limit escapes, and the reference gives
+// 0. The escape test of z_n comes first, so 2 -> 2 -> 2 with C = -2 still gives 1.
 //
 // Trap region. Every 16th iterate of the scalar kernel, and every 16 steps of the lanes' loop
 // each lane's tested state, is looked up in the export's trap region (trap_region.cpp): a state
@@ -99,6 +145,8 @@
 
 #define OMBRILO_FMA __attribute__((target("fma")))
 #define OMBRILO_LANES __attribute__((target("avx2,fma")))
+#define OMBRILO_EXPORT_LANES OMBRILO_LANES
+#include "export_lanes.h"
 
 namespace ombrilo::detail {
 
@@ -108,11 +156,11 @@ constexpr double kLargest = 0x1p40;
 constexpr double kSmallest = 0x1p-400;
 constexpr double kRoundingScale = 0x1p-64;  // v
 constexpr double kSlackScale = 0x1p-98;
+constexpr double kCheapScale = 0x1p-63;
 constexpr double kEscapedAbove = 4.0 + 0x1p-48;
 constexpr double kInsideBelow = 4.0 - 0x1p-48;
 constexpr std::uint64_t kExponentBits = 0x7FF0000000000000;
 constexpr std::uint64_t kMantissaBits = 0x000FFFFFFFFFFFFF;
-constexpr std::uint64_t kNoStateBits = ~std::uint64_t{0};
 
 bool InRange(double value) {
     const double magnitude = std::fabs(value);
@@ -148,10 +196,12 @@ FmaConstants MakeConstants(double cx, double cy) {
     return {cx, cy, std::fabs(cx) + std::fabs(cy)};
 }
 
-// The checked step; false when the state is out of range or the check refuses.
+// The checked step; false when the state is out of range or the check refuses. The cheap bound
+// decides most steps; *detailed counts the steps it leaves to the detailed bound.
 OMBRILO_FMA inline bool CheckedStep(const FmaConstants& k, double x, double y, double* nx,
-                                    double* ny) {
+                                    double* ny, std::uint64_t* detailed) {
     if (!InRange(x) || !InRange(y)) {
+        ++*detailed;
         return false;
     }
     const double aHi = x * x;
@@ -161,21 +211,34 @@ OMBRILO_FMA inline bool CheckedStep(const FmaConstants& k, double x, double y, d
     const double pHi = x * y;
     const double pLo = std::fma(x, y, -pHi);
     const double squares = aHi + bHi;
-    const double slack = (squares + k.magnitude) * kSlackScale;
+    const double scale = squares + k.magnitude;
 
     const Sum s = TwoSum(aHi, -bHi);
     const Sum t = TwoSum(s.value, k.cx);
     const Sum re = TwoSum(t.value, ((t.error + s.error) + aLo) - bLo);
 
-    const Sum w = TwoSum(pHi * 2.0, k.cy);
+    const double twoP = pHi * 2.0;
+    const Sum w = TwoSum(twoP, k.cy);
     const Sum im = TwoSum(w.value, w.error + pLo * 2.0);
 
-    const double reBound =
-        ((squares + std::fabs(s.value)) + std::fabs(re.value)) * kRoundingScale + slack;
-    const double imBound = (std::fabs(pHi * 2.0) + std::fabs(im.value)) * kRoundingScale + slack;
-    if (!(std::fabs(re.error) + reBound < HalfGap(re.value)) ||
-        !(std::fabs(im.error) + imBound < HalfGap(im.value))) {
-        return false;
+    const double reGap = HalfGap(re.value);
+    const double imGap = HalfGap(im.value);
+    const double reMiss = std::fabs(re.error);
+    const double imMiss = std::fabs(im.error);
+    const double cheap =
+        ((squares + scale) + (std::fabs(re.value) + std::fabs(im.value))) * kCheapScale;
+    if (!(reMiss + cheap < reGap) || !(imMiss + cheap < imGap)) {
+        ++*detailed;
+        const double slack = scale * kSlackScale;
+        const double reBound =
+            ((squares + std::fabs(s.value)) + std::fabs(re.value)) * kRoundingScale + slack;
+        const double imBound = (std::fabs(twoP) + std::fabs(im.value)) * kRoundingScale + slack;
+        const bool reTie =
+            aLo == 0.0 && bLo == 0.0 && s.error == 0.0 && reMiss == reGap && reGap > 0.0;
+        const bool imTie = pLo == 0.0 && imMiss == imGap && imGap > 0.0;
+        if (!(reMiss + reBound < reGap || reTie) || !(imMiss + imBound < imGap || imTie)) {
+            return false;
+        }
     }
     *nx = re.value;
     *ny = im.value;
@@ -199,7 +262,7 @@ OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x,
         double nx;
         double ny;
         bool escaped;
-        if (CheckedStep(k, x, y, &nx, &ny)) [[likely]] {
+        if (CheckedStep(k, x, y, &nx, &ny, &tally.detailedChecks)) [[likely]] {
             x = nx;
             y = ny;
             if (n > limit) {
@@ -238,308 +301,66 @@ OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x,
     }
 }
 
-// The same step on four lanes. Returns the lanes (bits 0..3) whose check passed.
-OMBRILO_LANES inline __m256d InRangeLanes(__m256d v) {
-    const __m256d magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), v);
-    return _mm256_or_pd(
-        _mm256_cmp_pd(v, _mm256_setzero_pd(), _CMP_EQ_OQ),
-        _mm256_and_pd(_mm256_cmp_pd(magnitude, _mm256_set1_pd(kSmallest), _CMP_GE_OQ),
-                      _mm256_cmp_pd(magnitude, _mm256_set1_pd(kLargest), _CMP_LE_OQ)));
-}
+// The AVX2 lanes: four doubles to a register, comparisons as all-ones lanes.
+struct Avx2Lanes {
+    static constexpr int kWidth = 4;
+    using Real = __m256d;
+    using Mask = __m256d;
+    using Int = __m256i;
 
-struct SumLanes {
-    __m256d value;
-    __m256d error;
+    OMBRILO_LANES static Real Set(double v) { return _mm256_set1_pd(v); }
+    OMBRILO_LANES static Real Load(const double* p) { return _mm256_load_pd(p); }
+    OMBRILO_LANES static Real LoadUnaligned(const double* p) { return _mm256_loadu_pd(p); }
+    OMBRILO_LANES static void Store(double* p, Real v) { _mm256_store_pd(p, v); }
+    OMBRILO_LANES static double First(Real v) { return _mm256_cvtsd_f64(v); }
+    OMBRILO_LANES static Int SetInt(std::int64_t v) { return _mm256_set1_epi64x(v); }
+    OMBRILO_LANES static Int LoadInt(const std::int64_t* p) {
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    OMBRILO_LANES static void StoreInt(std::int64_t* p, Int v) {
+        _mm256_store_si256(reinterpret_cast<__m256i*>(p), v);
+    }
+    OMBRILO_LANES static Real Add(Real a, Real b) { return _mm256_add_pd(a, b); }
+    OMBRILO_LANES static Real Sub(Real a, Real b) { return _mm256_sub_pd(a, b); }
+    OMBRILO_LANES static Real Mul(Real a, Real b) { return _mm256_mul_pd(a, b); }
+    OMBRILO_LANES static Real FmSub(Real a, Real b, Real c) { return _mm256_fmsub_pd(a, b, c); }
+    OMBRILO_LANES static Real FmAdd(Real a, Real b, Real c) { return _mm256_fmadd_pd(a, b, c); }
+    OMBRILO_LANES static Real Abs(Real v) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v); }
+    OMBRILO_LANES static Mask Less(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+    OMBRILO_LANES static Mask LessEq(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
+    OMBRILO_LANES static Mask Greater(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
+    OMBRILO_LANES static Mask GreaterEq(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+    OMBRILO_LANES static Mask Equal(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+    OMBRILO_LANES static Mask And(Mask a, Mask b) { return _mm256_and_pd(a, b); }
+    OMBRILO_LANES static Mask Or(Mask a, Mask b) { return _mm256_or_pd(a, b); }
+    OMBRILO_LANES static unsigned Bits(Mask m) {
+        return static_cast<unsigned>(_mm256_movemask_pd(m));
+    }
+    OMBRILO_LANES static Mask SameBits(Real a, Real b) {
+        return _mm256_castsi256_pd(
+            _mm256_cmpeq_epi64(_mm256_castpd_si256(a), _mm256_castpd_si256(b)));
+    }
+    OMBRILO_LANES static Int IntAdd(Int a, Int b) { return _mm256_add_epi64(a, b); }
+    OMBRILO_LANES static Mask IntGreater(Int a, Int b) {
+        return _mm256_castsi256_pd(_mm256_cmpgt_epi64(a, b));
+    }
+    OMBRILO_LANES static Real HalfGap(Real d) {
+        const __m256i bits = _mm256_castpd_si256(d);
+        const __m256d power = _mm256_castsi256_pd(
+            _mm256_and_si256(bits, _mm256_set1_epi64x(static_cast<std::int64_t>(kExponentBits))));
+        const __m256d powerOfTwo = _mm256_castsi256_pd(_mm256_cmpeq_epi64(
+            _mm256_and_si256(bits, _mm256_set1_epi64x(static_cast<std::int64_t>(kMantissaBits))),
+            _mm256_setzero_si256()));
+        return _mm256_mul_pd(
+            power, _mm256_blendv_pd(_mm256_set1_pd(0x1p-53), _mm256_set1_pd(0x1p-54), powerOfTwo));
+    }
+    OMBRILO_LANES static Real Replace(Real v, Real w, unsigned lanes) {
+        return _mm256_blendv_pd(v, w, LanesMask(static_cast<int>(lanes)));
+    }
+    OMBRILO_LANES static unsigned Trapped(const TrapRegion& trap, Real x, Real y) {
+        return static_cast<unsigned>(TrappedLanes(trap, x, y));
+    }
 };
-
-OMBRILO_LANES inline SumLanes TwoSumLanes(__m256d a, __m256d b) {
-    const __m256d s = _mm256_add_pd(a, b);
-    const __m256d aPart = _mm256_sub_pd(s, b);
-    const __m256d bPart = _mm256_sub_pd(s, aPart);
-    return {s, _mm256_add_pd(_mm256_sub_pd(a, aPart), _mm256_sub_pd(b, bPart))};
-}
-
-OMBRILO_LANES inline __m256d HalfGapLanes(__m256d d) {
-    const __m256i bits = _mm256_castpd_si256(d);
-    const __m256d power = _mm256_castsi256_pd(
-        _mm256_and_si256(bits, _mm256_set1_epi64x(static_cast<std::int64_t>(kExponentBits))));
-    const __m256d powerOfTwo = _mm256_castsi256_pd(_mm256_cmpeq_epi64(
-        _mm256_and_si256(bits, _mm256_set1_epi64x(static_cast<std::int64_t>(kMantissaBits))),
-        _mm256_setzero_si256()));
-    return _mm256_mul_pd(
-        power, _mm256_blendv_pd(_mm256_set1_pd(0x1p-53), _mm256_set1_pd(0x1p-54), powerOfTwo));
-}
-
-OMBRILO_LANES inline __m256d Magnitude(__m256d v) {
-    return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v);
-}
-
-OMBRILO_LANES inline __m256d Passes(SumLanes exact, __m256d bound) {
-    const __m256d magnitude = Magnitude(exact.error);
-    return _mm256_cmp_pd(_mm256_add_pd(magnitude, bound), HalfGapLanes(exact.value), _CMP_LT_OQ);
-}
-
-OMBRILO_LANES inline int CheckedStepLanes(__m256d cx, __m256d cy, __m256d magnitude, __m256d x,
-                                          __m256d y, __m256d& nx, __m256d& ny) {
-    const __m256d aHi = _mm256_mul_pd(x, x);
-    const __m256d aLo = _mm256_fmsub_pd(x, x, aHi);
-    const __m256d bHi = _mm256_mul_pd(y, y);
-    const __m256d bLo = _mm256_fmsub_pd(y, y, bHi);
-    const __m256d pHi = _mm256_mul_pd(x, y);
-    const __m256d pLo = _mm256_fmsub_pd(x, y, pHi);
-    const __m256d squares = _mm256_add_pd(aHi, bHi);
-    const __m256d slack =
-        _mm256_mul_pd(_mm256_add_pd(squares, magnitude), _mm256_set1_pd(kSlackScale));
-    const SumLanes s = TwoSumLanes(aHi, _mm256_sub_pd(_mm256_setzero_pd(), bHi));
-    const SumLanes t = TwoSumLanes(s.value, cx);
-    const SumLanes re = TwoSumLanes(
-        t.value, _mm256_sub_pd(_mm256_add_pd(_mm256_add_pd(t.error, s.error), aLo), bLo));
-    const SumLanes w = TwoSumLanes(_mm256_add_pd(pHi, pHi), cy);
-    const SumLanes im = TwoSumLanes(w.value, _mm256_add_pd(w.error, _mm256_add_pd(pLo, pLo)));
-
-    nx = re.value;
-    ny = im.value;
-    const __m256d v = _mm256_set1_pd(kRoundingScale);
-    const __m256d reBound = _mm256_fmadd_pd(
-        _mm256_add_pd(_mm256_add_pd(squares, Magnitude(s.value)), Magnitude(re.value)), v, slack);
-    const __m256d imBound = _mm256_fmadd_pd(
-        _mm256_add_pd(Magnitude(_mm256_add_pd(pHi, pHi)), Magnitude(im.value)), v, slack);
-    const __m256d ok = _mm256_and_pd(_mm256_and_pd(InRangeLanes(x), InRangeLanes(y)),
-                                     _mm256_and_pd(Passes(re, reBound), Passes(im, imBound)));
-    return _mm256_movemask_pd(ok);
-}
-
-constexpr int kGroups = 2;  // registers of four lanes side by side
-constexpr std::int64_t kShortSaveEvery = 8;
-constexpr std::int64_t kLongSaveEvery = 64;
-constexpr std::int64_t kLongestSaveEvery = 512;
-
-struct alignas(32) LaneArrays {
-    double x[4];
-    double y[4];
-    std::int64_t n[4];
-};
-
-// Four lanes: states, iterate counts, saved states, and the points they work on.
-struct LaneGroup {
-    __m256d x;
-    __m256d y;
-    __m256i n;
-    __m256d saved[6];  // short x, y, long x, y, longest x, y
-    int column[4];     // the lane's point, -1 when the lane idles
-    int active = 0;
-};
-
-// The run's points in order, handed to the lanes; points the lanes do not take are done on
-// the spot by the scalar FMA kernel.
-class PointFeed {
-public:
-    PointFeed(const FmaConstants& k, std::int32_t limit, const double* x, double y, int count,
-              std::int32_t* indices, LaneTally& tally)
-        : k_(k), limit_(limit), x_(x), y_(y), count_(count), indices_(indices), tally_(tally) {}
-
-    // The next point for the lanes, or -1 at the end of the run.
-    int Next() {
-        while (next_ < count_) {
-            const int p = next_++;
-            if (std::fabs(x_[p]) <= kLargest && std::fabs(y_) <= kLargest) {
-                return p;
-            }
-            indices_[p] = EscapeIndex(k_, limit_, x_[p], y_, tally_);
-        }
-        return -1;
-    }
-    double X(int p) const { return p >= 0 ? x_[p] : 0.0; }
-    double Y(int p) const { return p >= 0 ? y_ : 0.0; }
-    void Write(int p, int index) { indices_[p] = index; }
-
-private:
-    const FmaConstants& k_;
-    std::int32_t limit_;
-    const double* x_;
-    double y_;
-    int count_;
-    std::int32_t* indices_;
-    LaneTally& tally_;
-    int next_ = 0;
-};
-
-// The lanes of `slow` (bits 0..3) stepped with ExportIterate from (oldX, oldY) instead.
-OMBRILO_LANES void RedoLanes(const FmaConstants& k, int slow, __m256d oldX, __m256d oldY,
-                             __m256d& x, __m256d& y, LaneTally& tally) {
-    LaneArrays old;
-    LaneArrays next;
-    _mm256_store_pd(old.x, oldX);
-    _mm256_store_pd(old.y, oldY);
-    _mm256_store_pd(next.x, x);
-    _mm256_store_pd(next.y, y);
-    for (int i = 0; i < 4; ++i) {
-        if ((slow >> i) & 1) {
-            const DoublePoint p = ExportIterate(k.cx, k.cy, old.x[i], old.y[i]);
-            next.x[i] = p.x;
-            next.y[i] = p.y;
-        }
-    }
-    tally.guardFallbacks += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(slow)));
-    x = _mm256_load_pd(next.x);
-    y = _mm256_load_pd(next.y);
-}
-
-struct LaneFlags {
-    int slow;       // stepped by the reference: its escape test decides
-    int escaped;    // qd >= 4 + 2^-48
-    int near;       // qd > 4 - 2^-48 (escaped or undecided)
-    int xRepeated;  // x equals a saved x
-    int overLimit;
-    int trapped;  // in the trap region: never escapes
-};
-
-// Lanes of a group whose point is decided write its index and take the next point.
-OMBRILO_LANES void Decide(LaneGroup& g, int flagged, const LaneFlags& f, PointFeed& feed,
-                          LaneTally& tally) {
-    LaneArrays m;
-    _mm256_store_pd(m.x, g.x);
-    _mm256_store_pd(m.y, g.y);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(m.n), g.n);
-    alignas(32) double saved[6][4];
-    for (int s = 0; s < 6; ++s) {
-        _mm256_store_pd(saved[s], g.saved[s]);
-    }
-    int refilled = 0;
-    for (; flagged != 0; flagged &= flagged - 1) {
-        const int i = std::countr_zero(static_cast<unsigned>(flagged));
-        const std::int64_t n = m.n[i];
-        int index = -1;
-        if ((f.overLimit >> i) & 1) {
-            index = 0;
-        } else {
-            bool out = false;
-            if ((f.slow >> i) & 1) {
-                out = Escaped(m.x[i], m.y[i]);
-            } else if ((f.escaped >> i) & 1) {
-                out = true;
-            } else if ((f.near >> i) & 1) {
-                ++tally.escapeTies;
-                out = Escaped(m.x[i], m.y[i]);
-            }
-            bool repeated = false;
-            for (int s = 0; s < 6; s += 2) {
-                repeated = repeated || (std::bit_cast<std::uint64_t>(m.x[i]) ==
-                                            std::bit_cast<std::uint64_t>(saved[s][i]) &&
-                                        std::bit_cast<std::uint64_t>(m.y[i]) ==
-                                            std::bit_cast<std::uint64_t>(saved[s + 1][i]));
-            }
-            if (out) {
-                index = static_cast<int>(n);
-            } else if (repeated || ((f.trapped >> i) & 1)) {
-                index = 0;
-                tally.trapped += (f.trapped >> i) & 1;
-            }
-        }
-        if (index < 0) {
-            continue;  // undecided escape test passed, or only x matched
-        }
-        feed.Write(g.column[i], index);
-        tally.iterates += static_cast<std::uint64_t>(n);
-        g.column[i] = feed.Next();
-        m.x[i] = feed.X(g.column[i]);
-        m.y[i] = feed.Y(g.column[i]);
-        m.n[i] = 0;
-        if (g.column[i] < 0) {
-            g.active &= ~(1 << i);
-        }
-        refilled |= 1 << i;
-    }
-    if (refilled != 0) {
-        g.x = _mm256_load_pd(m.x);
-        g.y = _mm256_load_pd(m.y);
-        g.n = _mm256_load_si256(reinterpret_cast<const __m256i*>(m.n));
-        const __m256d mask = LanesMask(refilled);
-        const __m256d none = _mm256_set1_pd(std::bit_cast<double>(kNoStateBits));
-        for (__m256d& s : g.saved) {
-            s = _mm256_blendv_pd(s, none, mask);
-        }
-    }
-}
-
-// The run on the lanes, each lane taking the run's next point as soon as its point is decided.
-OMBRILO_LANES void RunLanes(const FmaConstants& k, std::int32_t limit, const double* x, double y,
-                            int count, std::int32_t* indices, LaneTally& tally) {
-    const __m256d cx = _mm256_set1_pd(k.cx);
-    const __m256d cy = _mm256_set1_pd(k.cy);
-    const __m256d magnitude = _mm256_set1_pd(k.magnitude);
-    const __m256d escapedAbove = _mm256_set1_pd(kEscapedAbove);
-    const __m256d insideBelow = _mm256_set1_pd(kInsideBelow);
-    const __m256i limits = _mm256_set1_epi64x(limit);
-    const __m256i one = _mm256_set1_epi64x(1);
-    PointFeed feed(k, limit, x, y, count, indices, tally);
-    const TrapRegion& trap = ExportTrapRegion(k.cx, k.cy);
-
-    LaneGroup groups[kGroups];
-    for (LaneGroup& g : groups) {
-        LaneArrays m{};
-        for (int i = 0; i < 4; ++i) {
-            g.column[i] = feed.Next();
-            m.x[i] = feed.X(g.column[i]);
-            m.y[i] = feed.Y(g.column[i]);
-            g.active |= (g.column[i] >= 0 ? 1 : 0) << i;
-        }
-        g.x = _mm256_load_pd(m.x);
-        g.y = _mm256_load_pd(m.y);
-        g.n = _mm256_setzero_si256();
-        for (__m256d& s : g.saved) {
-            s = _mm256_set1_pd(std::bit_cast<double>(kNoStateBits));
-        }
-    }
-
-    for (std::int64_t step = 1; groups[0].active != 0 || groups[1].active != 0; ++step) {
-#pragma GCC unroll 2
-        for (LaneGroup& g : groups) {
-            __m256d nx, ny;
-            const int slow = ~CheckedStepLanes(cx, cy, magnitude, g.x, g.y, nx, ny) & g.active;
-            if (slow != 0) [[unlikely]] {
-                RedoLanes(k, slow, g.x, g.y, nx, ny, tally);
-            }
-            g.x = nx;
-            g.y = ny;
-            g.n = _mm256_add_epi64(g.n, one);
-
-            const __m256d q = _mm256_add_pd(_mm256_mul_pd(g.x, g.x), _mm256_mul_pd(g.y, g.y));
-            const __m256i xBits = _mm256_castpd_si256(g.x);
-            const __m256i xRepeated = _mm256_or_si256(
-                _mm256_or_si256(_mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[0])),
-                                _mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[2]))),
-                _mm256_cmpeq_epi64(xBits, _mm256_castpd_si256(g.saved[4])));
-            const int trapped = step % kTrapLookEvery == 0 ? TrappedLanes(trap, g.x, g.y) : 0;
-            const LaneFlags f{
-                slow,
-                _mm256_movemask_pd(_mm256_cmp_pd(q, escapedAbove, _CMP_GE_OQ)),
-                _mm256_movemask_pd(_mm256_cmp_pd(q, insideBelow, _CMP_GT_OQ)),
-                _mm256_movemask_pd(_mm256_castsi256_pd(xRepeated)),
-                _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(g.n, limits))),
-                trapped};
-            const int flagged =
-                (f.slow | f.near | f.xRepeated | f.overLimit | f.trapped) & g.active;
-            if (flagged != 0) [[unlikely]] {
-                Decide(g, flagged, f, feed, tally);
-            }
-        }
-        if (step % kShortSaveEvery == 0) {
-            for (LaneGroup& g : groups) {
-                g.saved[0] = g.x;
-                g.saved[1] = g.y;
-                if (step % kLongSaveEvery == 0) {
-                    g.saved[2] = g.x;
-                    g.saved[3] = g.y;
-                    if (step % kLongestSaveEvery == 0) {
-                        g.saved[4] = g.x;
-                        g.saved[5] = g.y;
-                    }
-                }
-            }
-        }
-    }
-}
 
 }  // namespace
 
@@ -552,27 +373,23 @@ bool FmaAcceptsConstant(double cx, double cy) {
 }
 
 OMBRILO_FMA bool ExportStepFma(double cx, double cy, double x, double y, DoublePoint* next) {
-    return CheckedStep(MakeConstants(cx, cy), x, y, &next->x, &next->y);
+    std::uint64_t detailed = 0;
+    return CheckedStep(MakeConstants(cx, cy), x, y, &next->x, &next->y, &detailed);
+}
+
+OMBRILO_FMA int ExportEscapeIndexFma(double cx, double cy, std::int32_t limit, double x, double y,
+                                     LaneTally& tally) {
+    return EscapeIndex(MakeConstants(cx, cy), limit, x, y, tally);
 }
 
 OMBRILO_LANES bool ExportStepLanes(double cx, double cy, double x, double y, DoublePoint* next) {
-    const FmaConstants k = MakeConstants(cx, cy);
-    __m256d nx, ny;
-    const int passed = CheckedStepLanes(
-        _mm256_set1_pd(cx), _mm256_set1_pd(cy), _mm256_set1_pd(k.magnitude),
-        _mm256_setr_pd(x, 0.5, 0.0, 1.0), _mm256_setr_pd(y, 0.25, 0.0, -1.0), nx, ny);
-    if ((passed & 1) == 0) {
-        return false;
-    }
-    next->x = _mm256_cvtsd_f64(nx);
-    next->y = _mm256_cvtsd_f64(ny);
-    return true;
+    return StepOneOnLanes<Avx2Lanes>(cx, cy, x, y, next);
 }
 
-void ExportRunFma(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
-                  std::int32_t* indices, LaneTally& tally) {
+OMBRILO_LANES void ExportRunFma(double cx, double cy, std::int32_t limit, const double* x, double y,
+                                int count, std::int32_t* indices, LaneTally& tally) {
     limit = std::clamp<std::int32_t>(limit, 0, ColorTable::kLastIndex);
-    RunLanes(MakeConstants(cx, cy), limit, x, y, count, indices, tally);
+    RunOnLanes<Avx2Lanes>(cx, cy, limit, x, y, count, indices, tally);
 }
 
 }  // namespace ombrilo::detail

@@ -1,7 +1,11 @@
 #include "export_render.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "fast_kernels.h"
@@ -84,19 +88,90 @@ bool IsReportRow(std::int64_t row) {
     return row % kExportReportInterval == kExportReportInterval - 1;
 }
 
-// The x of every kChunkPixels-th column, by the reference's sequence of additions (the same in
-// every row), so that a worker can start a chunk anywhere in a row.
-std::vector<double> ChunkStarts(double x0, float step, std::int64_t width) {
-    std::vector<double> starts(static_cast<std::size_t>((width + kChunkPixels - 1) / kChunkPixels));
+// Rows up to this wide keep the x of every column, computed once for all rows; wider ones keep
+// the x of every kChunkPixels-th column, and each chunk adds its way on from there.
+constexpr std::int64_t kStoredColumns = std::int64_t{1} << 20;
+
+// The x of the columns by the reference's sequence of additions (the same in every row), so
+// that a worker can start a chunk anywhere in a row: every column's, or every chunk's first.
+struct ColumnXs {
+    std::vector<double> x;
+    bool everyColumn = false;
+};
+
+ColumnXs MakeColumnXs(double x0, float step, std::int64_t width) {
+    ColumnXs columns;
+    columns.everyColumn = width <= kStoredColumns;
+    columns.x.resize(static_cast<std::size_t>(
+        columns.everyColumn ? width : (width + kChunkPixels - 1) / kChunkPixels));
     double x = x0;
     for (std::int64_t c = 0; c < width; ++c) {
-        if (c % kChunkPixels == 0) {
-            starts[static_cast<std::size_t>(c / kChunkPixels)] = x;
+        if (columns.everyColumn) {
+            columns.x[static_cast<std::size_t>(c)] = x;
+        } else if (c % kChunkPixels == 0) {
+            columns.x[static_cast<std::size_t>(c / kChunkPixels)] = x;
         }
         x = AddStep(x, step);
     }
-    return starts;
+    return columns;
 }
+
+// Two blocks of rows: the rows of one go to the sink on the calling thread while the next is
+// computed on the others, so that a slow sink (a file on a busy disk) does not hold the work up.
+class BlockPipeline {
+public:
+    static constexpr int kSlots = 2;
+
+    // The compute side: waits for a free slot; false when the export has stopped.
+    bool WaitForSlot(std::int64_t block) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stopped_ || block - delivered_ < kSlots; });
+        return !stopped_;
+    }
+    void Computed(std::int64_t block) {
+        Set([&] { computed_ = block + 1; });
+    }
+    void Failed(std::exception_ptr error) {
+        Set([&] {
+            error_ = std::move(error);
+            stopped_ = true;
+        });
+    }
+
+    // The delivering side: waits for a block; false when the computing side failed.
+    bool WaitForBlock(std::int64_t block) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return error_ != nullptr || computed_ > block; });
+        return error_ == nullptr;
+    }
+    void Delivered(std::int64_t block) {
+        Set([&] { delivered_ = block + 1; });
+    }
+    void Stop() {
+        Set([&] { stopped_ = true; });
+    }
+    std::exception_ptr Error() {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
+
+private:
+    template <typename Change>
+    void Set(const Change& change) {
+        {
+            std::lock_guard lock(mutex_);
+            change();
+        }
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::int64_t computed_ = 0;
+    std::int64_t delivered_ = 0;
+    bool stopped_ = false;
+    std::exception_ptr error_;
+};
 
 }  // namespace
 
@@ -109,55 +184,108 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, cons
     const std::int64_t blockRows = std::min<std::int64_t>(
         {kExportReportInterval, g.HeightPixels,
          std::max<std::int64_t>(1, static_cast<std::int64_t>(kBlockBytes / rowBytes))});
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(blockRows) * rowBytes);
-    const std::vector<double> chunkX =
-        ChunkStarts(ExportLeft(view, g), g.ExportStep, g.WidthPixels);
-    const auto chunksPerRow = static_cast<std::int64_t>(chunkX.size());
-    std::vector<double> rowY(static_cast<std::size_t>(blockRows));
+    const std::int64_t blocks = (g.HeightPixels + blockRows - 1) / blockRows;
+    struct Slot {
+        std::vector<std::uint8_t> pixels;
+        std::vector<double> rowY;
+    };
+    Slot slots[BlockPipeline::kSlots];
+    for (Slot& slot : slots) {
+        slot.pixels.resize(static_cast<std::size_t>(blockRows) * rowBytes);
+        slot.rowY.resize(static_cast<std::size_t>(blockRows));
+    }
+    const ColumnXs columns = MakeColumnXs(ExportLeft(view, g), g.ExportStep, g.WidthPixels);
+    const std::int64_t chunksPerRow = (g.WidthPixels + kChunkPixels - 1) / kChunkPixels;
 
-    auto computeChunk = [&](std::int64_t item) {
+    auto computeChunk = [&](Slot& slot, std::int64_t item) {
         const std::int64_t row = item / chunksPerRow;
         const std::int64_t chunk = item % chunksPerRow;
         const std::int64_t first = chunk * kChunkPixels;
         const std::int64_t end = std::min(g.WidthPixels, first + kChunkPixels);
-        const double y = rowY[static_cast<std::size_t>(row)];
-        double x = chunkX[static_cast<std::size_t>(chunk)];
-        double xs[kChunkPixels] = {};
-        std::int32_t indices[kChunkPixels];
+        const double y = slot.rowY[static_cast<std::size_t>(row)];
         const int count = static_cast<int>(end - first);
-        for (int i = 0; i < count; ++i) {
-            xs[i] = x;
-            x = AddStep(x, g.ExportStep);
+        const double* chunkXs = columns.x.data() + first;
+        std::vector<double> added;  // only for rows too wide to keep every column's x
+        if (!columns.everyColumn) {
+            double x = columns.x[static_cast<std::size_t>(chunk)];
+            added.resize(static_cast<std::size_t>(count));
+            for (double& xi : added) {
+                xi = x;
+                x = AddStep(x, g.ExportStep);
+            }
+            chunkXs = added.data();
         }
-        ExportEscapeRun(view.Cx, view.Cy, g.ExportLimit, xs, y, count, indices);
-        std::uint8_t* pixel = block.data() + static_cast<std::size_t>(row) * rowBytes +
+        std::int32_t indices[kChunkPixels];
+        ExportEscapeRun(view.Cx, view.Cy, g.ExportLimit, chunkXs, y, count, indices);
+        std::uint8_t* pixel = slot.pixels.data() + static_cast<std::size_t>(row) * rowBytes +
                               static_cast<std::size_t>(first) * 3;
         for (int i = 0; i < count; ++i) {
             std::memcpy(pixel, table.Entry(indices[i]), 3);
             pixel += 3;
         }
     };
+    auto rowsOf = [&](std::int64_t block) {
+        return std::min(blockRows, g.HeightPixels - block * blockRows);
+    };
 
-    double y = ExportTop(view, g);
-    for (std::int64_t top = 0; top < g.HeightPixels; top += blockRows) {
-        const std::int64_t rows = std::min(blockRows, g.HeightPixels - top);
-        for (std::int64_t i = 0; i < rows; ++i) {
-            rowY[static_cast<std::size_t>(i)] = y;
-            y = SubtractStep(y, g.ExportStep);
+    BlockPipeline pipeline;
+    std::thread computer([&] {
+        try {
+            double y = ExportTop(view, g);
+            for (std::int64_t block = 0; block < blocks && pipeline.WaitForSlot(block); ++block) {
+                Slot& slot = slots[block % BlockPipeline::kSlots];
+                const std::int64_t rows = rowsOf(block);
+                for (std::int64_t i = 0; i < rows; ++i) {
+                    slot.rowY[static_cast<std::size_t>(i)] = y;
+                    y = SubtractStep(y, g.ExportStep);
+                }
+                ParallelFor(rows * chunksPerRow,
+                            [&](std::int64_t item) { computeChunk(slot, item); });
+                pipeline.Computed(block);
+            }
+        } catch (...) {
+            pipeline.Failed(std::current_exception());
         }
-        ParallelFor(rows * chunksPerRow, computeChunk);
-        for (std::int64_t i = 0; i < rows; ++i) {
-            const std::int64_t r = top + i;
-            if (!sink(r, block.data() + static_cast<std::size_t>(i) * rowBytes)) {
-                return ExportOutcome::RowRejected;
+    });
+    // Whatever ends the export (an exception of the sink included), the computing side stops
+    // before the blocks it writes go away.
+    struct Joiner {
+        BlockPipeline& pipeline;
+        std::thread& thread;
+        ~Joiner() {
+            if (thread.joinable()) {
+                pipeline.Stop();
+                thread.join();
+            }
+        }
+    } joiner{pipeline, computer};
+    auto finish = [&](ExportOutcome outcome) {
+        pipeline.Stop();
+        computer.join();
+        if (std::exception_ptr error = pipeline.Error()) {
+            std::rethrow_exception(error);
+        }
+        return outcome;
+    };
+
+    for (std::int64_t block = 0; block < blocks; ++block) {
+        if (!pipeline.WaitForBlock(block)) {
+            return finish(ExportOutcome::Finished);  // rethrows the computing side's error
+        }
+        const Slot& slot = slots[block % BlockPipeline::kSlots];
+        for (std::int64_t i = 0; i < rowsOf(block); ++i) {
+            const std::int64_t r = block * blockRows + i;
+            if (!sink(r, slot.pixels.data() + static_cast<std::size_t>(i) * rowBytes)) {
+                return finish(ExportOutcome::RowRejected);
             }
             if (IsReportRow(r) &&
                 !reportPoint(static_cast<std::int32_t>(static_cast<std::uint32_t>(r)))) {
-                return ExportOutcome::Cancelled;
+                return finish(ExportOutcome::Cancelled);
             }
         }
+        pipeline.Delivered(block);
     }
-    return ExportOutcome::Finished;
+    return finish(ExportOutcome::Finished);
 }
 
 }  // namespace ombrilo

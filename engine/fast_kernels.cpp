@@ -89,12 +89,14 @@ namespace {
 
 // -1 while no test has chosen; then 0 or 1.
 std::atomic<int> simdChosenByTest{-1};
+std::atomic<int> wideChosenByTest{-1};
 
 struct AtomicCounters {
     std::atomic<std::uint64_t> iterates{0};
     std::atomic<std::uint64_t> guardFallbacks{0};
     std::atomic<std::uint64_t> escapeTies{0};
     std::atomic<std::uint64_t> trapped{0};
+    std::atomic<std::uint64_t> detailedChecks{0};
 };
 AtomicCounters counters;
 
@@ -103,11 +105,18 @@ void AddToCounters(const detail::LaneTally& tally) {
     counters.guardFallbacks.fetch_add(tally.guardFallbacks, std::memory_order_relaxed);
     counters.escapeTies.fetch_add(tally.escapeTies, std::memory_order_relaxed);
     counters.trapped.fetch_add(tally.trapped, std::memory_order_relaxed);
+    counters.detailedChecks.fetch_add(tally.detailedChecks, std::memory_order_relaxed);
 }
 
 bool SimdAllowedByEnvironment() {
     const char* value = std::getenv("OMBRILO_SIMD");
     return value == nullptr || std::strcmp(value, "0") != 0;
+}
+
+// OMBRILO_SIMD=avx2 keeps the lanes at four doubles where the processor has wider ones.
+bool WideLanesAllowedByEnvironment() {
+    const char* value = std::getenv("OMBRILO_SIMD");
+    return value == nullptr || std::strcmp(value, "avx2") != 0;
 }
 
 bool FmaSupported() {
@@ -144,11 +153,27 @@ void SetSimdEnabledForTests(bool enabled) {
     simdChosenByTest.store(enabled ? 1 : 0, std::memory_order_relaxed);
 }
 
+bool WideLanesSupported() {
+    static const bool supported = detail::ProcessorHasAvx512();
+    return supported;
+}
+
+bool WideLanesEnabled() {
+    static const bool allowed = WideLanesAllowedByEnvironment();
+    const int chosen = wideChosenByTest.load(std::memory_order_relaxed);
+    return ExportFmaEnabled() && WideLanesSupported() && (chosen < 0 ? allowed : chosen == 1);
+}
+
+void SetWideLanesEnabledForTests(bool enabled) {
+    wideChosenByTest.store(enabled ? 1 : 0, std::memory_order_relaxed);
+}
+
 KernelCounters ReadKernelCounters() {
     return {counters.iterates.load(std::memory_order_relaxed),
             counters.guardFallbacks.load(std::memory_order_relaxed),
             counters.escapeTies.load(std::memory_order_relaxed),
-            counters.trapped.load(std::memory_order_relaxed)};
+            counters.trapped.load(std::memory_order_relaxed),
+            counters.detailedChecks.load(std::memory_order_relaxed)};
 }
 
 void ResetKernelCounters() {
@@ -156,6 +181,7 @@ void ResetKernelCounters() {
     counters.guardFallbacks.store(0, std::memory_order_relaxed);
     counters.escapeTies.store(0, std::memory_order_relaxed);
     counters.trapped.store(0, std::memory_order_relaxed);
+    counters.detailedChecks.store(0, std::memory_order_relaxed);
 }
 
 void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,
@@ -190,7 +216,11 @@ void ExportEscapeRun(double cx, double cy, std::int32_t limit, const double* x, 
                      std::int32_t* indices) {
     if (FmaTakes(cx, cy)) {
         detail::LaneTally tally;
-        detail::ExportRunFma(cx, cy, limit, x, y, count, indices, tally);
+        if (WideLanesEnabled()) {
+            detail::ExportRunAvx512(cx, cy, limit, x, y, count, indices, tally);
+        } else {
+            detail::ExportRunFma(cx, cy, limit, x, y, count, indices, tally);
+        }
         AddToCounters(tally);
         return;
     }
@@ -200,7 +230,8 @@ void ExportEscapeRun(double cx, double cy, std::int32_t limit, const double* x, 
 }
 
 bool ExportIterateChecked(double cx, double cy, double x, double y, DoublePoint* next) {
-    if (FmaTakes(cx, cy) && detail::ExportStepLanes(cx, cy, x, y, next)) {
+    if (FmaTakes(cx, cy) && (WideLanesEnabled() ? detail::ExportStepAvx512(cx, cy, x, y, next)
+                                                : detail::ExportStepLanes(cx, cy, x, y, next))) {
         return true;
     }
     *next = ExportIterate(cx, cy, x, y);

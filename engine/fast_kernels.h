@@ -46,15 +46,25 @@ bool SimdEnabled();
 bool ExportFmaEnabled();
 void SetSimdEnabledForTests(bool enabled);
 
+// Whether the processor and the system run the wide lanes (AVX-512F with AVX2 and FMA).
+bool WideLanesSupported();
+// Whether the export's FMA kernel runs on the wide lanes: while ExportFmaEnabled(), where
+// supported, unless OMBRILO_SIMD was avx2 when this was first asked (the AVX2 lanes then). Tests
+// switch them off to run the AVX2 form on a processor that has both.
+bool WideLanesEnabled();
+void SetWideLanesEnabledForTests(bool enabled);
+
 // What the lanes and the export's FMA kernel did since the last reset: iterates computed in
 // them, iterates their check sent back to the reference arithmetic, escape tests too close to
 // |z|^2 = 4 to decide in double, left to the reference test, and points they found in the trap
-// region (trap_region.h), which never escape.
+// region (trap_region.h), which never escape; and the export kernel's steps its cheap bound could
+// not decide, left to its detailed bound (guardFallbacks of them went on to the reference).
 struct KernelCounters {
     std::uint64_t iterates = 0;
     std::uint64_t guardFallbacks = 0;
     std::uint64_t escapeTies = 0;
     std::uint64_t trapped = 0;
+    std::uint64_t detailedChecks = 0;
 };
 KernelCounters ReadKernelCounters();
 void ResetKernelCounters();

@@ -13,6 +13,7 @@ struct LaneTally {
     std::uint64_t guardFallbacks = 0;
     std::uint64_t escapeTies = 0;
     std::uint64_t trapped = 0;
+    std::uint64_t detailedChecks = 0;
 };
 
 // Whether the processor runs the lanes: AVX2 and FMA.

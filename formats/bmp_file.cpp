@@ -1,5 +1,6 @@
 #include "bmp_file.h"
 
+#include <algorithm>
 #include <limits>
 #include <span>
 
@@ -36,27 +37,70 @@ std::array<std::uint8_t, kBmpHeaderSize> EncodeBmpHeader(const BmpLayout& layout
     return h;
 }
 
+namespace {
+
+// Bytes of rows gathered before they are written.
+constexpr std::size_t kSpanBytes = std::size_t{8} << 20;
+
+}  // namespace
+
 BmpFileWriter::BmpFileWriter(std::string path, const BmpLayout& layout)
     : layout_(layout), file_(std::move(path)) {}
 
 bool BmpFileWriter::Open() {
-    return file_.Open() && file_.Reserve(layout_.fileBytes) &&
-           file_.WriteAt(0, EncodeBmpHeader(layout_));
+    if (!(file_.Open() && file_.Reserve(layout_.fileBytes) &&
+          file_.WriteAt(0, EncodeBmpHeader(layout_)))) {
+        return false;
+    }
+    spanRows_ = std::clamp<std::int64_t>(
+        static_cast<std::int64_t>(kSpanBytes / std::max<std::uint32_t>(layout_.rowBytes, 1)), 1,
+        layout_.height);
+    span_.assign(static_cast<std::size_t>(spanRows_) * layout_.rowBytes, 0);
+    return true;
 }
 
 bool BmpFileWriter::WriteRow(std::int64_t row, const std::uint8_t* bgr) {
-    if (row < 0 || row >= layout_.height) {
+    if (row < 0 || row >= layout_.height || span_.empty()) {
         return false;
     }
+    const std::int64_t fileRow = layout_.height - 1 - row;
+    const bool extends =
+        spanFirst_ < spanEnd_ && fileRow == spanFirst_ - 1 && spanEnd_ - spanFirst_ < spanRows_;
+    if (!extends) {
+        if (!Flush()) {
+            return false;
+        }
+        spanEnd_ = fileRow + 1;
+    }
+    spanFirst_ = fileRow;
+    const std::size_t slot = static_cast<std::size_t>(spanRows_ - (spanEnd_ - fileRow));
+    // The padding bytes of the slot stay zero: only the pixels are ever copied in.
+    std::copy_n(bgr, static_cast<std::size_t>(layout_.width) * 3,
+                span_.data() + slot * layout_.rowBytes);
+    return true;
+}
+
+bool BmpFileWriter::Flush() {
+    const std::int64_t rows = spanEnd_ - spanFirst_;
+    if (rows <= 0) {
+        return true;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(rows) * layout_.rowBytes;
     const std::uint64_t offset =
-        kBmpHeaderSize + static_cast<std::uint64_t>(layout_.height - 1 - row) * layout_.rowBytes;
-    const std::size_t pixelBytes = static_cast<std::size_t>(layout_.width) * 3;
-    const std::size_t pad = layout_.rowBytes - pixelBytes;
-    return file_.WriteAt(offset, std::span(bgr, pixelBytes)) &&
-           (pad == 0 || file_.WriteAt(offset + pixelBytes, std::span(padding_.data(), pad)));
+        kBmpHeaderSize + static_cast<std::uint64_t>(spanFirst_) * layout_.rowBytes;
+    spanFirst_ = spanEnd_ = 0;
+    if (!file_.WriteAt(offset, std::span(span_.data() + span_.size() - bytes, bytes))) {
+        return false;
+    }
+    file_.StartWriteback(offset, bytes);
+    return true;
 }
 
 bool BmpFileWriter::Commit() {
+    if (!Flush()) {
+        file_.Discard();
+        return false;
+    }
     return file_.Commit();
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "file_io.h"
 
@@ -28,7 +29,10 @@ std::array<std::uint8_t, kBmpHeaderSize> EncodeBmpHeader(const BmpLayout& layout
 
 // Writes a 24-bit bitmap file row by row as the rows are produced, top row first, placing each
 // at its bottom-up position; the result is the same file as one written from a whole picture.
-// The file appears under its name only on Commit (an older file stays until then).
+// Rows that follow each other in the file (a picture's rows top first do, backwards) are
+// gathered into spans of a few megabytes, each written at once and handed to the disk while
+// later rows are computed. The file appears under its name only on Commit (an older file stays
+// until then).
 class BmpFileWriter {
 public:
     BmpFileWriter(std::string path, const BmpLayout& layout);
@@ -43,9 +47,14 @@ public:
     int error() const { return file_.error(); }
 
 private:
+    bool Flush();
+
     BmpLayout layout_;
     AtomicFile file_;
-    std::array<std::uint8_t, 3> padding_{};
+    std::vector<std::uint8_t> span_;  // file rows [spanFirst_, spanEnd_) at its end
+    std::int64_t spanRows_ = 0;       // rows the span can hold
+    std::int64_t spanFirst_ = 0;
+    std::int64_t spanEnd_ = 0;
 };
 
 }  // namespace ombrilo

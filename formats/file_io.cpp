@@ -131,6 +131,13 @@ bool AtomicFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
     return true;
 }
 
+void AtomicFile::StartWriteback(std::uint64_t offset, std::uint64_t size) {
+    if (fd_ >= 0 && size > 0) {
+        ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(size),
+                          SYNC_FILE_RANGE_WRITE);
+    }
+}
+
 bool AtomicFile::Commit() {
     if (fd_ < 0 || error_ != 0) {
         Discard();

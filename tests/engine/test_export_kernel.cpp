@@ -1,7 +1,7 @@
-// The export's checked FMA kernel against the extended-precision reference, once with the kernel
-// on (where the processor has FMA) and once forced off: single checked steps, steps built to
-// land on or next to a double rounding midpoint, escape indices of runs, cycles, hostile inputs
-// and whole export pictures.
+// The export's checked FMA kernel against the extended-precision reference, once on the wide
+// lanes (where the processor has AVX-512), once on the AVX2 lanes and once forced off: single
+// checked steps, steps built to land on or next to a double rounding midpoint, escape indices of
+// runs, cycles, hostile inputs and whole export pictures.
 #include <QtTest>
 
 #include <bit>
@@ -95,8 +95,10 @@ class TestExportKernel : public QObject {
 private slots:
     void initTestCase_data() {
         QTest::addColumn<bool>("kernel");
-        QTest::newRow("fma kernel") << true;
-        QTest::newRow("reference arithmetic") << false;
+        QTest::addColumn<bool>("wide");
+        QTest::newRow("avx-512 lanes") << true << true;
+        QTest::newRow("avx2 lanes") << true << false;
+        QTest::newRow("reference arithmetic") << false << false;
     }
 
     // Runs before any test switches the kernel: OMBRILO_SIMD=0 turns it off (CTest runs this
@@ -105,18 +107,29 @@ private slots:
         const bool offByEnvironment = qgetenv("OMBRILO_SIMD") == "0";
         QCOMPARE(ExportFmaEnabled(),
                  SimdSupported() && !offByEnvironment && __builtin_cpu_supports("fma"));
+        QCOMPARE(WideLanesEnabled(), ExportFmaEnabled() && __builtin_cpu_supports("avx512f") &&
+                                         qgetenv("OMBRILO_SIMD") != "avx2");
     }
 
     void init() {
         QFETCH_GLOBAL(bool, kernel);
+        QFETCH_GLOBAL(bool, wide);
         if (kernel && !(SimdSupported() && __builtin_cpu_supports("fma"))) {
             QSKIP("this processor has no AVX2 and FMA");
         }
+        if (wide && !WideLanesSupported()) {
+            QSKIP("this processor has no AVX-512");
+        }
         SetSimdEnabledForTests(kernel);
+        SetWideLanesEnabledForTests(wide);
         QCOMPARE(ExportFmaEnabled(), kernel);
+        QCOMPARE(WideLanesEnabled(), wide);
     }
 
-    void cleanupTestCase() { SetSimdEnabledForTests(SimdSupported()); }
+    void cleanupTestCase() {
+        SetSimdEnabledForTests(SimdSupported());
+        SetWideLanesEnabledForTests(WideLanesSupported());
+    }
 
     void randomStepsEqualTheReference() {
         QFETCH_GLOBAL(bool, kernel);
@@ -141,17 +154,22 @@ private slots:
     // real part is exactly a midpoint between two doubles for e = 0, and 2^-70 beside one
     // otherwise, where the extended rounding lands on the midpoint and the double rounding then
     // goes to even, unlike the exact value. 2xy with y = x / 2 is the same square in the
-    // imaginary part. Below 1 by 2^-54 lies the midpoint under a power of two.
+    // imaginary part. Below 1 by 2^-54 lies the midpoint under a power of two, reached there by
+    // exact operations only (an exact tie, which both roundings break alike).
     void midpointsGoToTheReference() {
         QFETCH_GLOBAL(bool, kernel);
         StepTally tally;
         int refused = 0;
         int built = 0;
-        auto midpointStep = [&](double cx, double cy, double x, double y) {
+        int exactTiesTaken = 0;
+        // Steps whose reference rounds inexactly before its last rounding must be refused; an
+        // exact tie (every operation exact up to the last) is taken.
+        auto midpointStep = [&](double cx, double cy, double x, double y, bool exactTie = false) {
             const int takenBefore = tally.taken;
             CheckStep(cx, cy, x, y, tally);
-            ++built;
-            refused += tally.taken == takenBefore;
+            built += !exactTie;
+            refused += !exactTie && tally.taken == takenBefore;
+            exactTiesTaken += exactTie && tally.taken != takenBefore;
         };
         for (int s = -3; s <= 1; ++s) {
             const double x = std::ldexp(1.0 + 0x1p-27, s);
@@ -161,8 +179,8 @@ private slots:
                 midpointStep(c, -0.5, -x, 0.0);
                 midpointStep(0.3, c, x, x / 2);
                 midpointStep(0.3, c, -x / 2, -x);
-                midpointStep(std::ldexp(-0x1p-54 + e * 0x1p-70, 2 * s), 0.0, std::ldexp(1.0, s),
-                             0.0);
+                midpointStep(std::ldexp(-0x1p-54 + e * 0x1p-70, 2 * s), 0.3, std::ldexp(1.0, s),
+                             0.0, e == 0);
                 // A few ulps of extended precision further off: taken or not, never wrong.
                 for (int far = 1; far <= 8; ++far) {
                     const double off = std::ldexp(0x1p-54 + e * far * 0x1p-63, 2 * s);
@@ -175,6 +193,7 @@ private slots:
         QCOMPARE(tally.scalarDisagreements, 0);
         if (kernel) {
             QCOMPARE(refused, built);  // the check sees every midpoint
+            QCOMPARE(exactTiesTaken, 5);
         }
         // The very case: 1 + 2^-26 + 2^-53 + 2^-70 goes to 1 + 2^-26 + 2^-52 when rounded once,
         // the reference's two roundings give 1 + 2^-26.
@@ -355,6 +374,57 @@ private slots:
         }
     }
 
+    // Constants on and just beside the parabolic edges of the cardioid (e^it / 2 - e^2it / 4)
+    // and of the period-2 disk (|C + 1| = 1/4): orbits approach their cycle slowly, closest to
+    // the trap region's thinnest parts.
+    void parabolicEdges() {
+        std::vector<std::pair<double, double>> constants = {{0.25, 0.0},
+                                                            {0.25 + 0x1p-40, 0.0},
+                                                            {0.25 - 1e-7, 1e-9},
+                                                            {-0.75, 0.0},
+                                                            {-0.75 - 1e-8, 1e-8}};
+        for (double t : {0.7, 2.0943951023931953, 2.5}) {
+            constants.emplace_back(std::cos(t) / 2 - std::cos(2 * t) / 4,
+                                   std::sin(t) / 2 - std::sin(2 * t) / 4);
+            constants.emplace_back(-1.0 + std::cos(t) / 4, std::sin(t) / 4 + 1e-10);
+        }
+        StepTally tally;
+        for (const auto& [cx, cy] : constants) {
+            for (double y : {0.0, 0.1, -0.37}) {
+                std::vector<double> x;
+                for (double px = -1.5; px < 1.5; px += 0.0731) {
+                    x.push_back(px);
+                    CheckStep(cx, cy, px, y, tally);
+                }
+                QCOMPARE(FastIndices(cx, cy, 8190, x, y), ReferenceIndices(cx, cy, 8190, x, y));
+            }
+        }
+        QVERIFY2(tally.mismatches == 0, qPrintable(tally.first));
+        QCOMPARE(tally.scalarDisagreements, 0);
+    }
+
+    // Near the diagonal x = y, x^2 - y^2 cancels and many first steps are refused; with C = 0.4 +
+    // 3i they land far out, so the lanes keep their index without the reference step. Points
+    // with |z|^2 above |Cx| + |Cy| + 2.5 get index 1 before the lanes see them.
+    void farOutsideNeedsNoReferenceSteps() {
+        QFETCH_GLOBAL(bool, kernel);
+        std::vector<double> x;
+        for (double px = 1.69; px < 1.71; px += 0.00000731) {
+            x.push_back(px);
+        }
+        for (double px : {-1e12, 90.0, 2.5, -2.9, 1.9}) {
+            x.push_back(px);
+        }
+        ResetKernelCounters();
+        QCOMPARE(FastIndices(0.4, 3.0, 254, x, 1.7), ReferenceIndices(0.4, 3.0, 254, x, 1.7));
+        QCOMPARE(FastIndices(0.4, 3.0, 0, x, 1.7), ReferenceIndices(0.4, 3.0, 0, x, 1.7));
+        const KernelCounters counters = ReadKernelCounters();
+        if (kernel) {
+            QVERIFY(counters.detailedChecks > x.size() / 100);
+            QCOMPARE(counters.guardFallbacks, std::uint64_t{0});
+        }
+    }
+
     void kernelCountsItsWork() {
         QFETCH_GLOBAL(bool, kernel);
         ResetKernelCounters();
@@ -377,6 +447,10 @@ private slots:
             QVERIFY(counters.iterates > escaping + static_cast<std::uint64_t>(inside));
             QVERIFY(counters.trapped > 0);
             QVERIFY(counters.guardFallbacks < counters.iterates / 10);
+            // Every step sent to the reference was first left by the cheap bound to the
+            // detailed one, and the cheap bound decides most steps.
+            QVERIFY(counters.guardFallbacks <= counters.detailedChecks);
+            QVERIFY(counters.detailedChecks < counters.iterates / 10);
         } else {
             QCOMPARE(counters.iterates, std::uint64_t{0});
         }
@@ -402,6 +476,11 @@ private slots:
         QTest::newRow("tiny coordinates") << 0.0 << 0.0 << 1e-30f << 1e-30f << 1e-35f << 16 << 254;
         QTest::newRow("huge coordinates")
             << 0.402 << 0.339 << 1e30f << -1e30f << 1e29f << 16 << 254;
+        QTest::newRow("far outside, across the diagonal")
+            << 0.402 << 0.339 << 100.0f << 100.0f << 20.0f << 64 << 254;
+        // Parabolic edges, where orbits crawl and the trap region is thinnest.
+        QTest::newRow("C = 1/4 + 1e-9") << 0.25 + 1e-9 << 0.0 << 0.1f << 0.0f << 1.0f << 32 << 8190;
+        QTest::newRow("C = -3/4 + 1e-9 i") << -0.75 << 1e-9 << 0.0f << 0.0f << 2.5f << 32 << 4094;
     }
 
     void exportsEqualTheReference() {

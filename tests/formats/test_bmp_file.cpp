@@ -132,6 +132,10 @@ private slots:
         QVERIFY(WritePicture(inOrder, 7, 6, TopDown(6)));
         QVERIFY(WritePicture(shuffled, 7, 6, {5, 0, 3, 1, 4, 2}));
         QCOMPARE(ReadBytes(shuffled), ReadBytes(inOrder));
+        // Rows of 3 MB: two to a written span top down, one at a time in the shuffled order.
+        QVERIFY(WritePicture(inOrder, 1000000, 5, TopDown(5)));
+        QVERIFY(WritePicture(shuffled, 1000000, 5, {3, 0, 4, 1, 2}));
+        QCOMPARE(ReadBytes(shuffled), ReadBytes(inOrder));
     }
 
     void discardKeepsTheOlderFile() {

@@ -1,0 +1,519 @@
+#pragma once
+
+// The export's checked step and escape loop on vector lanes, written once for every lane width.
+// Included only by the files that instantiate it for one instruction set (export_fma.cpp for
+// AVX2, export_avx512.cpp for AVX-512); each defines OMBRILO_EXPORT_LANES as the target
+// attribute of its instruction set and a traits class L with the operations used below:
+//   kWidth, Real, Mask, Int; Set, Load, LoadUnaligned, Store, SetInt, LoadInt, StoreInt, First;
+//   Add, Sub, Mul, FmSub(a, b, c) = RN(a*b - c), FmAdd(a, b, c) = RN(a*b + c), Abs;
+//   Less, LessEq, Greater, GreaterEq, Equal (ordered comparisons), And, Or, Bits (lane i at
+//   bit i), SameBits (bit for bit equal), IntAdd, IntGreater, HalfGap, Replace(v, w, lanes)
+//   (the lanes of w in `lanes`, v's elsewhere), Trapped(region, x, y).
+// Every operation rounds each lane exactly as the scalar operation of the same name does; the
+// argument of export_fma.cpp therefore holds lane by lane. Everything here lives in an unnamed
+// namespace: the two files compile it for different processors, and no function may be shared
+// between them by the linker.
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "export_fma.h"
+#include "point_function.h"
+#include "trap_region.h"
+
+#ifndef OMBRILO_EXPORT_LANES
+#error "define OMBRILO_EXPORT_LANES as the target attribute of the lanes' instruction set"
+#endif
+
+namespace ombrilo::detail {
+namespace {
+
+constexpr double kLaneLargest = 0x1p40;
+constexpr double kLaneSmallest = 0x1p-400;
+constexpr double kLaneRoundingScale = 0x1p-64;  // v
+constexpr double kLaneSlackScale = 0x1p-98;
+constexpr double kLaneCheapScale = 0x1p-63;
+constexpr double kLaneEscapedAbove = 4.0 + 0x1p-48;
+constexpr double kLaneInsideBelow = 4.0 - 0x1p-48;
+// A refused step whose result is this far out escapes in the reference as well (while
+// |Cx| + |Cy| <= kLaneFarOutConstants): no need to redo it.
+constexpr double kLaneFarOut = 4.0 + 0x1p-30;
+constexpr double kLaneFarOutConstants = 4.0;
+constexpr std::uint64_t kLaneNoStateBits = ~std::uint64_t{0};
+
+// Registers of lanes stepped side by side, so that one register's latency hides the other's.
+constexpr int kGroups = 2;
+constexpr std::int64_t kShortSaveEvery = 8;
+constexpr std::int64_t kLongSaveEvery = 64;
+constexpr std::int64_t kLongestSaveEvery = 512;
+
+template <class L>
+struct LaneSum {
+    typename L::Real value;
+    typename L::Real error;  // exact: a + b = value + error
+};
+
+template <class L>
+OMBRILO_EXPORT_LANES inline LaneSum<L> TwoSumOnLanes(typename L::Real a, typename L::Real b) {
+    const auto s = L::Add(a, b);
+    const auto aPart = L::Sub(s, b);
+    const auto bPart = L::Sub(s, aPart);
+    return {s, L::Add(L::Sub(a, aPart), L::Sub(b, bPart))};
+}
+
+template <class L>
+OMBRILO_EXPORT_LANES inline typename L::Mask InRangeOnLanes(typename L::Real v) {
+    const auto magnitude = L::Abs(v);
+    return L::Or(L::Equal(v, L::Set(0.0)), L::And(L::GreaterEq(magnitude, L::Set(kLaneSmallest)),
+                                                  L::LessEq(magnitude, L::Set(kLaneLargest))));
+}
+
+template <class L>
+struct LaneConstants {
+    typename L::Real cx;
+    typename L::Real cy;
+    typename L::Real magnitude;  // RN(|Cx| + |Cy|)
+};
+
+// What the lanes' check saw besides its verdict.
+struct CheckCount {
+    unsigned detailed = 0;  // lanes the cheap bound left to the detailed one
+    unsigned inRange = 0;   // lanes whose state was in the kernel's range
+};
+
+// The checked step of every lane. Returns the lanes (bit i for lane i) whose step is proven
+// equal to ExportIterate's; the cheap bound decides most, the detailed bound and the exact-tie
+// rule look only at the lanes of `active` it refused.
+template <class L>
+OMBRILO_EXPORT_LANES inline unsigned CheckedStepOnLanes(const LaneConstants<L>& k,
+                                                        typename L::Real x, typename L::Real y,
+                                                        typename L::Real& nx, typename L::Real& ny,
+                                                        unsigned active, CheckCount& count) {
+    const auto aHi = L::Mul(x, x);
+    const auto aLo = L::FmSub(x, x, aHi);
+    const auto bHi = L::Mul(y, y);
+    const auto bLo = L::FmSub(y, y, bHi);
+    const auto pHi = L::Mul(x, y);
+    const auto pLo = L::FmSub(x, y, pHi);
+    const auto squares = L::Add(aHi, bHi);
+    const auto scale = L::Add(squares, k.magnitude);
+    const LaneSum<L> s = TwoSumOnLanes<L>(aHi, L::Sub(L::Set(0.0), bHi));
+    const LaneSum<L> t = TwoSumOnLanes<L>(s.value, k.cx);
+    const LaneSum<L> re =
+        TwoSumOnLanes<L>(t.value, L::Sub(L::Add(L::Add(t.error, s.error), aLo), bLo));
+    const auto twoP = L::Add(pHi, pHi);
+    const LaneSum<L> w = TwoSumOnLanes<L>(twoP, k.cy);
+    const LaneSum<L> im = TwoSumOnLanes<L>(w.value, L::Add(w.error, L::Add(pLo, pLo)));
+    nx = re.value;
+    ny = im.value;
+
+    const auto inRange = L::And(InRangeOnLanes<L>(x), InRangeOnLanes<L>(y));
+    count.inRange = L::Bits(inRange);
+    const auto reGap = L::HalfGap(re.value);
+    const auto imGap = L::HalfGap(im.value);
+    const auto reMiss = L::Abs(re.error);
+    const auto imMiss = L::Abs(im.error);
+    const auto cheap =
+        L::Mul(L::Add(L::Add(squares, scale), L::Add(L::Abs(re.value), L::Abs(im.value))),
+               L::Set(kLaneCheapScale));
+    const unsigned passed = L::Bits(L::And(inRange, L::And(L::Less(L::Add(reMiss, cheap), reGap),
+                                                           L::Less(L::Add(imMiss, cheap), imGap))));
+    const unsigned undecided = active & ~passed;
+    if (undecided == 0) [[likely]] {
+        return passed;
+    }
+    count.detailed += static_cast<unsigned>(std::popcount(undecided));
+    const auto v = L::Set(kLaneRoundingScale);
+    const auto slack = L::Mul(scale, L::Set(kLaneSlackScale));
+    const auto reBound =
+        L::FmAdd(L::Add(L::Add(squares, L::Abs(s.value)), L::Abs(re.value)), v, slack);
+    const auto imBound = L::FmAdd(L::Add(L::Abs(twoP), L::Abs(im.value)), v, slack);
+    const auto zero = L::Set(0.0);
+    const auto reTie = L::And(
+        L::And(L::Equal(aLo, zero), L::Equal(bLo, zero)),
+        L::And(L::Equal(s.error, zero), L::And(L::Equal(reMiss, reGap), L::Greater(reGap, zero))));
+    const auto imTie =
+        L::And(L::Equal(pLo, zero), L::And(L::Equal(imMiss, imGap), L::Greater(imGap, zero)));
+    const auto reOk = L::Or(L::Less(L::Add(reMiss, reBound), reGap), reTie);
+    const auto imOk = L::Or(L::Less(L::Add(imMiss, imBound), imGap), imTie);
+    return passed | L::Bits(L::And(inRange, L::And(reOk, imOk)));
+}
+
+// One checked step of (x, y) in lane 0 (the other lanes hold harmless points).
+template <class L>
+OMBRILO_EXPORT_LANES bool StepOneOnLanes(double cx, double cy, double x, double y,
+                                         DoublePoint* next) {
+    alignas(64) double xs[L::kWidth];
+    alignas(64) double ys[L::kWidth];
+    for (int i = 0; i < L::kWidth; ++i) {
+        xs[i] = i == 0 ? x : 0.5;
+        ys[i] = i == 0 ? y : 0.25;
+    }
+    const LaneConstants<L> k{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))};
+    typename L::Real nx;
+    typename L::Real ny;
+    CheckCount count;
+    if ((CheckedStepOnLanes<L>(k, L::Load(xs), L::Load(ys), nx, ny, 1u, count) & 1u) == 0) {
+        return false;
+    }
+    next->x = L::First(nx);
+    next->y = L::First(ny);
+    return true;
+}
+
+template <class L>
+struct alignas(64) LaneArrays {
+    double x[L::kWidth];
+    double y[L::kWidth];
+    std::int64_t n[L::kWidth];
+};
+
+// One register of lanes: states, iterate counts, saved states, and the points they work on.
+template <class L>
+struct LaneGroup {
+    typename L::Real x;
+    typename L::Real y;
+    typename L::Int n;
+    typename L::Real saved[6];  // short x, y, long x, y, longest x, y
+    int column[L::kWidth];      // the lane's point, -1 when the lane idles
+    unsigned active = 0;
+};
+
+// The run's points in order, handed to the lanes; points the lanes do not take are done on
+// the spot by the scalar FMA kernel.
+class PointFeed {
+public:
+    PointFeed(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
+              std::int32_t* indices, LaneTally& tally)
+        : cx_(cx),
+          cy_(cy),
+          limit_(limit),
+          x_(x),
+          y_(y),
+          count_(count),
+          indices_(indices),
+          tally_(tally) {}
+
+    // The next point for the lanes, or -1 at the end of the run. Points whose index is already
+    // written (not -1) are passed over.
+    int Next() {
+        while (next_ < count_) {
+            const int p = next_++;
+            if (indices_[p] != -1) {
+                continue;
+            }
+            if (std::fabs(x_[p]) <= kLaneLargest && std::fabs(y_) <= kLaneLargest) {
+                return p;
+            }
+            indices_[p] = ExportEscapeIndexFma(cx_, cy_, limit_, x_[p], y_, tally_);
+        }
+        return -1;
+    }
+    // The first of the next `width` points when the lanes take all of them (the feed then
+    // moves past them), or -1 (and the feed stays where it is).
+    int NextBlock(int width) {
+        if (count_ - next_ < width || std::fabs(y_) > kLaneLargest) {
+            return -1;
+        }
+        for (int i = 0; i < width; ++i) {
+            if (!(std::fabs(x_[next_ + i]) <= kLaneLargest) || indices_[next_ + i] != -1) {
+                return -1;
+            }
+        }
+        next_ += width;
+        return next_ - width;
+    }
+    const double* XAt(int p) const { return x_ + p; }
+    double RowY() const { return y_; }
+    double X(int p) const { return p >= 0 ? x_[p] : 0.0; }
+    double Y(int p) const { return p >= 0 ? y_ : 0.0; }
+    void Write(int p, int index) { indices_[p] = index; }
+
+private:
+    double cx_;
+    double cy_;
+    std::int32_t limit_;
+    const double* x_;
+    double y_;
+    int count_;
+    std::int32_t* indices_;
+    LaneTally& tally_;
+    int next_ = 0;
+};
+
+// The lanes of `slow` stepped with ExportIterate from (oldX, oldY) instead.
+template <class L>
+OMBRILO_EXPORT_LANES void RedoOnLanes(double cx, double cy, unsigned slow, typename L::Real oldX,
+                                      typename L::Real oldY, typename L::Real& x,
+                                      typename L::Real& y, LaneTally& tally) {
+    LaneArrays<L> old;
+    LaneArrays<L> next;
+    L::Store(old.x, oldX);
+    L::Store(old.y, oldY);
+    L::Store(next.x, x);
+    L::Store(next.y, y);
+    for (unsigned lanes = slow; lanes != 0; lanes &= lanes - 1) {
+        const int i = std::countr_zero(lanes);
+        const DoublePoint p = ExportIterate(cx, cy, old.x[i], old.y[i]);
+        next.x[i] = p.x;
+        next.y[i] = p.y;
+    }
+    tally.guardFallbacks += static_cast<std::uint64_t>(std::popcount(slow));
+    x = L::Load(next.x);
+    y = L::Load(next.y);
+}
+
+struct LaneFlags {
+    unsigned slow;       // stepped by the reference: its escape test decides
+    unsigned escaped;    // qd >= 4 + 2^-48
+    unsigned near;       // qd > 4 - 2^-48 (escaped or undecided)
+    unsigned overLimit;  // the lane's count passed the limit
+    unsigned trapped;    // in the trap region: never escapes
+};
+
+template <class L>
+OMBRILO_EXPORT_LANES void StartGroup(LaneGroup<L>& g, PointFeed& feed) {
+    LaneArrays<L> m{};
+    for (int i = 0; i < L::kWidth; ++i) {
+        g.column[i] = feed.Next();
+        m.x[i] = feed.X(g.column[i]);
+        m.y[i] = feed.Y(g.column[i]);
+        g.active |= (g.column[i] >= 0 ? 1u : 0u) << i;
+    }
+    g.x = L::Load(m.x);
+    g.y = L::Load(m.y);
+    g.n = L::SetInt(0);
+    for (auto& s : g.saved) {
+        s = L::Set(std::bit_cast<double>(kLaneNoStateBits));
+    }
+}
+
+// When every lane of a full group escaped cleanly (the usual end of points outside the set,
+// which tend to escape together), the indices are written and the group takes the run's next
+// points as one block. False when that does not apply.
+template <class L>
+OMBRILO_EXPORT_LANES bool AllEscapedTogether(LaneGroup<L>& g, unsigned flagged, const LaneFlags& f,
+                                             PointFeed& feed, LaneTally& tally) {
+    constexpr unsigned kAll = (1u << L::kWidth) - 1;
+    if (g.active != kAll || flagged != kAll || (f.escaped & ~(f.slow | f.overLimit)) != kAll) {
+        return false;
+    }
+    alignas(64) std::int64_t n[L::kWidth];
+    L::StoreInt(n, g.n);
+    for (int i = 0; i < L::kWidth; ++i) {
+        feed.Write(g.column[i], static_cast<int>(n[i]));
+        tally.iterates += static_cast<std::uint64_t>(n[i]);
+    }
+    const int first = feed.NextBlock(L::kWidth);
+    if (first < 0) {
+        // Points the lanes do not take come next: the group starts over point by point.
+        g.active = 0;
+        StartGroup<L>(g, feed);
+        return true;
+    }
+    for (int i = 0; i < L::kWidth; ++i) {
+        g.column[i] = first + i;
+    }
+    g.x = L::LoadUnaligned(feed.XAt(first));
+    g.y = L::Set(feed.RowY());
+    g.n = L::SetInt(0);
+    for (auto& s : g.saved) {
+        s = L::Set(std::bit_cast<double>(kLaneNoStateBits));
+    }
+    return true;
+}
+
+// Lanes of a group whose point is decided write its index and take the next point.
+template <class L>
+OMBRILO_EXPORT_LANES void DecideOnLanes(LaneGroup<L>& g, unsigned flagged, const LaneFlags& f,
+                                        PointFeed& feed, LaneTally& tally) {
+    if (AllEscapedTogether<L>(g, flagged, f, feed, tally)) {
+        return;
+    }
+    LaneArrays<L> m;
+    L::Store(m.x, g.x);
+    L::Store(m.y, g.y);
+    L::StoreInt(m.n, g.n);
+    alignas(64) double saved[6][L::kWidth];
+    for (int s = 0; s < 6; ++s) {
+        L::Store(saved[s], g.saved[s]);
+    }
+    unsigned refilled = 0;
+    for (; flagged != 0; flagged &= flagged - 1) {
+        const int i = std::countr_zero(flagged);
+        const std::int64_t n = m.n[i];
+        int index = -1;
+        if ((f.overLimit >> i) & 1) {
+            index = 0;
+        } else {
+            bool out = false;
+            if ((f.slow >> i) & 1) {
+                out = Escaped(m.x[i], m.y[i]);
+            } else if ((f.escaped >> i) & 1) {
+                out = true;
+            } else if ((f.near >> i) & 1) {
+                ++tally.escapeTies;
+                out = Escaped(m.x[i], m.y[i]);
+            }
+            bool repeated = false;
+            for (int s = 0; s < 6; s += 2) {
+                repeated = repeated || (std::bit_cast<std::uint64_t>(m.x[i]) ==
+                                            std::bit_cast<std::uint64_t>(saved[s][i]) &&
+                                        std::bit_cast<std::uint64_t>(m.y[i]) ==
+                                            std::bit_cast<std::uint64_t>(saved[s + 1][i]));
+            }
+            if (out) {
+                index = static_cast<int>(n);
+            } else if (repeated || ((f.trapped >> i) & 1)) {
+                index = 0;
+                tally.trapped += (f.trapped >> i) & 1;
+            }
+        }
+        if (index < 0) {
+            continue;  // undecided escape test passed, or only x matched
+        }
+        feed.Write(g.column[i], index);
+        tally.iterates += static_cast<std::uint64_t>(n);
+        g.column[i] = feed.Next();
+        m.x[i] = feed.X(g.column[i]);
+        m.y[i] = feed.Y(g.column[i]);
+        m.n[i] = 0;
+        if (g.column[i] < 0) {
+            g.active &= ~(1u << i);
+        }
+        refilled |= 1u << i;
+    }
+    if (refilled != 0) {
+        g.x = L::Load(m.x);
+        g.y = L::Load(m.y);
+        g.n = L::LoadInt(m.n);
+        const auto none = L::Set(std::bit_cast<double>(kLaneNoStateBits));
+        for (auto& s : g.saved) {
+            s = L::Replace(s, none, refilled);
+        }
+    }
+}
+
+template <class L>
+struct LoopConstants {
+    LaneConstants<L> k;
+    typename L::Real escapedAbove;
+    typename L::Real insideBelow;
+    typename L::Real farOut;  // kLaneFarOut, or infinity when C is too large for it
+    typename L::Int limits;
+    typename L::Int one;
+};
+
+// One step of one group with its decisions.
+template <class L>
+OMBRILO_EXPORT_LANES inline void StepGroup(double cx, double cy, const LoopConstants<L>& c,
+                                           const TrapRegion& trap, std::int64_t step,
+                                           LaneGroup<L>& g, PointFeed& feed, LaneTally& tally) {
+    typename L::Real nx;
+    typename L::Real ny;
+    CheckCount count;
+    unsigned slow = ~CheckedStepOnLanes<L>(c.k, g.x, g.y, nx, ny, g.active, count) & g.active;
+    tally.detailedChecks += count.detailed;
+    if (slow != 0) [[unlikely]] {
+        // Refused steps far outside escape in the reference too: their index is n whatever the
+        // exact state, so they keep the double-double result.
+        slow &= ~(count.inRange &
+                  L::Bits(L::GreaterEq(L::Add(L::Mul(nx, nx), L::Mul(ny, ny)), c.farOut)));
+        if (slow != 0) {
+            RedoOnLanes<L>(cx, cy, slow, g.x, g.y, nx, ny, tally);
+        }
+    }
+    g.x = nx;
+    g.y = ny;
+    g.n = L::IntAdd(g.n, c.one);
+
+    const auto q = L::Add(L::Mul(g.x, g.x), L::Mul(g.y, g.y));
+    const unsigned xRepeated =
+        L::Bits(L::Or(L::Or(L::SameBits(g.x, g.saved[0]), L::SameBits(g.x, g.saved[2])),
+                      L::SameBits(g.x, g.saved[4])));
+    const LaneFlags f{slow, L::Bits(L::GreaterEq(q, c.escapedAbove)),
+                      L::Bits(L::Greater(q, c.insideBelow)), L::Bits(L::IntGreater(g.n, c.limits)),
+                      step % kTrapLookEvery == 0 ? L::Trapped(trap, g.x, g.y) : 0u};
+    const unsigned flagged = (f.slow | f.near | xRepeated | f.overLimit | f.trapped) & g.active;
+    if (flagged != 0) [[unlikely]] {
+        DecideOnLanes<L>(g, flagged, f, feed, tally);
+    }
+}
+
+template <class L>
+OMBRILO_EXPORT_LANES inline void SaveStates(LaneGroup<L>& g, std::int64_t step) {
+    g.saved[0] = g.x;
+    g.saved[1] = g.y;
+    if (step % kLongSaveEvery == 0) {
+        g.saved[2] = g.x;
+        g.saved[3] = g.y;
+        if (step % kLongestSaveEvery == 0) {
+            g.saved[4] = g.x;
+            g.saved[5] = g.y;
+        }
+    }
+}
+
+// Points that escape at the first iterate whatever the rounding get their index at once (-1 is
+// left for the others): an in-range start point with RN(RN(x*x) + RN(y*y)) >= RN(|Cx| + |Cy|) +
+// 2.5 (export_fma.cpp proves that its first iterate escapes in the reference).
+OMBRILO_EXPORT_LANES inline void DecideAtOnce(double cx, double cy, std::int32_t limit,
+                                              const double* x, double y, int count,
+                                              std::int32_t* indices, LaneTally& tally) {
+    const double farAway = (std::fabs(cx) + std::fabs(cy)) + 2.5;
+    const std::int32_t index = limit >= 1 ? 1 : 0;
+    const bool rowInRange = std::fabs(y) <= kLaneLargest;
+    const double ySquared = y * y;
+    int atOnce = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool out =
+            rowInRange && std::fabs(x[i]) <= kLaneLargest && x[i] * x[i] + ySquared >= farAway;
+        indices[i] = out ? index : -1;
+        atOnce += out;
+    }
+    tally.iterates += static_cast<std::uint64_t>(atOnce);
+}
+
+// The run on the lanes, each lane taking the run's next point as soon as its point is decided.
+template <class L>
+OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, const double* x,
+                                     double y, int count, std::int32_t* indices, LaneTally& tally) {
+    DecideAtOnce(cx, cy, limit, x, y, count, indices, tally);
+    const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
+                             L::Set(kLaneEscapedAbove),
+                             L::Set(kLaneInsideBelow),
+                             L::Set(std::fabs(cx) + std::fabs(cy) <= kLaneFarOutConstants
+                                        ? kLaneFarOut
+                                        : std::numeric_limits<double>::infinity()),
+                             L::SetInt(limit),
+                             L::SetInt(1)};
+    PointFeed feed(cx, cy, limit, x, y, count, indices, tally);
+    const TrapRegion& trap = ExportTrapRegion(cx, cy);
+
+    LaneGroup<L> groups[kGroups];
+    for (LaneGroup<L>& g : groups) {
+        StartGroup<L>(g, feed);
+    }
+    auto anyActive = [&] {
+        unsigned active = 0;
+        for (const LaneGroup<L>& g : groups) {
+            active |= g.active;
+        }
+        return active != 0;
+    };
+    for (std::int64_t step = 1; anyActive(); ++step) {
+        for (LaneGroup<L>& g : groups) {
+            StepGroup<L>(cx, cy, c, trap, step, g, feed, tally);
+        }
+        if (step % kShortSaveEvery == 0) {
+            for (LaneGroup<L>& g : groups) {
+                SaveStates<L>(g, step);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ombrilo::detail
