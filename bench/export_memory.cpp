@@ -1,15 +1,18 @@
 // Peak memory of one export written to a file: ombrilo-export-memory WIDTH HEIGHT DETAIL [PATH]
 // The rows go to the file as they are done, so the figure should stay at a few rows of pixels
-// whatever the picture's size.
+// whatever the picture's size. A PATH ending in .png writes a PNG file (compressed in blocks of
+// rows), anything else a BMP file.
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "engine/fractal_state.h"
 #include "export/export_job.h"
+#include "formats/fractal_file.h"
 
 namespace {
 
@@ -36,20 +39,27 @@ int main(int argc, char** argv) {
         return 2;
     }
     const FractalState s = MakeStartState();
-    const ExportJob job{path,
-                        {s.Cx, s.Cy, s.CenterX, s.CenterY, s.ViewWidth},
-                        &s.colorTable,
-                        MakeExportGeometry(s.ViewWidth, width, height, *limit)};
+    ExportJob job{path,
+                  {s.Cx, s.Cy, s.CenterX, s.CenterY, s.ViewWidth},
+                  &s.colorTable,
+                  MakeExportGeometry(s.ViewWidth, width, height, *limit)};
+    job.format = ExportFormatForPath(path).value_or(ExportFormat::Bmp);
+    job.fractal = RecordFromState(s);
     const long before = PeakResidentKb();
     const auto start = std::chrono::steady_clock::now();
     const ExportJobResult result = WriteExportFile(job, [](std::int32_t) { return true; });
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path, ec);
     std::remove(path.c_str());
     if (result != ExportJobResult::Written) {
         std::fprintf(stderr, "the export failed\n");
         return 1;
     }
-    std::printf("%lld x %lld, detail %s: %.1f s, peak resident memory %.1f MB (%.1f MB before)\n",
-                width, height, argv[3], took.count(), PeakResidentKb() / 1024.0, before / 1024.0);
+    std::printf(
+        "%lld x %lld, detail %s: %.1f s, file %.1f MB, peak resident memory %.1f MB (%.1f MB "
+        "before)\n",
+        width, height, argv[3], took.count(), static_cast<double>(bytes) / 1e6,
+        PeakResidentKb() / 1024.0, before / 1024.0);
     return 0;
 }

@@ -24,7 +24,9 @@
 
 #include "engine/numeric.h"
 #include "formats/bmp_file.h"
+#include "formats/fractal_file.h"
 #include "formats/messages.h"
+#include "formats/png_file.h"
 #include "ui/U_mainform.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
@@ -138,7 +140,11 @@ QString DefaultExportName(bool currentFractalKnown, const QString& fileTitle) {
     return currentFractalKnown && !fileTitle.isEmpty() ? fileTitle : QString("new_image");
 }
 
-QString ExportPathFor(const QString& chosenPath) {
+ExportFormat ExportFormatForFilter(const QString& filter) {
+    return filter == QString::fromLatin1(kPngFilter) ? ExportFormat::Png : ExportFormat::Bmp;
+}
+
+QString ExportPathFor(const QString& chosenPath, ExportFormat format) {
     const qsizetype slash = chosenPath.lastIndexOf('/');
     const QString folder = chosenPath.left(slash + 1);
     QString name = chosenPath.mid(slash + 1);
@@ -146,7 +152,7 @@ QString ExportPathFor(const QString& chosenPath) {
     if (dot >= 0) {
         name.truncate(dot);
     }
-    return folder + name + ".bmp";
+    return folder + name + (format == ExportFormat::Png ? ".png" : ".bmp");
 }
 
 QString ShortenPath(const QString& path, const std::function<int(const QString&)>& textWidth,
@@ -174,11 +180,19 @@ QString ShortenPath(const QString& path, const std::function<int(const QString&)
     return result;
 }
 
-QString FileSizeCaption(std::int64_t widthPixels, std::int64_t heightPixels, char separator) {
+QString FileSizeCaption(std::int64_t widthPixels, std::int64_t heightPixels, char separator,
+                        ExportFormat format) {
     // The product is exact in extended precision as long as it fits 64 bits, and cannot
     // overflow for sizes beyond that.
-    const long double bytes =
+    long double bytes =
         static_cast<long double>(widthPixels) * static_cast<long double>(heightPixels) * 3;
+    const char* prefix = "Размер файла: ";
+    if (format == ExportFormat::Png) {
+        prefix = "Размер файла: до ";
+        if (PngSizeFits(widthPixels, heightPixels)) {
+            bytes = static_cast<long double>(PngFileSizeBound(widthPixels, heightPixels));
+        }
+    }
     long double number = bytes;
     const char* unit = " b";
     if (bytes >= 1000.0L && bytes < 1e6L) {
@@ -191,7 +205,7 @@ QString FileSizeCaption(std::int64_t widthPixels, std::int64_t heightPixels, cha
         number = bytes * 1e-9L;
         unit = " Gb";
     }
-    return "Размер файла: " + QString::fromStdString(FormatGeneral(number, 3, separator)) +
+    return QString::fromUtf8(prefix) + QString::fromStdString(FormatGeneral(number, 3, separator)) +
            QString::fromLatin1(unit);
 }
 
@@ -211,7 +225,7 @@ std::int64_t PixelsFor(int unitIndex, int dpi, float value) {
     }
 }
 
-QString SizeRefusal(std::int64_t widthPixels, std::int64_t heightPixels) {
+QString SizeRefusal(std::int64_t widthPixels, std::int64_t heightPixels, ExportFormat format) {
     constexpr std::int64_t kMaxSide = std::numeric_limits<std::int32_t>::max();
     if (widthPixels < 1 || heightPixels < 1) {
         return QString::fromUtf8(
@@ -221,7 +235,7 @@ QString SizeRefusal(std::int64_t widthPixels, std::int64_t heightPixels) {
         return QString::fromUtf8(
             "Ширина и высота изображения не могут быть больше 2147483647 пикселей.");
     }
-    if (!BmpLayoutFor(widthPixels, heightPixels)) {
+    if (format == ExportFormat::Bmp && !BmpLayoutFor(widthPixels, heightPixels)) {
         return QString::fromUtf8("Изображение слишком велико: файл BMP не может быть больше 4 Гб.");
     }
     return QString();
@@ -249,13 +263,16 @@ bool TRollImage::ReportPoint(std::int32_t row) {
 
 void TRollImage::run() {
     // The window's export fields stay as they are until this thread has ended.
-    const ExportJob job{QFile::encodeName(window_.ExportPath).toStdString(), window_.ExportSnapshot,
-                        &window_.ExportColorTable, window_.Geometry};
+    ExportJob job{QFile::encodeName(window_.ExportPath).toStdString(), window_.ExportSnapshot,
+                  &window_.ExportColorTable, window_.Geometry};
+    job.format = window_.ExportKind;
+    job.fractal = window_.ExportRecord;
+    job.pixelsPerMetre = window_.ExportPixelsPerMetre;
     const ExportRowWriterFactory& testFactory = WriterFactoryForTests();
     try {
         result_ = WriteExportFile(
             job, [this](std::int32_t row) { return ReportPoint(row); },
-            testFactory ? testFactory : ExportRowWriterFactory(MakeBmpRowWriter));
+            testFactory ? testFactory : ExportRowWriterFactory(MakeExportRowWriter));
     } catch (const std::exception&) {
         result_ = ExportJobResult::NoMemory;  // allocation-size failures (length_error etc.)
     }
@@ -286,18 +303,22 @@ void TSizeAndExt::SaveImage(TMainForm& main) {
     main.StopAnimations();
     const QString name =
         DefaultExportName(main.action("SaveCrntFrct")->isEnabled(), main.FileTitle);
-    const QString chosen = Dialogs().SaveFileName(&main, "Сохранить как", name, "BMP (*.bmp)");
+    QString filter;
+    const QString chosen = Dialogs().SaveFileName(
+        &main, "Сохранить как", name,
+        QString::fromLatin1(kBmpFilter) + ";;" + QString::fromLatin1(kPngFilter), &filter);
     if (chosen.isEmpty()) {
         return;
     }
-    auto* window = new TSizeAndExt(main, chosen);
+    auto* window = new TSizeAndExt(main, chosen, ExportFormatForFilter(filter));
     main.ExportDialogShown = true;
     window->IsCloseAfter->setChecked(main.CloseAfterSave != 0);
     window->ExportRunning = false;
     window->show();
 }
 
-TSizeAndExt::TSizeAndExt(TMainForm& main, const QString& chosenPath) : QWidget(&main), main_(main) {
+TSizeAndExt::TSizeAndExt(TMainForm& main, const QString& chosenPath, ExportFormat format)
+    : QWidget(&main), ExportKind(format), main_(main) {
     setObjectName("SizeAndExt");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -307,7 +328,7 @@ TSizeAndExt::TSizeAndExt(TMainForm& main, const QString& chosenPath) : QWidget(&
     setFixedSize(kClientWidth, kClientHeight);
     BuildControls();
 
-    ExportPath = ExportPathFor(chosenPath);
+    ExportPath = ExportPathFor(chosenPath, ExportKind);
     const QFontMetrics metrics(SaveFName->font());
     SaveFName->setText(ShortenPath(
         ExportPath, [&](const QString& text) { return metrics.horizontalAdvance(text); },
@@ -428,6 +449,7 @@ void TSizeAndExt::TakeSnapshot() {
     const FractalState& state = main_.state;
     ExportSnapshot = ExportView{state.Cx, state.Cy, state.CenterX, state.CenterY, state.ViewWidth};
     ExportColorTable = state.colorTable;
+    ExportRecord = RecordFromState(state);
 }
 
 // --- Size fields -------------------------------------------------------------------------------
@@ -437,7 +459,7 @@ void TSizeAndExt::RecomputeSize() {
     const int unit = Units->currentIndex();
     WidthPixels = PixelsFor(unit, dpi, WidthValue);
     HeightPixels = PixelsFor(unit, dpi, HeightValue);
-    GroupBox1->setTitle(FileSizeCaption(WidthPixels, HeightPixels, DecimalSeparator()));
+    GroupBox1->setTitle(FileSizeCaption(WidthPixels, HeightPixels, DecimalSeparator(), ExportKind));
 }
 
 bool TSizeAndExt::ReadValue(QLineEdit* edit, float& value) {
@@ -519,7 +541,7 @@ void TSizeAndExt::ButtonOkClick() {
         return;
     }
     // Sizes below one pixel or beyond what a bitmap file holds never reach the renderer.
-    const QString refusal = SizeRefusal(WidthPixels, HeightPixels);
+    const QString refusal = SizeRefusal(WidthPixels, HeightPixels, ExportKind);
     if (!refusal.isEmpty()) {
         ShowError(this, "Ошибка ввода:", refusal);
         return;
@@ -529,6 +551,9 @@ void TSizeAndExt::ButtonOkClick() {
     Geometry = MakeExportGeometry(ExportSnapshot.ViewWidth, WidthPixels, HeightPixels,
                                   *ExportLimitForDetail(detail));
     ExportPriority = PrF->currentIndex();
+    ExportPixelsPerMetre = Units->currentIndex() == kPixelsUnit
+                               ? 0
+                               : PixelsPerMetreForDpi(100 * (Permission->currentIndex() + 1));
     if (ExportThread) {
         ExportThread->wait();  // an export that failed before has ended already
     }
@@ -592,7 +617,7 @@ void TSizeAndExt::ThreadFinished() {
                       "Ошибка:", "Недостаточно памяти для расчета изображения такого размера.");
             break;
         case ExportJobResult::TooLarge:
-            ShowError(this, "Ошибка ввода:", SizeRefusal(WidthPixels, HeightPixels));
+            ShowError(this, "Ошибка ввода:", SizeRefusal(WidthPixels, HeightPixels, ExportKind));
             break;
         default:
             ShowPlainMessage(this, QString::fromUtf8(kCannotOpenForWriting) + "\n" + ExportPath);

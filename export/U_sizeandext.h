@@ -31,22 +31,32 @@ class TSizeAndExt;
 // saves it is enabled, else "new_image".
 QString DefaultExportName(bool currentFractalKnown, const QString& fileTitle);
 
-// The chosen path cut before the first "." of its file-name part, followed by ".bmp".
-QString ExportPathFor(const QString& chosenPath);
+// The save dialog's filters; the first (BMP) is the default.
+inline constexpr const char* kBmpFilter = "BMP (*.bmp)";
+inline constexpr const char* kPngFilter = "PNG (*.png)";
+
+// The format a filter of the save dialog stands for (BMP for any other text).
+ExportFormat ExportFormatForFilter(const QString& filter);
+
+// The chosen path cut before the first "." of its file-name part, followed by ".bmp" or ".png".
+QString ExportPathFor(const QString& chosenPath, ExportFormat format = ExportFormat::Bmp);
 
 // The path shortened until textWidth(result) <= maxWidth: the first remaining folder is replaced
 // by "...", then a drive ("C:") is dropped, and last only the file name is left.
 QString ShortenPath(const QString& path, const std::function<int(const QString&)>& textWidth,
                     int maxWidth);
 
-// "Размер файла: 2.36 Mb" for the given size in pixels (3 bytes per pixel counted).
-QString FileSizeCaption(std::int64_t widthPixels, std::int64_t heightPixels, char separator);
+// "Размер файла: 2.36 Mb" for the given size in pixels (3 bytes per pixel counted); for a PNG
+// the largest size the file can have, "Размер файла: до 3.69 Mb".
+QString FileSizeCaption(std::int64_t widthPixels, std::int64_t heightPixels, char separator,
+                        ExportFormat format = ExportFormat::Bmp);
 
 // Pixels from a value in a unit ("пиксели" .. "метры" by index) at dpi.
 std::int64_t PixelsFor(int unitIndex, int dpi, float value);
 
-// Why a size cannot be exported; empty when it can.
-QString SizeRefusal(std::int64_t widthPixels, std::int64_t heightPixels);
+// Why a size cannot be exported in the format; empty when it can.
+QString SizeRefusal(std::int64_t widthPixels, std::int64_t heightPixels,
+                    ExportFormat format = ExportFormat::Bmp);
 
 // The export thread: renders the export window's picture and writes its file, reporting to the
 // window every 21 rows and at the end by synchronous calls on the window thread.
@@ -77,7 +87,8 @@ class TSizeAndExt : public QWidget {
     Q_OBJECT
 
 public:
-    TSizeAndExt(TMainForm& main, const QString& chosenPath);
+    TSizeAndExt(TMainForm& main, const QString& chosenPath,
+                ExportFormat format = ExportFormat::Bmp);
     ~TSizeAndExt() override;
 
     // The command SaveImage: asks for the file, then opens the window (or brings back the open
@@ -86,6 +97,9 @@ public:
 
     // --- Fields of one export ------------------------------------------------------------
     QString ExportPath;
+    ExportFormat ExportKind = ExportFormat::Bmp;
+    FractalRecord ExportRecord;              // kept inside a PNG file
+    std::uint32_t ExportPixelsPerMetre = 0;  // set by "Ok!": 0 for pixels, else the resolution
     float WidthValue = 0.0f;
     float HeightValue = 0.0f;
     std::int64_t WidthPixels = 0;

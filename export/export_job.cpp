@@ -15,10 +15,39 @@ public:
         return file_.WriteRow(row, bgr);
     }
     bool Commit() override { return file_.Commit(); }
+    int error() const override { return file_.error(); }
 
 private:
     BmpFileWriter file_;
 };
+
+class PngRowWriter final : public ExportRowWriter {
+public:
+    PngRowWriter(const std::string& path, const PngPicture& picture) : file_(path, picture) {}
+
+    bool Open() override { return file_.Open(); }
+    bool WriteRow(std::int64_t row, const std::uint8_t* bgr) override {
+        return file_.WriteRow(row, bgr);
+    }
+    bool Commit() override { return file_.Commit(); }
+    int error() const override { return file_.error(); }
+
+private:
+    PngFileWriter file_;
+};
+
+bool EndsWithNoCase(std::string_view text, std::string_view end) {
+    if (text.size() < end.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < end.size(); ++i) {
+        const char c = text[text.size() - end.size() + i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != end[i]) {
+            return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -27,15 +56,45 @@ std::unique_ptr<ExportRowWriter> MakeBmpRowWriter(const std::string& path,
     return std::make_unique<BmpRowWriter>(path, layout);
 }
 
+std::unique_ptr<ExportRowWriter> MakePngRowWriter(const std::string& path,
+                                                  const PngPicture& picture) {
+    return std::make_unique<PngRowWriter>(path, picture);
+}
+
+std::optional<ExportFormat> ExportFormatForPath(std::string_view path) {
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    if (EndsWithNoCase(name, ".bmp")) {
+        return ExportFormat::Bmp;
+    }
+    if (EndsWithNoCase(name, ".png")) {
+        return ExportFormat::Png;
+    }
+    return std::nullopt;
+}
+
+bool ExportSizeFits(ExportFormat format, std::int64_t width, std::int64_t height) {
+    return format == ExportFormat::Png ? PngSizeFits(width, height)
+                                       : BmpLayoutFor(width, height).has_value();
+}
+
+std::unique_ptr<ExportRowWriter> MakeExportRowWriter(const ExportJob& job) {
+    const std::int64_t width = job.geometry.WidthPixels;
+    const std::int64_t height = job.geometry.HeightPixels;
+    if (job.format == ExportFormat::Png) {
+        return MakePngRowWriter(job.path,
+                                PngPicture{width, height, job.pixelsPerMetre, job.fractal});
+    }
+    return MakeBmpRowWriter(job.path, *BmpLayoutFor(width, height));
+}
+
 ExportJobResult WriteExportFile(const ExportJob& job, const ExportReportPoint& reportPoint,
                                 const ExportRowWriterFactory& makeWriter) {
-    const std::optional<BmpLayout> layout =
-        BmpLayoutFor(job.geometry.WidthPixels, job.geometry.HeightPixels);
-    if (!layout || job.table == nullptr) {
+    if (!ExportSizeFits(job.format, job.geometry.WidthPixels, job.geometry.HeightPixels) ||
+        job.table == nullptr) {
         return ExportJobResult::TooLarge;
     }
     try {
-        std::unique_ptr<ExportRowWriter> writer = makeWriter(job.path, *layout);
+        std::unique_ptr<ExportRowWriter> writer = makeWriter(job);
         if (!writer || !writer->Open()) {
             return ExportJobResult::WriteFailed;
         }

@@ -3,7 +3,7 @@
 # missing and builds the project into build/. Sourced, not run.
 
 OMBRILO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-OMBRILO_PACKAGES=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-dejavu-core
+OMBRILO_PACKAGES=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-dejavu-core libpng-dev
                   libbenchmark-dev cmake make g++
                   desktop-file-utils appstream dpkg-dev)
 

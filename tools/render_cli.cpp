@@ -1,5 +1,6 @@
 #include "render_cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -11,10 +12,14 @@
 #include "engine/export_render.h"
 #include "engine/fractal_state.h"
 #include "engine/render.h"
+#include "export/export_job.h"
 #include "formats/bmp_file.h"
+#include "formats/file_io.h"
 #include "formats/fractal_file.h"
 #include "formats/messages.h"
 #include "formats/palette_file.h"
+#include "formats/png_file.h"
+#include "frame_pattern.h"
 #include "progress_bar.h"
 #include "render_options.h"
 
@@ -40,6 +45,10 @@ public:
 private:
     std::ostream& err_;
 };
+
+std::string Quoted(std::string_view text) {
+    return "«" + std::string(text) + "»";
+}
 
 // Russian words for the errors a file write commonly meets; the system's text otherwise.
 std::string ErrnoReason(int error) {
@@ -88,13 +97,8 @@ void ReportUnreadable(Diagnostics& diagnostics, const std::string& path) {
     diagnostics.FileError(path, std::string(kCannotOpenForReading) + ReadFailureHint(path));
 }
 
-// The start-up state with the fractal file laid over it.
-bool LoadFractalFile(const std::string& path, FractalState& state, Diagnostics& diagnostics) {
-    const FractalReadResult result = ReadFractalFile(path, state, /*loadPalette=*/true);
-    if (!result.opened) {
-        ReportUnreadable(diagnostics, path);
-        return false;
-    }
+bool ApplyLoadedRecord(const std::string& path, const FractalReadResult& result,
+                       FractalState& state, Diagnostics& diagnostics) {
     if (!result.fractalAccepted) {
         diagnostics.FileError(path,
                               "Неизвестный тип фрактала: эта версия рисует только "
@@ -106,6 +110,43 @@ bool LoadFractalFile(const std::string& path, FractalState& state, Diagnostics& 
     }
     state.MainStep = MainStepFor(state.ViewWidth);
     return true;
+}
+
+// A PNG picture by its name or by its first bytes.
+bool LooksLikePng(const std::string& path) {
+    if (ExportFormatForPath(path) == ExportFormat::Png) {
+        return true;
+    }
+    const auto start = ReadFilePrefix(path, 8);
+    return start && HasPngSignature(*start);
+}
+
+// The fractal kept inside a PNG picture this program wrote.
+bool LoadPngFractal(const std::string& path, FractalState& state, Diagnostics& diagnostics) {
+    const PngFractalRead read = ReadPngFractal(path);
+    if (read.status == PngFractalStatus::Unreadable) {
+        ReportUnreadable(diagnostics, path);
+        return false;
+    }
+    if (read.status != PngFractalStatus::Found) {
+        diagnostics.FileError(path, PngFractalMessage(read.status));
+        return false;
+    }
+    return ApplyLoadedRecord(path, ApplyFractalRecord(read.record, state, /*loadPalette=*/true),
+                             state, diagnostics);
+}
+
+// The start-up state with the fractal file laid over it.
+bool LoadFractalFile(const std::string& path, FractalState& state, Diagnostics& diagnostics) {
+    if (LooksLikePng(path)) {
+        return LoadPngFractal(path, state, diagnostics);
+    }
+    const FractalReadResult result = ReadFractalFile(path, state, /*loadPalette=*/true);
+    if (!result.opened) {
+        ReportUnreadable(diagnostics, path);
+        return false;
+    }
+    return ApplyLoadedRecord(path, result, state, diagnostics);
 }
 
 bool LoadPaletteFile(const std::string& path, FractalState& state, Diagnostics& diagnostics) {
@@ -144,18 +185,19 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 }
 
 // The output must not overwrite an input of the same run, and a folder cannot become a file.
-std::optional<int> CheckOutputPath(const RenderRequest& request, Diagnostics& diagnostics) {
+std::optional<int> CheckOutputPath(const RenderRequest& request, const std::string& output,
+                                   Diagnostics& diagnostics) {
     for (const auto& input : {request.fractalPath, request.palettePath}) {
-        if (input && IsSameFile(*input, request.outputPath)) {
-            diagnostics.FileError(request.outputPath,
+        if (input && IsSameFile(*input, output)) {
+            diagnostics.FileError(output,
                                   "выходной файл совпадает с входным; выберите другое имя.");
             return kExitUsage;
         }
     }
     std::error_code ec;
-    if (std::filesystem::is_directory(request.outputPath, ec)) {
-        diagnostics.FileError(request.outputPath, std::string(kCannotOpenForWriting) + " (" +
-                                                      ErrnoReason(EISDIR) + ")");
+    if (std::filesystem::is_directory(output, ec) || output.back() == '/') {
+        diagnostics.FileError(
+            output, std::string(kCannotOpenForWriting) + " (" + ErrnoReason(EISDIR) + ")");
         return kExitFailure;
     }
     return std::nullopt;
@@ -165,57 +207,118 @@ bool Interrupted(const RenderCliEnvironment& environment) {
     return environment.interrupted && environment.interrupted();
 }
 
+// C of frame k of a sweep from c0 to target in frames pictures, in double from left to right;
+// the last frame is the target itself.
+double SweepValue(double c0, double target, std::int64_t k, std::int64_t frames) {
+    if (k == frames - 1) {
+        return target;
+    }
+    return c0 + (target - c0) * static_cast<double>(k) / static_cast<double>(frames - 1);
+}
+
 // One run of the tool after its command line has been understood.
 class RenderJob {
 public:
     RenderJob(const RenderRequest& request, std::ostream& err,
               const RenderCliEnvironment& environment)
         : request_(request),
-          err_(err),
           diagnostics_(err),
           environment_(environment),
-          showProgress_(environment.stderrIsTerminal && !request.quiet) {}
+          size_(PictureSizeFor(request)),
+          bar_(err, environment.stderrIsTerminal && !request.quiet,
+               size_.height * std::max<std::int64_t>(1, request.frames)) {}
 
     int Run();
 
 private:
     bool PrepareState();
-    int RenderExportPicture(const BmpLayout& layout);
-    int RenderViewPicture(const BmpLayout& layout);
-    int WriteFrame(const BmpLayout& layout, const Frame32& frame);
-    bool OpenWriter(BmpFileWriter& writer);
-    int CommitWriter(BmpFileWriter& writer);
-    int ReportWriteFailure(BmpFileWriter& writer);
-    int ReportInterrupted(BmpFileWriter* writer);
-    int ReportOutOfMemory(const BmpLayout& layout);
+    int RenderFrames(const FramePattern& pattern);
+    int RenderPicture(const std::string& path);
+    int RenderExportPicture(const std::string& path);
+    int RenderViewPicture(const std::string& path);
+    int WriteFrame(const std::string& path, const Frame32& frame);
+    std::unique_ptr<ExportRowWriter> OpenWriter(const std::string& path);
+    int CommitWriter(const std::string& path, ExportRowWriter& writer);
+    int ReportWriteFailure(const std::string& path, int error);
+    int ReportInterrupted();
+    int ReportOutOfMemory();
 
     const RenderRequest& request_;
-    std::ostream& err_;
     Diagnostics diagnostics_;
     const RenderCliEnvironment& environment_;
-    bool showProgress_;
+    PictureSize size_;
+    ExportFormat format_ = ExportFormat::Bmp;
+    ProgressBar bar_;
+    std::int64_t rowsBefore_ = 0;  // rows of the frames already written
     FractalState state_ = MakeStartState();
 };
 
 int RenderJob::Run() {
-    const PictureSize size = PictureSizeFor(request_);
-    const std::optional<BmpLayout> layout = BmpLayoutFor(size.width, size.height);
-    if (!layout) {
-        diagnostics_.Error("Размер " + SizeText(size) +
-                           " не помещается в файл BMP: сторона не больше 2147483647 пикселей, "
-                           "файл не больше 4 ГБ.");
+    if (request_.frames == 0) {
+        if (auto refused = CheckOutputPath(request_, request_.outputPath, diagnostics_)) {
+            return *refused;
+        }
+    }
+    const std::optional<ExportFormat> format = ExportFormatForPath(request_.outputPath);
+    if (!format) {
+        diagnostics_.Error("Выходной файл " + Quoted(request_.outputPath) +
+                           " должен иметь расширение .bmp или .png.");
         return kExitUsage;
     }
-    if (auto refused = CheckOutputPath(request_, diagnostics_)) {
-        return *refused;
+    format_ = *format;
+    if (!ExportSizeFits(format_, size_.width, size_.height)) {
+        diagnostics_.Error(
+            format_ == ExportFormat::Bmp
+                ? "Размер " + SizeText(size_) +
+                      " не помещается в файл BMP: сторона не больше 2147483647 пикселей, "
+                      "файл не больше 4 ГБ."
+                : "Размер " + SizeText(size_) +
+                      " не помещается в файл PNG: сторона не больше 2147483647 пикселей.");
+        return kExitUsage;
+    }
+    std::optional<FramePattern> pattern;
+    if (request_.frames != 0) {
+        auto parsed = ParseFramePattern(request_.outputPath);
+        if (auto* reason = std::get_if<std::string>(&parsed)) {
+            diagnostics_.Error(*reason);
+            return kExitUsage;
+        }
+        pattern = std::get<FramePattern>(parsed);
     }
     if (!PrepareState()) {
         return kExitFailure;
     }
-    if (request_.mode == RenderMode::Export) {
-        return RenderExportPicture(*layout);
+    const int status = pattern ? RenderFrames(*pattern) : RenderPicture(request_.outputPath);
+    if (status == kExitSuccess) {
+        bar_.Finish();
     }
-    return RenderViewPicture(*layout);
+    return status;
+}
+
+int RenderJob::RenderFrames(const FramePattern& pattern) {
+    // Every name is checked before the work starts.
+    for (std::int64_t k = 0; k < request_.frames; ++k) {
+        if (auto refused = CheckOutputPath(request_, pattern.Name(k), diagnostics_)) {
+            return *refused;
+        }
+    }
+    const double cx0 = state_.Cx;
+    const double cy0 = state_.Cy;
+    for (std::int64_t k = 0; k < request_.frames; ++k) {
+        const std::string path = pattern.Name(k);
+        state_.Cx = SweepValue(cx0, request_.toCx, k, request_.frames);
+        state_.Cy = SweepValue(cy0, request_.toCy, k, request_.frames);
+        rowsBefore_ = k * size_.height;
+        if (const int status = RenderPicture(path); status != kExitSuccess) {
+            return status;
+        }
+    }
+    return kExitSuccess;
+}
+
+int RenderJob::RenderPicture(const std::string& path) {
+    return request_.mode == RenderMode::Export ? RenderExportPicture(path)
+                                               : RenderViewPicture(path);
 }
 
 bool RenderJob::PrepareState() {
@@ -225,89 +328,86 @@ bool RenderJob::PrepareState() {
     return !request_.palettePath || LoadPaletteFile(*request_.palettePath, state_, diagnostics_);
 }
 
-bool RenderJob::OpenWriter(BmpFileWriter& writer) {
-    if (writer.Open()) {
-        return true;
+std::unique_ptr<ExportRowWriter> RenderJob::OpenWriter(const std::string& path) {
+    ExportJob job;
+    job.path = path;
+    job.geometry.WidthPixels = size_.width;
+    job.geometry.HeightPixels = size_.height;
+    job.format = format_;
+    job.fractal = RecordFromState(state_);
+    std::unique_ptr<ExportRowWriter> writer = MakeExportRowWriter(job);
+    if (writer->Open()) {
+        return writer;
     }
-    diagnostics_.FileError(request_.outputPath, std::string(kCannotOpenForWriting) + " (" +
-                                                    ErrnoReason(writer.error()) + ")");
-    writer.Discard();
-    return false;
+    bar_.Abandon();
+    diagnostics_.FileError(
+        path, std::string(kCannotOpenForWriting) + " (" + ErrnoReason(writer->error()) + ")");
+    return nullptr;
 }
 
-int RenderJob::ReportWriteFailure(BmpFileWriter& writer) {
-    const int error = writer.error();
-    writer.Discard();
-    diagnostics_.FileError(request_.outputPath,
-                           "ошибка записи (" + ErrnoReason(error) + "), файл не записан.");
+int RenderJob::ReportWriteFailure(const std::string& path, int error) {
+    bar_.Abandon();
+    diagnostics_.FileError(
+        path, "ошибка записи (" + ErrnoReason(error != 0 ? error : EIO) + "), файл не записан.");
     return kExitFailure;
 }
 
-int RenderJob::CommitWriter(BmpFileWriter& writer) {
+int RenderJob::CommitWriter(const std::string& path, ExportRowWriter& writer) {
     if (!writer.Commit()) {
-        return ReportWriteFailure(writer);
+        return ReportWriteFailure(path, writer.error());
     }
     return kExitSuccess;
 }
 
-int RenderJob::ReportInterrupted(BmpFileWriter* writer) {
-    if (writer != nullptr) {
-        writer->Discard();
-    }
-    diagnostics_.Error("расчёт прерван, файл не записан.");
+int RenderJob::ReportInterrupted() {
+    bar_.Abandon();
+    diagnostics_.Error(request_.frames != 0 ? "расчёт прерван, недописанный кадр не записан."
+                                            : "расчёт прерван, файл не записан.");
     return kExitInterrupted;
 }
 
-int RenderJob::ReportOutOfMemory(const BmpLayout& layout) {
-    diagnostics_.Error("не хватает памяти для картинки " + SizeText({layout.width, layout.height}) +
-                       ", файл не записан.");
+int RenderJob::ReportOutOfMemory() {
+    bar_.Abandon();
+    diagnostics_.Error("не хватает памяти для картинки " + SizeText(size_) + ", файл не записан.");
     return kExitFailure;
 }
 
-int RenderJob::RenderExportPicture(const BmpLayout& layout) {
-    const ExportGeometry geometry = MakeExportGeometry(
-        state_.ViewWidth, layout.width, layout.height, *ExportLimitForDetail(request_.detail));
+int RenderJob::RenderExportPicture(const std::string& path) {
+    const ExportGeometry geometry = MakeExportGeometry(state_.ViewWidth, size_.width, size_.height,
+                                                       *ExportLimitForDetail(request_.detail));
     const ExportView view{state_.Cx, state_.Cy, state_.CenterX, state_.CenterY, state_.ViewWidth};
-    BmpFileWriter writer(request_.outputPath, layout);
-    if (!OpenWriter(writer)) {
-        return kExitFailure;
-    }
-    ProgressBar bar(err_, showProgress_, layout.height);
-    bar.Update(0);
-    const auto takeRow = [&](std::int64_t row, const std::uint8_t* bgr) {
-        if (!writer.WriteRow(row, bgr)) {
-            return false;
-        }
-        bar.Update(row + 1);
-        return true;
-    };
-    const auto keepGoing = [&](std::int32_t) { return !Interrupted(environment_); };
     ExportOutcome outcome;
+    std::unique_ptr<ExportRowWriter> writer;
     try {
+        writer = OpenWriter(path);
+        if (!writer) {
+            return kExitFailure;
+        }
+        bar_.Update(rowsBefore_);
+        const auto takeRow = [&](std::int64_t row, const std::uint8_t* bgr) {
+            if (!writer->WriteRow(row, bgr)) {
+                return false;
+            }
+            bar_.Update(rowsBefore_ + row + 1);
+            return true;
+        };
+        const auto keepGoing = [&](std::int32_t) { return !Interrupted(environment_); };
         outcome = RenderExport(view, state_.colorTable, geometry, takeRow, keepGoing);
     } catch (const std::bad_alloc&) {
-        bar.Abandon();
-        writer.Discard();
-        return ReportOutOfMemory(layout);
+        return ReportOutOfMemory();
     }
     switch (outcome) {
         case ExportOutcome::Finished:
             break;
         case ExportOutcome::Cancelled:
-            bar.Abandon();
-            return ReportInterrupted(&writer);
+            return ReportInterrupted();
         case ExportOutcome::RowRejected:
-            bar.Abandon();
-            return ReportWriteFailure(writer);
+            return ReportWriteFailure(path, writer->error());
     }
-    const int status = CommitWriter(writer);
-    if (status == kExitSuccess) {
-        bar.Finish();
-    }
-    return status;
+    return CommitWriter(path, *writer);
 }
 
-ViewGeometry ViewGeometryFor(RenderMode mode, const FractalState& state, const BmpLayout& layout) {
+ViewGeometry ViewGeometryFor(RenderMode mode, const FractalState& state, const PictureSize& size) {
     switch (mode) {
         case RenderMode::Main:
             return MainViewGeometry(state);
@@ -317,58 +417,54 @@ ViewGeometry ViewGeometryFor(RenderMode mode, const FractalState& state, const B
         case RenderMode::Export:
             break;
     }
-    return ScreenGeometry(state, layout.width, layout.height);
+    return ScreenGeometry(state, static_cast<int>(size.width), static_cast<int>(size.height));
 }
 
-int RenderJob::RenderViewPicture(const BmpLayout& layout) {
-    const auto bytesPerLine = static_cast<std::ptrdiff_t>(layout.width) * 4;
+int RenderJob::RenderViewPicture(const std::string& path) {
+    const auto bytesPerLine = static_cast<std::ptrdiff_t>(size_.width) * 4;
     std::unique_ptr<std::uint8_t[]> pixels;
     try {
         pixels = std::make_unique_for_overwrite<std::uint8_t[]>(
-            static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(layout.height));
+            static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(size_.height));
     } catch (const std::bad_alloc&) {
-        return ReportOutOfMemory(layout);
+        return ReportOutOfMemory();
     }
-    const Frame32 frame{pixels.get(), layout.width, layout.height, bytesPerLine};
-    ProgressBar bar(err_, showProgress_, layout.height);
-    bar.Update(0);
-    RenderView(state_, ViewGeometryFor(request_.mode, state_, layout), frame);
+    const Frame32 frame{pixels.get(), static_cast<int>(size_.width), static_cast<int>(size_.height),
+                        bytesPerLine};
+    bar_.Update(rowsBefore_);
+    RenderView(state_, ViewGeometryFor(request_.mode, state_, size_), frame);
     if (Interrupted(environment_)) {
-        bar.Abandon();
-        return ReportInterrupted(nullptr);
+        return ReportInterrupted();
     }
-    const int status = WriteFrame(layout, frame);
+    const int status = WriteFrame(path, frame);
     if (status == kExitSuccess) {
-        bar.Finish();
-    } else {
-        bar.Abandon();
+        bar_.Update(rowsBefore_ + size_.height);
     }
     return status;
 }
 
-// Bytes 0..2 of every 32-bit pixel, row after row from the top, into the bitmap file.
-int RenderJob::WriteFrame(const BmpLayout& layout, const Frame32& frame) {
-    std::unique_ptr<std::uint8_t[]> row;
+// Bytes 0..2 of every 32-bit pixel, row after row from the top, into the picture file.
+int RenderJob::WriteFrame(const std::string& path, const Frame32& frame) {
     try {
-        row = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(frame.width) *
-                                                             3);
+        auto row = std::make_unique_for_overwrite<std::uint8_t[]>(
+            static_cast<std::size_t>(frame.width) * 3);
+        std::unique_ptr<ExportRowWriter> writer = OpenWriter(path);
+        if (!writer) {
+            return kExitFailure;
+        }
+        for (int r = 0; r < frame.height; ++r) {
+            const std::uint8_t* pixel = frame.Row(r);
+            for (int c = 0; c < frame.width; ++c, pixel += 4) {
+                std::memcpy(&row[static_cast<std::size_t>(c) * 3], pixel, 3);
+            }
+            if (!writer->WriteRow(r, row.get())) {
+                return ReportWriteFailure(path, writer->error());
+            }
+        }
+        return CommitWriter(path, *writer);
     } catch (const std::bad_alloc&) {
-        return ReportOutOfMemory(layout);
+        return ReportOutOfMemory();
     }
-    BmpFileWriter writer(request_.outputPath, layout);
-    if (!OpenWriter(writer)) {
-        return kExitFailure;
-    }
-    for (int r = 0; r < frame.height; ++r) {
-        const std::uint8_t* pixel = frame.Row(r);
-        for (int c = 0; c < frame.width; ++c, pixel += 4) {
-            std::memcpy(&row[static_cast<std::size_t>(c) * 3], pixel, 3);
-        }
-        if (!writer.WriteRow(r, row.get())) {
-            return ReportWriteFailure(writer);
-        }
-    }
-    return CommitWriter(writer);
 }
 
 }  // namespace

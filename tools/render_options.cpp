@@ -1,6 +1,9 @@
 #include "render_options.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <limits>
 
 #include "engine/export_render.h"
@@ -46,7 +49,7 @@ std::string DetailChoicesText() {
 }
 
 // Options that take a value.
-enum class ValueOption { Size, Detail, Palette, Screen };
+enum class ValueOption { Size, Detail, Palette, Screen, Frames, ToC };
 
 // Options that stand alone.
 enum class FlagOption { Main, Overview, Quiet };
@@ -56,11 +59,13 @@ struct OptionName {
     std::variant<ValueOption, FlagOption> option;
 };
 
-constexpr std::array<OptionName, 7> kOptions = {{
+constexpr std::array<OptionName, 9> kOptions = {{
     {"--size", ValueOption::Size},
     {"--detail", ValueOption::Detail},
     {"--palette", ValueOption::Palette},
     {"--screen", ValueOption::Screen},
+    {"--frames", ValueOption::Frames},
+    {"--to-c", ValueOption::ToC},
     {"--main", FlagOption::Main},
     {"--overview", FlagOption::Overview},
     {"--quiet", FlagOption::Quiet},
@@ -90,6 +95,8 @@ private:
     bool TakeSize(std::string_view optionName, std::string_view value, PictureSize& size);
     bool TakeDetail(std::string_view value);
     bool TakeMode(std::string_view optionName, RenderMode mode);
+    bool TakeFrames(std::string_view value);
+    bool TakeTargetC(std::size_t& index);
     bool MarkSeen(std::string_view optionName);
     bool Fail(std::string message);
     ParsedArguments Finish();
@@ -160,6 +167,13 @@ bool ArgumentReader::ReadOption(const std::string& arg, std::size_t& index) {
     if (option == nullptr) {
         return Fail("Неизвестный параметр " + Quoted(arg) + ".");
     }
+    if (std::holds_alternative<ValueOption>(option->option) &&
+        std::get<ValueOption>(option->option) == ValueOption::ToC) {
+        if (equals != std::string::npos) {
+            return Fail("Параметр --to-c записывается как --to-c X Y.");
+        }
+        return MarkSeen(option->name) && TakeTargetC(index);
+    }
     if (std::holds_alternative<FlagOption>(option->option)) {
         if (equals != std::string::npos) {
             return Fail("Параметр " + std::string(name) + " не принимает значения.");
@@ -216,6 +230,10 @@ bool ArgumentReader::TakeValue(const OptionName& option, std::string_view value)
         case ValueOption::Detail:
             detailGiven_ = true;
             return TakeDetail(value);
+        case ValueOption::Frames:
+            return TakeFrames(value);
+        case ValueOption::ToC:
+            return true;  // read by TakeTargetC
         case ValueOption::Palette:
             if (value.empty()) {
                 return Fail("После параметра --palette указано пустое имя файла.");
@@ -260,6 +278,34 @@ bool ArgumentReader::TakeDetail(std::string_view value) {
     return true;
 }
 
+bool ArgumentReader::TakeFrames(std::string_view value) {
+    const ParsedNumber number = ParseDecimal(value);
+    if (number.error != NumberError::None || number.value < 2 || number.value > kMaxFrames) {
+        return Fail("Неверное число кадров " + Quoted(value) + ": допустимо от 2 до " +
+                    std::to_string(kMaxFrames) + ".");
+    }
+    request_.frames = number.value;
+    return true;
+}
+
+bool ArgumentReader::TakeTargetC(std::size_t& index) {
+    if (index + 2 >= args_.size()) {
+        return Fail("После параметра --to-c нужны два числа: X и Y.");
+    }
+    const std::string& x = args_[index + 1];
+    const std::string& y = args_[index + 2];
+    index += 2;
+    const std::optional<double> cx = ParseReal(x);
+    const std::optional<double> cy = ParseReal(y);
+    if (!cx || !cy) {
+        return Fail("Неверное значение C " + Quoted(cx ? y : x) +
+                    " у параметра --to-c: нужно число, например -0.75.");
+    }
+    request_.toCx = *cx;
+    request_.toCy = *cy;
+    return true;
+}
+
 bool ArgumentReader::Fail(std::string message) {
     if (!error_) {
         error_ = std::move(message);
@@ -280,13 +326,18 @@ ParsedArguments ArgumentReader::Finish() {
     if (auto conflict = ConflictOfModeAndExportOptions()) {
         return UsageError{*conflict};
     }
+    const bool framesGiven = request_.frames != 0;
+    const bool targetGiven = std::find(seen_.begin(), seen_.end(), "--to-c") != seen_.end();
+    if (framesGiven != targetGiven) {
+        return UsageError{"Параметры --frames и --to-c указываются только вместе."};
+    }
     if (files_.empty()) {
-        return UsageError{"Не указан выходной файл .bmp."};
+        return UsageError{"Не указан выходной файл .bmp или .png."};
     }
     if (files_.size() > 2) {
         return UsageError{
-            "Слишком много имён файлов: укажите не больше одного файла .frc "
-            "и выходной файл .bmp."};
+            "Слишком много имён файлов: укажите не больше одного файла .frc (или .png с "
+            "фракталом) и выходной файл .bmp или .png."};
     }
     for (const std::string& file : files_) {
         if (file.empty()) {
@@ -340,6 +391,16 @@ std::variant<PictureSize, std::string> ParsePictureSize(std::string_view text) {
     return PictureSize{width.value, height.value};
 }
 
+std::optional<double> ParseReal(std::string_view text) {
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 ParsedArguments ParseRenderArguments(const std::vector<std::string>& args) {
     return ArgumentReader(args).Read();
 }
@@ -347,14 +408,18 @@ ParsedArguments ParseRenderArguments(const std::vector<std::string>& args) {
 std::string RenderUsageText() {
     return "Использование:\n"
            "  ombrilo-render [--size ШxВ] [--detail N] [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] "
-           "ВЫХОД.bmp\n"
-           "  ombrilo-render --main [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp\n"
-           "  ombrilo-render --screen ШxВ [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp\n"
-           "  ombrilo-render --overview [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp\n"
+           "ВЫХОД.bmp|.png\n"
+           "  ombrilo-render --main [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp|.png\n"
+           "  ombrilo-render --screen ШxВ [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp|.png\n"
+           "  ombrilo-render --overview [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp|.png\n"
+           "  ombrilo-render --frames N --to-c X Y [другие параметры] [ФАЙЛ.frc] ШАБЛОН\n"
            "\n"
            "Рисует заполненное множество Жюлиа z -> z^2 + C и записывает его в 24-битный\n"
-           "файл BMP. Без файла .frc рисуется стартовый фрактал: C = 0.402 + 0.339i,\n"
-           "ширина 5 вокруг начала координат, стартовая палитра.\n"
+           "файл BMP или PNG: формат задаёт расширение выходного файла (.bmp или .png,\n"
+           "в любом регистре). Файл PNG сжат и хранит параметры фрактала (C, область,\n"
+           "палитру); такой файл можно указать вместо ФАЙЛ.frc. Без файла фрактала\n"
+           "рисуется стартовый фрактал: C = 0.402 + 0.339i, ширина 5 вокруг начала\n"
+           "координат, стартовая палитра.\n"
            "\n"
            "Режимы:\n"
            "  (по умолчанию)  экспорт изображения ШxВ пикселей с выбранной детализацией\n"
@@ -368,10 +433,19 @@ std::string RenderUsageText() {
            DetailChoicesText() +
            " (по умолчанию 256)\n"
            "  --palette ФАЙЛ  палитра из файла .ptt вместо палитры фрактала\n"
+           "  --frames N      N кадров (от 2 до " +
+           std::to_string(kMaxFrames) +
+           "), в которых C идёт по прямой от C фрактала\n"
+           "                  к X + iY; кадр k: Cx = Cx0 + (X - Cx0) * k / (N - 1), так же Cy\n"
+           "  --to-c X Y      конечное C сдвига по кадрам (только вместе с --frames)\n"
            "  --quiet         не показывать ход расчёта\n"
            "  --help          эта справка\n"
            "  --version       версия программы\n"
            "  --              дальше идут только имена файлов\n"
+           "\n"
+           "ШАБЛОН имён кадров содержит одно целое поле в духе printf: кадр%04d.png даёт\n"
+           "кадр0000.png, кадр0001.png ...; %% означает знак процента. Кадры нумеруются с 0.\n"
+           "Прерывание (Ctrl+C) оставляет только дописанные кадры.\n"
            "\n"
            "Коды выхода: 0 - файл записан, 1 - ошибка чтения, расчёта или записи,\n"
            "2 - неверная командная строка, 130 - расчёт прерван.\n";

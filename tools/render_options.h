@@ -34,9 +34,16 @@ struct RenderRequest {
     int detail = kDefaultExportDetail;
     std::optional<std::string> palettePath;
     std::optional<std::string> fractalPath;
-    std::string outputPath;
+    std::string outputPath;  // with frames: the pattern of the frames' names
     bool quiet = false;
+    // A sweep of C in frames (0: one picture) from the file's C to (toCx, toCy).
+    std::int64_t frames = 0;
+    double toCx = 0.0;
+    double toCy = 0.0;
 };
+
+// The largest number of frames one run makes.
+inline constexpr std::int64_t kMaxFrames = 1000000;
 
 struct HelpRequest {};
 struct VersionRequest {};
@@ -68,6 +75,9 @@ ParsedNumber ParseDecimal(std::string_view text);
 // "WxH" with x, X or the Cyrillic х between two decimal numbers greater than zero; on failure
 // the reason in Russian.
 std::variant<PictureSize, std::string> ParsePictureSize(std::string_view text);
+
+// A real number as written on the command line ("-0.75", "1e-3"): finite, nothing around it.
+std::optional<double> ParseReal(std::string_view text);
 
 // The help text, in Russian.
 std::string RenderUsageText();

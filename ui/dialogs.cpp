@@ -41,7 +41,7 @@ public:
     int Exec(QDialog& dialog) override { return dialog.exec(); }
 
     QString SaveFileName(QWidget* parent, const QString& caption, const QString& defaultName,
-                         const QString& filter) override {
+                         const QString& filter, QString* selectedFilter) override {
         QFileDialog dialog(parent, caption, QString(), filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -50,6 +50,9 @@ public:
         while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
             const QString path = dialog.selectedFiles().first();
             if (QFileInfo(QFileInfo(path).absolutePath()).isDir()) {
+                if (selectedFilter != nullptr) {
+                    *selectedFilter = dialog.selectedNameFilter();
+                }
                 return path;
             }
             Message(&dialog, MessageKind::Warning, caption,

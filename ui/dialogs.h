@@ -28,9 +28,11 @@ public:
     // Runs a modal window; returns its result (QDialog::Accepted or Rejected).
     virtual int Exec(QDialog& dialog) = 0;
     // Asks for the path of a file to write (the folder must exist, an existing file is not
-    // questioned); empty when the user cancels.
+    // questioned); empty when the user cancels. The filter may list several, separated by
+    // ";;", the first chosen at the start; selectedFilter receives the one chosen at the end.
     virtual QString SaveFileName(QWidget* parent, const QString& caption,
-                                 const QString& defaultName, const QString& filter) = 0;
+                                 const QString& defaultName, const QString& filter,
+                                 QString* selectedFilter = nullptr) = 0;
 };
 
 // The seam in use: the real Qt dialogs unless a test has put its own in place.

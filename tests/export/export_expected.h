@@ -120,8 +120,8 @@ private:
 
 inline ombrilo::ExportRowWriterFactory TestWriters(RowGate* gate, std::int64_t faultRow = -1,
                                                    RowFault fault = RowFault::None) {
-    return [=](const std::string& path, const ombrilo::BmpLayout& layout) {
-        return std::make_unique<TestRowWriter>(ombrilo::MakeBmpRowWriter(path, layout), gate,
-                                               faultRow, fault);
+    return [=](const ombrilo::ExportJob& job) {
+        return std::make_unique<TestRowWriter>(ombrilo::MakeExportRowWriter(job), gate, faultRow,
+                                               fault);
     };
 }

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "engine/fractal_state.h"
+#include "engine/palette.h"
 #include "export_expected.h"
+#include "support/png_decode.h"
 #include "support/test_files.h"
 
 using namespace ombrilo;
@@ -30,7 +32,7 @@ struct Job {
         job = ExportJob{Path(path), view, &table,
                         MakeExportGeometry(view.ViewWidth, width, height, limit)};
     }
-    ExportJobResult Run(const ExportRowWriterFactory& writers = MakeBmpRowWriter,
+    ExportJobResult Run(const ExportRowWriterFactory& writers = MakeExportRowWriter,
                         int stopAtReport = -1) {
         return WriteExportFile(
             job,
@@ -78,6 +80,19 @@ private slots:
         if (width == 4) {
             QCOMPARE(file.size(), 90);
         }
+        // The PNG export of the same picture, under another palette as well.
+        for (const Palette& palette :
+             {MakeStartState().palette, Palette{7, 3, 250, 17, 90, 2, 41}}) {
+            BuildColorTable(palette, j.table);
+            j.job.path = Path(dir.filePath("p.png"));
+            j.job.format = ExportFormat::Png;
+            QCOMPARE(j.Run(), ExportJobResult::Written);
+            const pngdecode::Decoded png = pngdecode::DecodeToBgr(ReadBytes(dir.filePath("p.png")));
+            QVERIFY(png.ok);
+            QVERIFY(png.bgr ==
+                    pngdecode::BmpRowsTopDown(ExpectedBmp(j.view, j.table, width, height, limit),
+                                              width, height));
+        }
     }
 
     void reportsEvery21Rows() {
@@ -95,7 +110,7 @@ private slots:
         const QString path = dir.filePath("old.bmp");
         QVERIFY(WriteBytes(path, "older"));
         Job j(path, 40, 100);
-        QCOMPARE(j.Run(MakeBmpRowWriter, 2), ExportJobResult::Cancelled);
+        QCOMPARE(j.Run(MakeExportRowWriter, 2), ExportJobResult::Cancelled);
         QCOMPARE(j.reports, (std::vector<std::int32_t>{20, 41}));
         QCOMPARE(ReadBytes(path), QByteArray("older"));
         QCOMPARE(Entries(dir.path()), QStringList{"old.bmp"});
@@ -150,6 +165,29 @@ private slots:
         QVERIFY(j.reports.empty());
         QCOMPARE(ReadBytes(path), QByteArray("older"));
         QCOMPARE(Entries(dir.path()), QStringList{"old.bmp"});
+    }
+
+    // A PNG write that fails midway (here a file-size limit) ends the job with nothing left.
+    void pngWriteFailureLeavesNothing() {
+        QTemporaryDir dir;
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 300;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        Job j(dir.filePath("x.png"), 400, 300);
+        j.job.format = ExportFormat::Png;
+        const ExportJobResult result = j.Run();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+        QCOMPARE(result, ExportJobResult::WriteFailed);
+        QVERIFY(Entries(dir.path()).isEmpty());
+        // Sizes beyond a bitmap's 4 GB are a PNG's, up to sides of 2^31 - 1.
+        QVERIFY(ExportSizeFits(ExportFormat::Png, 100000, 75000));
+        QVERIFY(!ExportSizeFits(ExportFormat::Bmp, 100000, 75000));
+        QCOMPARE(ExportFormatForPath("/a.b/pic.PnG"), ExportFormat::Png);
+        QVERIFY(!ExportFormatForPath("/a.png/pic").has_value());
     }
 
     void sizesABitmapCannotHoldAreRefused_data() {

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,7 +20,9 @@
 #include "export/U_sizeandext.h"
 #include "export_expected.h"
 #include "formats/fractal_file.h"
+#include "formats/png_file.h"
 #include "formats/settings_file.h"
+#include "support/png_decode.h"
 #include "support/test_files.h"
 #include "tools/render_cli.h"
 #include "ui/application.h"
@@ -640,6 +643,83 @@ private slots:
         QCOMPARE(x.f.form->CloseAfterSave, 1);
         QCOMPARE(Entries(x.f.folder.path()), QStringList{"settings.dat"});
     }
+
+    // The PNG filter: its extension replaces the name's own, the caption is an upper bound, the
+    // picture equals the bitmap export's, the fractal and the resolution are inside.
+    void pngChosenInTheSaveDialog() {
+        ExportFixture x;
+        QVERIFY(x.Start());
+        x.f.dialogs.saveFilter = "PNG (*.png)";
+        QVERIFY(x.Open(x.f.FilePath("my.pic.bmp")));
+        QCOMPARE(x.f.dialogs.saveFilters, QStringList{"BMP (*.bmp);;PNG (*.png)"});
+        QCOMPARE(x.window->ExportPath, x.f.FilePath("my.png"));
+        QCOMPARE(x.window->GroupBox1->title(), QString("Размер файла: до 2,36 Mb"));
+        x.window->Units->setCurrentIndex(3);  // inches at 300 dpi
+        x.TypeWidth("0,2");
+        QCOMPARE(x.window->WidthPixels, 60);
+        QCOMPARE(x.window->HeightPixels, 45);
+        QCOMPARE(x.Export(), int(ExportJobResult::Written));
+        const QByteArray png = ReadBytes(x.f.FilePath("my.png"));
+        const pngdecode::Decoded decoded = pngdecode::DecodeToBgr(png);
+        QVERIFY(decoded.ok);
+        QVERIFY(decoded.bgr ==
+                pngdecode::BmpRowsTopDown(x.Expected(x.f.form->state, 60, 45), 60, 45));
+        QCOMPARE(pngdecode::ChunkTypes(png).mid(0, 3), (QStringList{"IHDR", "pHYs", "tEXt"}));
+        const PngFractalRead inside = ReadPngFractal(Path(x.f.FilePath("my.png")));
+        QCOMPARE(inside.status, PngFractalStatus::Found);
+        QCOMPARE(EncodeFractalRecord(inside.record),
+                 EncodeFractalRecord(RecordFromState(x.f.form->state)));
+        QCOMPARE(Entries(x.f.folder.path()), QStringList{"my.png"});
+    }
+
+    // Qt's own save dialog driven by keys: the type list chooses PNG.
+    void realSaveDialogChoosesPngByKeys() {
+        ExportFixture x;
+        QVERIFY(x.Start());
+        SetDialogSeam(nullptr);
+        const auto restore = qScopeGuard([&] { SetDialogSeam(&x.f.dialogs); });
+        bool driven = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            QCOMPARE(types->currentText(), QString("BMP (*.bmp)"));
+            dialog->setDirectory(x.f.folder.path());
+            name->clear();
+            QTest::keyClicks(name, "keys.bmp");
+            QTest::keyClick(types, Qt::Key_Down);
+            QCOMPARE(types->currentText(), QString("PNG (*.png)"));
+            QTest::keyClick(name, Qt::Key_Return);
+            driven = true;
+        });
+        x.f.form->action("SaveImage")->trigger();
+        QVERIFY(driven);
+        x.window = x.f.form->findChild<TSizeAndExt*>();
+        QVERIFY(x.window);
+        QCOMPARE(x.window->ExportKind, ExportFormat::Png);
+        QCOMPARE(x.window->ExportPath, x.f.FilePath("keys.png"));
+        x.TypeWidth("16");
+        QCOMPARE(x.Export(), int(ExportJobResult::Written));
+        QVERIFY(pngdecode::DecodeToBgr(ReadBytes(x.f.FilePath("keys.png"))).ok);
+    }
+
+    void cancelledPngExportLeavesNoFile() {
+        RowGate gate(30);
+        ExportFixture x;
+        QVERIFY(x.Start());
+        const auto releaseOnFailure = qScopeGuard([&] { gate.Release(); });
+        TRollImage::SetWriterFactoryForTests(TestWriters(&gate));
+        x.f.dialogs.saveFilter = "PNG (*.png)";
+        QVERIFY(x.Open(x.f.FilePath("c")));
+        x.TypeWidth("400");
+        x.window->ButtonOk->click();
+        QTRY_VERIFY_WITH_TIMEOUT(gate.held, kWaitMs);
+        QTimer::singleShot(0, [&] { gate.Release(); });
+        x.window->CanBut->click();
+        QTRY_VERIFY(!x.window);
+        QCOMPARE(Entries(x.f.folder.path()), QStringList{});
+    }
 };
 
 // Helpers of the window that need no window.
@@ -659,6 +739,12 @@ private slots:
         QCOMPARE(FileSizeCaption(0, 0, '.'), QString("Размер файла: 0 b"));
         // Sizes whose byte count overflows 64 bits still give a caption.
         QCOMPARE(FileSizeCaption(INT64_MAX, INT64_MAX, '.'), QString("Размер файла: 2.55E29 Gb"));
+        QCOMPARE(FileSizeCaption(1280, 960, '.', ExportFormat::Png),
+                 QString("Размер файла: до 3.69 Mb"));
+        // The bitmap's 4 GB limit is not the PNG's.
+        QVERIFY(!SizeRefusal(40000, 40000).isEmpty());
+        QVERIFY(SizeRefusal(40000, 40000, ExportFormat::Png).isEmpty());
+        QVERIFY(!SizeRefusal(2147483648LL, 1, ExportFormat::Png).isEmpty());
     }
 
     void pixelsOfTheUnits() {
@@ -688,6 +774,9 @@ private slots:
         QCOMPARE(ExportPathFor("/x/a.b/my.pic.bmp"), QString("/x/a.b/my.bmp"));
         QCOMPARE(ExportPathFor("/x/a.b/name"), QString("/x/a.b/name.bmp"));
         QCOMPARE(ExportPathFor("/x/pic.BMP"), QString("/x/pic.bmp"));
+        QCOMPARE(ExportPathFor("/x/a.b/my.pic.bmp", ExportFormat::Png), QString("/x/a.b/my.png"));
+        QCOMPARE(ExportFormatForFilter("PNG (*.png)"), ExportFormat::Png);
+        QCOMPARE(ExportFormatForFilter("BMP (*.bmp)"), ExportFormat::Bmp);
         QCOMPARE(DefaultExportName(false, "julia"), QString("new_image"));
         QCOMPARE(DefaultExportName(true, "julia"), QString("julia"));
     }

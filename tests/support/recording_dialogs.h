@@ -33,10 +33,15 @@ public:
         return onExec ? onExec(dialog) : QDialog::Rejected;
     }
 
-    // The save dialog answers `savePath` (empty: cancelled) and remembers the default name.
+    // The save dialog answers `savePath` (empty: cancelled) with the filter `saveFilter` (empty:
+    // the first one offered) and remembers the default name and the filters offered.
     QString SaveFileName(QWidget*, const QString&, const QString& defaultName,
-                         const QString&) override {
+                         const QString& filter, QString* selectedFilter = nullptr) override {
         saveDefaults.append(defaultName);
+        saveFilters.append(filter);
+        if (selectedFilter != nullptr) {
+            *selectedFilter = saveFilter.isEmpty() ? filter.section(";;", 0, 0) : saveFilter;
+        }
         return savePath;
     }
 
@@ -45,5 +50,7 @@ public:
     QMessageBox::StandardButton answer = QMessageBox::Yes;
     std::function<int(QDialog&)> onExec;
     QStringList saveDefaults;
+    QStringList saveFilters;
     QString savePath;
+    QString saveFilter;
 };

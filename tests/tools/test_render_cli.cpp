@@ -666,10 +666,11 @@ void TestRenderCli::refusedRunsChangeNoFile_data() {
           "Неверная детализация «max»: допустимы 256, 512, 1024, 2048, 4096, 8192.");
     usage("detail empty", {"--detail=", "{out}"},
           "Неверная детализация «»: допустимы 256, 512, 1024, 2048, 4096, 8192.");
-    usage("no arguments", {}, "Не указан выходной файл .bmp.");
-    usage("only options", {"--quiet", "--size", "4x3"}, "Не указан выходной файл .bmp.");
+    usage("no arguments", {}, "Не указан выходной файл .bmp или .png.");
+    usage("only options", {"--quiet", "--size", "4x3"}, "Не указан выходной файл .bmp или .png.");
     usage("too many files", {"{dir}/good.frc", "{dir}/second.bmp", "{out}"},
-          "Слишком много имён файлов: укажите не больше одного файла .frc и выходной файл .bmp.");
+          "Слишком много имён файлов: укажите не больше одного файла .frc (или .png с фракталом) "
+          "и выходной файл .bmp или .png.");
     usage("main and overview", {"--main", "--overview", "{out}"},
           "Параметры --main и --overview нельзя указывать вместе: выберите один режим.");
     usage("screen and main", {"--screen", "8x6", "--main", "{out}"},
