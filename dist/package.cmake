@@ -11,7 +11,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Ombrilo shows the filled Julia set of z -> z^2 + C for a constant C that you\n\
 change with sliders, step buttons and an animation. You move and zoom the view\n\
 with mouse tools, shape the colours with a six-level palette, keep fractals and\n\
-palettes in small files of the program's own, export large BMP or PNG images\n\
+palettes in small files of the program's own, export big BMP or PNG images\n\
 in the background and watch the stored fractals as a full-screen slide show.\n\
 The program speaks Russian. ombrilo-render draws the same pictures without a\n\
 window.")
