@@ -195,8 +195,10 @@ private slots:
             if (window != f.form.get() && window->isVisible()) {
                 unnamed += Unnamed(window, controls);
                 ++windows;
+                window->close();
             }
         }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(windows, 4);
         QCOMPARE(unnamed, QStringList());
         QVERIFY(controls >= 35 + 25);
