@@ -1,9 +1,12 @@
 // Speed of the picture loops, the straightforward reference forms against the fast ones (all
-// cores, AVX2 lanes where the processor has them, exact cycle detection, the trap region). Every
+// cores or OMBRILO_THREADS=N, the widest lanes the processor has, exact cycle detection, the
+// trap region). Every
 // fast picture is checked byte for byte against the reference before it is timed. The full-screen
 // and export benchmarks of the fast loops time the reference once more in the same run and report
 // the ratio as `speedup` and the guard fallbacks of the lanes (and of the export kernel) per
-// iterate. Run: cmake --build build --target ombrilo-bench && build/bench/ombrilo-bench
+// iterate; the lanes also count the escape tests left to the reference (tie_rate) and the
+// points stopped in the trap region. Run: cmake --build build --target ombrilo-bench &&
+// build/bench/ombrilo-bench
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -89,12 +92,20 @@ double SecondsOf(const Run& run) {
     return Seconds(std::chrono::steady_clock::now() - start);
 }
 
-// The fast loops with the AVX2 lanes switched off: the scalar kernel on all cores.
+// The fast loops with the lanes switched off: the scalar kernel on all cores.
 void RenderViewWithoutLanes(const FractalState& state, const ViewGeometry& view,
                             const Frame32& frame) {
-    SetSimdEnabledForTests(false);
+    ChooseLaneKernelForTests(LaneKernel::Scalar);
     RenderView(state, view, frame);
-    SetSimdEnabledForTests(SimdSupported());
+    ChooseLaneKernelForTests(SupportedLaneKernel());
+}
+
+// The fast loops on the AVX2 lanes also where the processor has AVX-512.
+void RenderViewOnAvx2Lanes(const FractalState& state, const ViewGeometry& view,
+                           const Frame32& frame) {
+    ChooseLaneKernelForTests(LaneKernel::Avx2);
+    RenderView(state, view, frame);
+    ChooseLaneKernelForTests(SupportedLaneKernel());
 }
 
 void FullScreen(benchmark::State& bench, ViewRenderer render) {
@@ -122,8 +133,9 @@ void FullScreen(benchmark::State& bench, ViewRenderer render) {
             referenceSeconds * static_cast<double>(bench.iterations()) / seconds;
         const KernelCounters lanes = ReadKernelCounters();
         if (lanes.iterates > 0) {
-            bench.counters["fallback_rate"] =
-                static_cast<double>(lanes.guardFallbacks) / static_cast<double>(lanes.iterates);
+            const auto iterates = static_cast<double>(lanes.iterates);
+            bench.counters["fallback_rate"] = static_cast<double>(lanes.guardFallbacks) / iterates;
+            bench.counters["tie_rate"] = static_cast<double>(lanes.escapeTies) / iterates;
         }
     }
 }
@@ -189,6 +201,9 @@ BENCHMARK_CAPTURE(FullScreen, reference, &RenderViewReference)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK_CAPTURE(FullScreen, fast, &RenderView)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FullScreen, fast_avx2, &RenderViewOnAvx2Lanes)
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(FullScreen, fast_without_lanes, &RenderViewWithoutLanes)
     ->DenseRange(0, 4)
     ->Unit(benchmark::kMillisecond);

@@ -111,17 +111,13 @@ struct Avx512Lanes {
 
 }  // namespace
 
-bool ProcessorHasAvx512() {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") &&
-           __builtin_cpu_supports("fma");
-}
-
 OMBRILO_AVX512 bool ExportStepAvx512(double cx, double cy, double x, double y, DoublePoint* next) {
     return StepOneOnLanes<Avx512Lanes>(cx, cy, x, y, next);
 }
 
 OMBRILO_AVX512 void ExportRunAvx512(double cx, double cy, std::int32_t limit, const double* x,
-                                    double y, int count, std::int32_t* indices, LaneTally& tally) {
+                                    double y, int count, std::int32_t* indices,
+                                    KernelCounters& tally) {
     limit = std::clamp<std::int32_t>(limit, 0, ColorTable::kLastIndex);
     RunOnLanes<Avx512Lanes>(cx, cy, limit, x, y, count, indices, tally);
 }

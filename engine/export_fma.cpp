@@ -255,7 +255,7 @@ inline int FastEscape(double x, double y) {
 }
 
 OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x, double y,
-                            LaneTally& tally) {
+                            KernelCounters& tally) {
     CycleWatch<DoubleStateBits> watch;
     TrapLook trap(&ExportTrapRegion, k.cx, k.cy);
     for (std::int32_t n = 1;; ++n) {
@@ -378,7 +378,7 @@ OMBRILO_FMA bool ExportStepFma(double cx, double cy, double x, double y, DoubleP
 }
 
 OMBRILO_FMA int ExportEscapeIndexFma(double cx, double cy, std::int32_t limit, double x, double y,
-                                     LaneTally& tally) {
+                                     KernelCounters& tally) {
     return EscapeIndex(MakeConstants(cx, cy), limit, x, y, tally);
 }
 
@@ -387,7 +387,7 @@ OMBRILO_LANES bool ExportStepLanes(double cx, double cy, double x, double y, Dou
 }
 
 OMBRILO_LANES void ExportRunFma(double cx, double cy, std::int32_t limit, const double* x, double y,
-                                int count, std::int32_t* indices, LaneTally& tally) {
+                                int count, std::int32_t* indices, KernelCounters& tally) {
     limit = std::clamp<std::int32_t>(limit, 0, ColorTable::kLastIndex);
     RunOnLanes<Avx2Lanes>(cx, cy, limit, x, y, count, indices, tally);
 }

@@ -23,7 +23,7 @@ bool ExportStepFma(double cx, double cy, double x, double y, DoublePoint* next);
 
 // ExportEscapeIndex of one point with the scalar FMA kernel, for an accepted constant.
 int ExportEscapeIndexFma(double cx, double cy, std::int32_t limit, double x, double y,
-                         LaneTally& tally);
+                         KernelCounters& tally);
 
 // The same step on the AVX2 lanes (lane 0 of a register), which also need FMA.
 bool ExportStepLanes(double cx, double cy, double x, double y, DoublePoint* next);
@@ -32,14 +32,11 @@ bool ExportStepLanes(double cx, double cy, double x, double y, DoublePoint* next
 // cycle detection; steps the check refuses are redone with ExportIterate, start points the lanes
 // do not take go through the scalar FMA kernel.
 void ExportRunFma(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
-                  std::int32_t* indices, LaneTally& tally);
-
-// Whether the processor (and the system) runs the AVX-512 lanes: AVX-512F with AVX2 and FMA.
-bool ProcessorHasAvx512();
+                  std::int32_t* indices, KernelCounters& tally);
 
 // ExportStepLanes and ExportRunFma on the AVX-512 lanes (eight to a register).
 bool ExportStepAvx512(double cx, double cy, double x, double y, DoublePoint* next);
 void ExportRunAvx512(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
-                     std::int32_t* indices, LaneTally& tally);
+                     std::int32_t* indices, KernelCounters& tally);
 
 }  // namespace ombrilo::detail

@@ -186,7 +186,7 @@ struct LaneGroup {
 class PointFeed {
 public:
     PointFeed(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
-              std::int32_t* indices, LaneTally& tally)
+              std::int32_t* indices, KernelCounters& tally)
         : cx_(cx),
           cy_(cy),
           limit_(limit),
@@ -239,7 +239,7 @@ private:
     double y_;
     int count_;
     std::int32_t* indices_;
-    LaneTally& tally_;
+    KernelCounters& tally_;
     int next_ = 0;
 };
 
@@ -247,7 +247,7 @@ private:
 template <class L>
 OMBRILO_EXPORT_LANES void RedoOnLanes(double cx, double cy, unsigned slow, typename L::Real oldX,
                                       typename L::Real oldY, typename L::Real& x,
-                                      typename L::Real& y, LaneTally& tally) {
+                                      typename L::Real& y, KernelCounters& tally) {
     LaneArrays<L> old;
     LaneArrays<L> next;
     L::Store(old.x, oldX);
@@ -295,7 +295,7 @@ OMBRILO_EXPORT_LANES void StartGroup(LaneGroup<L>& g, PointFeed& feed) {
 // points as one block. False when that does not apply.
 template <class L>
 OMBRILO_EXPORT_LANES bool AllEscapedTogether(LaneGroup<L>& g, unsigned flagged, const LaneFlags& f,
-                                             PointFeed& feed, LaneTally& tally) {
+                                             PointFeed& feed, KernelCounters& tally) {
     constexpr unsigned kAll = (1u << L::kWidth) - 1;
     if (g.active != kAll || flagged != kAll || (f.escaped & ~(f.slow | f.overLimit)) != kAll) {
         return false;
@@ -328,7 +328,7 @@ OMBRILO_EXPORT_LANES bool AllEscapedTogether(LaneGroup<L>& g, unsigned flagged, 
 // Lanes of a group whose point is decided write its index and take the next point.
 template <class L>
 OMBRILO_EXPORT_LANES void DecideOnLanes(LaneGroup<L>& g, unsigned flagged, const LaneFlags& f,
-                                        PointFeed& feed, LaneTally& tally) {
+                                        PointFeed& feed, KernelCounters& tally) {
     if (AllEscapedTogether<L>(g, flagged, f, feed, tally)) {
         return;
     }
@@ -410,7 +410,8 @@ struct LoopConstants {
 template <class L>
 OMBRILO_EXPORT_LANES inline void StepGroup(double cx, double cy, const LoopConstants<L>& c,
                                            const TrapRegion& trap, std::int64_t step,
-                                           LaneGroup<L>& g, PointFeed& feed, LaneTally& tally) {
+                                           LaneGroup<L>& g, PointFeed& feed,
+                                           KernelCounters& tally) {
     typename L::Real nx;
     typename L::Real ny;
     CheckCount count;
@@ -461,7 +462,7 @@ OMBRILO_EXPORT_LANES inline void SaveStates(LaneGroup<L>& g, std::int64_t step) 
 // 2.5 (export_fma.cpp proves that its first iterate escapes in the reference).
 OMBRILO_EXPORT_LANES inline void DecideAtOnce(double cx, double cy, std::int32_t limit,
                                               const double* x, double y, int count,
-                                              std::int32_t* indices, LaneTally& tally) {
+                                              std::int32_t* indices, KernelCounters& tally) {
     const double farAway = (std::fabs(cx) + std::fabs(cy)) + 2.5;
     const std::int32_t index = limit >= 1 ? 1 : 0;
     const bool rowInRange = std::fabs(y) <= kLaneLargest;
@@ -479,7 +480,8 @@ OMBRILO_EXPORT_LANES inline void DecideAtOnce(double cx, double cy, std::int32_t
 // The run on the lanes, each lane taking the run's next point as soon as its point is decided.
 template <class L>
 OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, const double* x,
-                                     double y, int count, std::int32_t* indices, LaneTally& tally) {
+                                     double y, int count, std::int32_t* indices,
+                                     KernelCounters& tally) {
     DecideAtOnce(cx, cy, limit, x, y, count, indices, tally);
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),

@@ -37,6 +37,7 @@
 #include "export_fma.h"
 #include "trap_region.h"
 #include "z2_avx2.h"
+#include "z2_avx512.h"
 
 namespace ombrilo {
 
@@ -87,9 +88,8 @@ int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double 
 
 namespace {
 
-// -1 while no test has chosen; then 0 or 1.
-std::atomic<int> simdChosenByTest{-1};
-std::atomic<int> wideChosenByTest{-1};
+// -1 while no test has chosen; then a LaneKernel.
+std::atomic<int> kernelChosenByTest{-1};
 
 struct AtomicCounters {
     std::atomic<std::uint64_t> iterates{0};
@@ -100,7 +100,7 @@ struct AtomicCounters {
 };
 AtomicCounters counters;
 
-void AddToCounters(const detail::LaneTally& tally) {
+void AddToCounters(const KernelCounters& tally) {
     counters.iterates.fetch_add(tally.iterates, std::memory_order_relaxed);
     counters.guardFallbacks.fetch_add(tally.guardFallbacks, std::memory_order_relaxed);
     counters.escapeTies.fetch_add(tally.escapeTies, std::memory_order_relaxed);
@@ -108,15 +108,15 @@ void AddToCounters(const detail::LaneTally& tally) {
     counters.detailedChecks.fetch_add(tally.detailedChecks, std::memory_order_relaxed);
 }
 
-bool SimdAllowedByEnvironment() {
+LaneKernel KernelAllowedByEnvironment() {
     const char* value = std::getenv("OMBRILO_SIMD");
-    return value == nullptr || std::strcmp(value, "0") != 0;
-}
-
-// OMBRILO_SIMD=avx2 keeps the lanes at four doubles where the processor has wider ones.
-bool WideLanesAllowedByEnvironment() {
-    const char* value = std::getenv("OMBRILO_SIMD");
-    return value == nullptr || std::strcmp(value, "avx2") != 0;
+    if (value != nullptr && std::strcmp(value, "0") == 0) {
+        return LaneKernel::Scalar;
+    }
+    if (value != nullptr && std::strcmp(value, "avx2") == 0) {
+        return LaneKernel::Avx2;
+    }
+    return LaneKernel::Avx512;
 }
 
 bool FmaSupported() {
@@ -128,8 +128,11 @@ bool FmaTakes(double cx, double cy) {
     return ExportFmaEnabled() && detail::FmaAcceptsConstant(cx, cy);
 }
 
-bool LanesTake(double cx, double cy) {
-    return SimdEnabled() && detail::LanesAcceptConstant(cx, cy);
+// The lane kernel that takes C, Scalar when none does.
+LaneKernel LanesFor(double cx, double cy) {
+    const LaneKernel kernel = ActiveLaneKernel();
+    return kernel != LaneKernel::Scalar && detail::LanesAcceptConstant(cx, cy) ? kernel
+                                                                               : LaneKernel::Scalar;
 }
 
 }  // namespace
@@ -139,10 +142,25 @@ bool SimdSupported() {
     return supported;
 }
 
+LaneKernel SupportedLaneKernel() {
+    static const LaneKernel supported = !SimdSupported()                  ? LaneKernel::Scalar
+                                        : detail::ProcessorHasWideLanes() ? LaneKernel::Avx512
+                                                                          : LaneKernel::Avx2;
+    return supported;
+}
+
+LaneKernel ActiveLaneKernel() {
+    static const LaneKernel allowed = KernelAllowedByEnvironment();
+    const int chosen = kernelChosenByTest.load(std::memory_order_relaxed);
+    return std::min(SupportedLaneKernel(), chosen < 0 ? allowed : static_cast<LaneKernel>(chosen));
+}
+
+void ChooseLaneKernelForTests(LaneKernel kernel) {
+    kernelChosenByTest.store(static_cast<int>(kernel), std::memory_order_relaxed);
+}
+
 bool SimdEnabled() {
-    static const bool allowed = SimdAllowedByEnvironment();
-    const int chosen = simdChosenByTest.load(std::memory_order_relaxed);
-    return SimdSupported() && (chosen < 0 ? allowed : chosen == 1);
+    return ActiveLaneKernel() != LaneKernel::Scalar;
 }
 
 bool ExportFmaEnabled() {
@@ -150,22 +168,15 @@ bool ExportFmaEnabled() {
 }
 
 void SetSimdEnabledForTests(bool enabled) {
-    simdChosenByTest.store(enabled ? 1 : 0, std::memory_order_relaxed);
+    ChooseLaneKernelForTests(enabled ? LaneKernel::Avx512 : LaneKernel::Scalar);
 }
 
 bool WideLanesSupported() {
-    static const bool supported = detail::ProcessorHasAvx512();
-    return supported;
+    return SupportedLaneKernel() == LaneKernel::Avx512;
 }
 
 bool WideLanesEnabled() {
-    static const bool allowed = WideLanesAllowedByEnvironment();
-    const int chosen = wideChosenByTest.load(std::memory_order_relaxed);
-    return ExportFmaEnabled() && WideLanesSupported() && (chosen < 0 ? allowed : chosen == 1);
-}
-
-void SetWideLanesEnabledForTests(bool enabled) {
-    wideChosenByTest.store(enabled ? 1 : 0, std::memory_order_relaxed);
+    return ExportFmaEnabled() && ActiveLaneKernel() == LaneKernel::Avx512;
 }
 
 KernelCounters ReadKernelCounters() {
@@ -186,9 +197,14 @@ void ResetKernelCounters() {
 
 void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,
                       FloatPoint* next) {
-    if (LanesTake(cx, cy)) {
-        detail::LaneTally tally;
-        detail::Z2IterateCheckedAvx2(cx, cy, x, y, count, next, tally);
+    const LaneKernel kernel = LanesFor(cx, cy);
+    if (kernel != LaneKernel::Scalar) {
+        KernelCounters tally;
+        if (kernel == LaneKernel::Avx512) {
+            detail::Z2IterateCheckedAvx512(cx, cy, x, y, count, next, tally);
+        } else {
+            detail::Z2IterateCheckedAvx2(cx, cy, x, y, count, next, tally);
+        }
         AddToCounters(tally);
         return;
     }
@@ -197,17 +213,35 @@ void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int 
     }
 }
 
-float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
-                  std::uint8_t* indices) {
-    if (LanesTake(cx, cy)) {
-        detail::LaneTally tally;
-        const float next = detail::Z2RunAvx2(cx, cy, x, step, y, count, indices, tally);
+void Z2EscapeRow(double cx, double cy, const float* x, float y, int count, std::uint8_t* indices) {
+    const LaneKernel kernel = LanesFor(cx, cy);
+    if (kernel != LaneKernel::Scalar) {
+        KernelCounters tally;
+        if (kernel == LaneKernel::Avx512) {
+            detail::Z2RunAvx512(cx, cy, x, y, count, indices, tally);
+        } else {
+            detail::Z2RunAvx2(cx, cy, x, y, count, indices, tally);
+        }
         AddToCounters(tally);
-        return next;
+        return;
     }
     for (int i = 0; i < count; ++i) {
-        indices[i] = static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx, cy, x, y));
-        x = x + step;
+        indices[i] = static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx, cy, x[i], y));
+    }
+}
+
+float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
+                  std::uint8_t* indices) {
+    constexpr int kChunk = 1024;
+    float xs[kChunk];
+    for (int done = 0; done < count;) {
+        const int points = std::min(kChunk, count - done);
+        for (int i = 0; i < points; ++i) {
+            xs[i] = x;
+            x = x + step;
+        }
+        Z2EscapeRow(cx, cy, xs, y, points, indices + done);
+        done += points;
     }
     return x;
 }
@@ -215,7 +249,7 @@ float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
 void ExportEscapeRun(double cx, double cy, std::int32_t limit, const double* x, double y, int count,
                      std::int32_t* indices) {
     if (FmaTakes(cx, cy)) {
-        detail::LaneTally tally;
+        KernelCounters tally;
         if (WideLanesEnabled()) {
             detail::ExportRunAvx512(cx, cy, limit, x, y, count, indices, tally);
         } else {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "kernel_counters.h"
 #include "point_function.h"
 
 namespace ombrilo {
@@ -14,9 +15,12 @@ int ExportEscapeIndexDetecting(double cx, double cy, std::int32_t limit, double 
 
 // Escape indices (Z2EscapeIndex) of `count` points of the row at height y, the first at x and
 // each next one step further by a float addition. Returns the x that would come next. Runs on
-// the AVX2 lanes when they are on and take C, otherwise point by point.
+// the lanes (ActiveLaneKernel) when they are on and take C, otherwise point by point.
 float Z2EscapeRun(double cx, double cy, float x, float step, float y, int count,
                   std::uint8_t* indices);
+// Escape indices (Z2EscapeIndex) of the `count` points (x[i], y), on the lanes as above. The
+// picture loops compute a row's x sequence once and run every row on it.
+void Z2EscapeRow(double cx, double cy, const float* x, float y, int count, std::uint8_t* indices);
 
 // One step of the main window's point function for each of `count` points, through the lanes'
 // checked double arithmetic when they are on (the reference step where the check fails);
@@ -34,38 +38,35 @@ void ExportEscapeRun(double cx, double cy, std::int32_t limit, const double* x, 
 // or the check sent the step back to the reference arithmetic). For tests of the check.
 bool ExportIterateChecked(double cx, double cy, double x, double y, DoublePoint* next);
 
+// The forms of the main window's lane kernel, narrowest first.
+enum class LaneKernel { Scalar, Avx2, Avx512 };
+
 // Whether the processor and the system run the lanes' code (AVX2 with FMA).
 bool SimdSupported();
+// The widest form the processor runs.
+LaneKernel SupportedLaneKernel();
 
-// Whether Z2EscapeRun uses the AVX2 lanes: where supported, unless the environment variable
-// OMBRILO_SIMD was 0 when this was first asked. Tests switch the lanes off to run the scalar
-// kernel on the same pictures; switching them on has no effect where they are not supported.
+// The form Z2EscapeRun and Z2EscapeRow use where it takes C: the widest supported, unless the
+// environment variable OMBRILO_SIMD was 0 (no lanes: the scalar kernel) or avx2 (at most the AVX2
+// lanes) when this was first asked. Tests choose a form to run every form on the same pictures; a
+// form wider than the supported one gives the supported one.
+LaneKernel ActiveLaneKernel();
+void ChooseLaneKernelForTests(LaneKernel kernel);
+
+// Whether lanes of either form are used (ActiveLaneKernel() is not Scalar).
 bool SimdEnabled();
 // Whether the export's FMA kernel is used: where the processor has FMA, while SimdEnabled()
 // (the kernel runs on the AVX2 lanes).
 bool ExportFmaEnabled();
+// true chooses the widest supported form, false the scalar kernel.
 void SetSimdEnabledForTests(bool enabled);
 
-// Whether the processor and the system run the wide lanes (AVX-512F with AVX2 and FMA).
+// Whether the processor has the AVX-512 lane kernel, and whether the export's FMA kernel runs on
+// it: while ExportFmaEnabled() and the active lane kernel is the AVX-512 one.
 bool WideLanesSupported();
-// Whether the export's FMA kernel runs on the wide lanes: while ExportFmaEnabled(), where
-// supported, unless OMBRILO_SIMD was avx2 when this was first asked (the AVX2 lanes then). Tests
-// switch them off to run the AVX2 form on a processor that has both.
 bool WideLanesEnabled();
-void SetWideLanesEnabledForTests(bool enabled);
 
-// What the lanes and the export's FMA kernel did since the last reset: iterates computed in
-// them, iterates their check sent back to the reference arithmetic, escape tests too close to
-// |z|^2 = 4 to decide in double, left to the reference test, and points they found in the trap
-// region (trap_region.h), which never escape; and the export kernel's steps its cheap bound could
-// not decide, left to its detailed bound (guardFallbacks of them went on to the reference).
-struct KernelCounters {
-    std::uint64_t iterates = 0;
-    std::uint64_t guardFallbacks = 0;
-    std::uint64_t escapeTies = 0;
-    std::uint64_t trapped = 0;
-    std::uint64_t detailedChecks = 0;
-};
+// What the lanes and the export's FMA kernel did since the last reset (kernel_counters.h).
 KernelCounters ReadKernelCounters();
 void ResetKernelCounters();
 

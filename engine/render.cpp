@@ -1,6 +1,8 @@
 #include "render.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -20,10 +22,17 @@ float ViewTop(const ViewGeometry& view) {
                               static_cast<long double>(view.halfHeight) * view.step);
 }
 
-void RenderViewReference(const FractalState& state, const ViewGeometry& view,
-                         const Frame32& frame) {
+namespace {
+
+// The straightforward loops for rows firstRow .. of the picture: the x sequence from the left
+// edge in every row, the y sequence from the top edge.
+void ReferenceRows(const FractalState& state, const ViewGeometry& view, int firstRow,
+                   const Frame32& frame) {
     const float x0 = ViewLeft(view);
     float y = ViewTop(view);
+    for (int row = 0; row < firstRow; ++row) {
+        y = y - view.step;
+    }
     for (int row = 0; row < frame.height; ++row) {
         std::uint8_t* pixel = frame.Row(row);
         float x = x0;
@@ -36,21 +45,48 @@ void RenderViewReference(const FractalState& state, const ViewGeometry& view,
     }
 }
 
+}  // namespace
+
+void RenderViewReference(const FractalState& state, const ViewGeometry& view,
+                         const Frame32& frame) {
+    ReferenceRows(state, view, 0, frame);
+}
+
 namespace {
 
-// Points handed to the kernel at a time; the row's x runs on from one run to the next.
+// Points handed to the kernel at a time.
 constexpr int kRunPixels = 4096;
 
-void RenderZ2Row(const FractalState& state, float x, float step, float y, const Frame32& frame,
-                 int row) {
+// The colours of the indices the main window's point function gives (0 .. MaxIterations), each
+// as bytes 0..2 of a little-endian 32-bit pixel, byte 3 clear.
+using PixelColors = std::array<std::uint32_t, 256>;
+static_assert(MaxIterations < 256);
+static_assert(std::endian::native == std::endian::little);
+
+PixelColors PixelColorsOf(const ColorTable& table) {
+    PixelColors colors{};
+    for (int i = 0; i <= MaxIterations; ++i) {
+        const std::uint8_t* entry = table.Entry(i);
+        colors[static_cast<std::size_t>(i)] =
+            entry[0] | std::uint32_t{entry[1]} << 8 | std::uint32_t{entry[2]} << 16;
+    }
+    return colors;
+}
+
+// One row at height y of the points columnX, its colours into bytes 0..2 of the frame's row
+// (byte 3 of each pixel keeps its value).
+void RenderZ2Row(const FractalState& state, const PixelColors& colors, const float* columnX,
+                 float y, const Frame32& frame, int row) {
     std::uint8_t indices[kRunPixels];
     std::uint8_t* pixel = frame.Row(row);
     for (int done = 0; done < frame.width;) {
         const int count = std::min(kRunPixels, frame.width - done);
-        x = Z2EscapeRun(state.Cx, state.Cy, x, step, y, count, indices);
-        for (int i = 0; i < count; ++i) {
-            std::memcpy(pixel, state.colorTable.Entry(indices[i]), 3);
-            pixel += 4;
+        Z2EscapeRow(state.Cx, state.Cy, columnX + done, y, count, indices);
+        for (int i = 0; i < count; ++i, pixel += 4) {
+            std::uint32_t value;
+            std::memcpy(&value, pixel, 4);
+            value = (value & 0xFF000000u) | colors[indices[i]];
+            std::memcpy(pixel, &value, 4);
         }
         done += count;
     }
@@ -59,24 +95,38 @@ void RenderZ2Row(const FractalState& state, float x, float step, float y, const 
 }  // namespace
 
 void RenderView(const FractalState& state, const ViewGeometry& view, const Frame32& frame) {
+    RenderViewRows(state, view, 0, frame);
+}
+
+void RenderViewRows(const FractalState& state, const ViewGeometry& view, int firstRow,
+                    const Frame32& band) {
     if (state.PointColor != &Z2PointColor) {
-        RenderViewReference(state, view, frame);
+        ReferenceRows(state, view, firstRow, band);
         return;
     }
-    if (frame.width <= 0 || frame.height <= 0) {
+    if (band.width <= 0 || band.height <= 0) {
         return;
     }
-    // Each row's y by the reference's sequence of subtractions; the x sequence is the same in
-    // every row, and each row runs it again from the left edge.
-    std::vector<float> rowY(static_cast<std::size_t>(frame.height));
+    // Each row's y by the reference's sequence of subtractions from the top; the x sequence by
+    // its additions is the same in every row, computed once.
+    std::vector<float> rowY(static_cast<std::size_t>(band.height));
     float y = ViewTop(view);
+    for (int row = 0; row < firstRow; ++row) {
+        y = y - view.step;
+    }
     for (float& value : rowY) {
         value = y;
         y = y - view.step;
     }
-    const float x0 = ViewLeft(view);
-    ParallelFor(frame.height, [&](std::int64_t row) {
-        RenderZ2Row(state, x0, view.step, rowY[static_cast<std::size_t>(row)], frame,
+    std::vector<float> columnX(static_cast<std::size_t>(band.width));
+    float x = ViewLeft(view);
+    for (float& value : columnX) {
+        value = x;
+        x = x + view.step;
+    }
+    const PixelColors colors = PixelColorsOf(state.colorTable);
+    ParallelFor(band.height, [&](std::int64_t row) {
+        RenderZ2Row(state, colors, columnX.data(), rowY[static_cast<std::size_t>(row)], band,
                     static_cast<int>(row));
     });
 }

@@ -39,6 +39,12 @@ float ViewTop(const ViewGeometry& view);
 // several at once.
 void RenderView(const FractalState& state, const ViewGeometry& view, const Frame32& frame);
 
+// Rows firstRow .. firstRow + band.height - 1 of the picture RenderView draws for `view`, into
+// band (band's row 0 is the picture's row firstRow; its width is the picture's). Lets a caller
+// draw a large picture a band at a time, in any order, without holding all of it.
+void RenderViewRows(const FractalState& state, const ViewGeometry& view, int firstRow,
+                    const Frame32& band);
+
 // The straightforward form: one thread, the state's point function for each pixel in turn.
 void RenderViewReference(const FractalState& state, const ViewGeometry& view, const Frame32& frame);
 

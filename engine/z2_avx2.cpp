@@ -68,6 +68,15 @@
 // escape test of z_n comes first, so 2 -> 2 -> 2 with C = -2 still gives 1. A lane that takes a
 // new point gets saved states no lane value has (a NaN pattern; lane values are finite).
 //
+// First steps. New points of a row, in runs of consecutive columns, first step side by side
+// without bookkeeping: the run tests z_1 .. z_K (K = kFirstSteps = 16) in order with the escape
+// test above and stops a point at its first escaping iterate, as the reference does; K is below
+// the limit of 254, so the limit cannot be reached there, and no early stop is tried. A point
+// that passes all K tests waits for a lane and enters it with z_K and its count of K, so that
+// the lane's counting, its limit and its early stops go on exactly as if the lane had computed
+// those steps itself. Its saved states are cleared on entry, so the cycle detection compares
+// only with tested iterates of the same point (z_K or later).
+//
 // Trap region. Every 16 steps of the loop each lane's state, a tested iterate, is looked up in
 // the main window's trap region (trap_region.cpp): a state in it never escapes, index 0.
 
@@ -83,6 +92,7 @@
 #include "fast_kernels.h"
 #include "lane_masks.h"
 #include "trap_region.h"
+#include "z2_lanes.h"
 
 #define OMBRILO_AVX2 __attribute__((target("avx2,fma")))  // the lanes need both
 
@@ -90,30 +100,14 @@ namespace ombrilo::detail {
 
 namespace {
 
-constexpr double kLaneLimit = 0x1p40;
-constexpr double kSmallestConstant = 0x1p-900;
-constexpr double kBoundScale = 0x1p-51;
 constexpr int kGroups = 5;  // registers of four lanes side by side, to cover the step's latency
 constexpr int kLanes = 4 * kGroups;
 constexpr int kGroupMask = 0xF;
-constexpr std::int64_t kShortSaveEvery = 8;
-constexpr std::int64_t kLongSaveEvery = 64;
 
 bool AcceptedPart(double c) {
     const double magnitude = std::fabs(c);
     return c == 0.0 || (magnitude >= kSmallestConstant && magnitude <= kLaneLimit);
 }
-
-bool AcceptedStart(float x, float y) {
-    return std::fabs(x) <= static_cast<float>(kLaneLimit) &&
-           std::fabs(y) <= static_cast<float>(kLaneLimit);
-}
-
-bool SameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
-constexpr double kNoState = std::bit_cast<double>(~std::uint64_t{0});
 
 struct Constants {
     __m256d cx;
@@ -173,7 +167,7 @@ struct LaneStates {
 };
 
 OMBRILO_AVX2 LaneStates Redo(const Constants& k, double cx, double cy, int lanes, __m256d oldX,
-                             __m256d oldY, LaneTally& tally) {
+                             __m256d oldY, KernelCounters& tally) {
     const __m256d a = _mm256_mul_pd(oldX, oldX);
     const __m256d b = _mm256_mul_pd(oldY, oldY);
     const __m256d zero = _mm256_setzero_pd();
@@ -256,83 +250,120 @@ OMBRILO_AVX2 inline __m256d SameBitsAsSaved(__m256d x, const double* saved) {
 
 // The saved states of the lanes in `lanes` (bits 0..3) become the pattern no lane value has.
 OMBRILO_AVX2 inline void ForgetSavedStates(LaneMemory& m, int lanes) {
-    const __m256d mask = _mm256_castsi256_pd(_mm256_cmpeq_epi64(
-        _mm256_and_si256(_mm256_set1_epi64x(lanes), _mm256_setr_epi64x(1, 2, 4, 8)),
-        _mm256_setr_epi64x(1, 2, 4, 8)));
+    const __m256d mask = LanesMask(lanes);
     const __m256d none = _mm256_set1_pd(kNoState);
     for (double* saved : {m.shortX, m.shortY, m.longX, m.longY}) {
         _mm256_store_pd(saved, _mm256_blendv_pd(_mm256_load_pd(saved), none, mask));
     }
 }
 
-// Index of a lane's point once its state z_n is decided, or -1 while it goes on.
-int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, LaneTally& tally) {
-    if (m.sum[i] >= 4.0) {
-        if (m.sum[i] > 4.0) {
-            return n;
-        }
-        ++tally.escapeTies;
-        if (Escaped(m.x[i], m.y[i])) {
-            return n;
-        }
-    }
-    if (trapped) {
-        ++tally.trapped;
-        return 0;
-    }
-    const bool repeated = (SameBits(m.x[i], m.shortX[i]) && SameBits(m.y[i], m.shortY[i])) ||
-                          (SameBits(m.x[i], m.longX[i]) && SameBits(m.y[i], m.longY[i]));
-    if (repeated || n >= MaxIterations) {
-        return 0;
-    }
-    return -1;  // |z|^2 was 4 in double only, or only x matched a saved state
-}
+constexpr int kRegisters = 4;  // the first steps' registers side by side
+constexpr int kPoints = 4 * kRegisters;
 
-// The points of one row in order, handed to the lanes; points the lanes do not take are done
-// on the spot by the scalar kernel.
-class RowFeed {
+// The row's points after their first steps: runs of points take kFirstSteps steps together;
+// escaping points get their index on the spot, the others wait for a lane.
+class FirstSteps : public FirstStepsQueue<FirstSteps, kPoints> {
 public:
-    RowFeed(double cx, double cy, float x, float step, float y, int count, std::uint8_t* indices)
-        : cx_(cx), cy_(cy), x_(x), step_(step), y_(y), count_(count), indices_(indices) {}
-
-    // The column of the next point the lanes take, its x in *x, or -1 (and *x = 0) at the end
-    // of the row.
-    int Next(float* x) {
-        while (column_ < count_) {
-            const int c = column_++;
-            const float px = x_;
-            x_ = x_ + step_;
-            if (AcceptedStart(px, y_)) {
-                *x = px;
-                return c;
-            }
-            indices_[c] = static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx_, cy_, px, y_));
-        }
-        *x = 0.0f;
-        return -1;
-    }
-
-    // Gives lane i of m the next point the lanes take (Next), with no saved states.
-    int Fill(LaneMemory& m, int i) {
-        m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
-        float px = 0.0f;
-        const int c = Next(&px);
-        m.x[i] = px;
-        m.y[i] = c >= 0 ? y_ : 0.0f;
-        return c;
-    }
-    float y() const { return y_; }
-    float NextX() const { return x_; }
+    FirstSteps(const Constants& k, double cx, double cy, RowFeed& feed, std::uint8_t* indices,
+               KernelCounters& tally)
+        : k_(k), cx_(cx), cy_(cy), feed_(feed), indices_(indices), tally_(tally) {}
 
 private:
+    friend class FirstStepsQueue<FirstSteps, kPoints>;
+
+    // The next run of up to kPoints points the lanes take, their first steps side by side in
+    // kRegisters registers; false at the end of the row.
+    OMBRILO_AVX2 bool RunBlock() {
+        int first = 0;
+        const int taken = feed_.NextRun(kPoints, &first);
+        if (taken == 0) {
+            return false;
+        }
+        __m256d x[kRegisters];
+        __m256d y[kRegisters];
+        __m256d sum[kRegisters];
+        int alive[kRegisters];
+        for (int r = 0; r < kRegisters; ++r) {
+            const int points = std::clamp(taken - 4 * r, 0, 4);
+            alive[r] = (1 << points) - 1;
+            // Masked-off floats are not read: a run may end at the row's last point.
+            const __m128i load =
+                _mm_cmpgt_epi32(_mm_set1_epi32(points), _mm_setr_epi32(0, 1, 2, 3));
+            x[r] = _mm256_cvtps_pd(_mm_maskload_ps(feed_.x() + first + 4 * r, load));
+            y[r] = _mm256_set1_pd(feed_.y());
+            sum[r] = SquaredNorm(x[r], y[r]);
+        }
+        for (int n = 1; n <= kFirstSteps; ++n) {
+            int anyAlive = 0;
+#pragma GCC unroll 4
+            for (int r = 0; r < kRegisters; ++r) {
+                const __m256d oldX = x[r];
+                const __m256d oldY = y[r];
+                const int failed = ~CheckedStep(k_, x[r], y[r], sum[r]) & alive[r];
+                if (failed != 0) [[unlikely]] {
+                    const LaneStates redone = Redo(k_, cx_, cy_, failed, oldX, oldY, tally_);
+                    const __m256d mask = LanesMask(failed);
+                    x[r] = _mm256_blendv_pd(x[r], redone.x, mask);
+                    y[r] = _mm256_blendv_pd(y[r], redone.y, mask);
+                }
+                sum[r] = SquaredNorm(x[r], y[r]);
+                const int out =
+                    _mm256_movemask_pd(_mm256_cmp_pd(sum[r], k_.four, _CMP_GE_OQ)) & alive[r];
+                if (out != 0) {
+                    alive[r] &= ~Escape(first + 4 * r, out, n, x[r], y[r], sum[r]);
+                }
+                anyAlive |= alive[r];
+            }
+            if (anyAlive == 0) {
+                return true;
+            }
+        }
+        for (int r = 0; r < kRegisters; ++r) {
+            alignas(32) double bx[4];
+            alignas(32) double by[4];
+            _mm256_store_pd(bx, x[r]);
+            _mm256_store_pd(by, y[r]);
+            for (int bits = alive[r]; bits != 0; bits &= bits - 1) {
+                const int i = std::countr_zero(static_cast<unsigned>(bits));
+                Add({bx[i], by[i], first + 4 * r + i});
+            }
+        }
+        return true;
+    }
+
+    // The points of `out` (lanes of the four columns from `column` on with |z_n|^2 >= 4 in
+    // double) that escape at n get their index; returns them. |z_n|^2 = 4 in double goes to the
+    // reference test.
+    OMBRILO_AVX2 int Escape(int column, int out, int n, __m256d x, __m256d y, __m256d sum) {
+        const int ties = _mm256_movemask_pd(_mm256_cmp_pd(sum, k_.four, _CMP_EQ_OQ)) & out;
+        if (ties != 0) [[unlikely]] {
+            alignas(32) double tx[4];
+            alignas(32) double ty[4];
+            _mm256_store_pd(tx, x);
+            _mm256_store_pd(ty, y);
+            for (int bits = ties; bits != 0; bits &= bits - 1) {
+                const int i = std::countr_zero(static_cast<unsigned>(bits));
+                ++tally_.escapeTies;
+                if (!Escaped(tx[i], ty[i])) {
+                    out &= ~(1 << i);
+                }
+            }
+        }
+        for (int bits = out; bits != 0; bits &= bits - 1) {
+            indices_[column + std::countr_zero(static_cast<unsigned>(bits))] =
+                static_cast<std::uint8_t>(n);
+        }
+        tally_.iterates +=
+            static_cast<std::uint64_t>(n * std::popcount(static_cast<unsigned>(out)));
+        return out;
+    }
+
+    const Constants& k_;
     double cx_;
     double cy_;
-    float x_;
-    float step_;
-    float y_;
-    int count_;
+    RowFeed& feed_;
     std::uint8_t* indices_;
-    int column_ = 0;
+    KernelCounters& tally_;
 };
 
 }  // namespace
@@ -345,19 +376,22 @@ bool LanesAcceptConstant(double cx, double cy) {
     return AcceptedPart(cx) && AcceptedPart(cy);
 }
 
-OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y, int count,
-                             std::uint8_t* indices, LaneTally& tally) {
+OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int count,
+                            std::uint8_t* indices, KernelCounters& tally) {
     const Constants k = MakeConstants(cx, cy);
     const TrapRegion& trap = MainTrapRegion(cx, cy);
-    RowFeed feed(cx, cy, x, step, y, count, indices);
+    RowFeed feed(cx, cy, x, y, count, indices);
+    FirstSteps first(k, cx, cy, feed, indices, tally);
 
     LaneMemory memory[kGroups];
     Group groups[kGroups];
-    int column[kLanes];          // the lane's point, -1 when the lane idles
-    std::int64_t start[kLanes];  // loop step at which the lane took its point
+    int column[kLanes];  // the lane's point, -1 when the lane idles
+    // Loop step at which the lane's point would have started had the lane computed its first
+    // steps too.
+    std::int64_t start[kLanes];
     int active = 0;
     // The first loop step at which some lane reaches the iteration limit.
-    std::int64_t nextLimit = MaxIterations;
+    std::int64_t nextLimit = 0;
     auto findNextLimit = [&] {
         nextLimit = std::numeric_limits<std::int64_t>::max();
         for (int lane = 0; lane < kLanes; ++lane) {
@@ -367,10 +401,18 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
         }
     };
     for (int lane = 0; lane < kLanes; ++lane) {
-        column[lane] = feed.Fill(memory[lane / 4], lane % 4);
-        start[lane] = 0;
-        active |= (column[lane] >= 0 ? 1 : 0) << lane;
+        Waiting point{0.0, 0.0, -1};
+        const bool taken = first.Take(&point);
+        LaneMemory& m = memory[lane / 4];
+        const int i = lane % 4;
+        m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kNoState;
+        m.x[i] = point.x;
+        m.y[i] = point.y;
+        column[lane] = point.column;
+        start[lane] = -kFirstSteps;
+        active |= (taken ? 1 : 0) << lane;
     }
+    findNextLimit();
 #pragma GCC unroll 8
     for (int g = 0; g < kGroups; ++g) {
         Load(groups[g], memory[g]);
@@ -448,16 +490,15 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
                 tally.iterates += static_cast<std::uint64_t>(n);
                 // The new state goes into the registers by blends rather than through memory,
                 // where a vector load of freshly stored single values would stall.
-                float px = 0.0f;
-                column[lane] = feed.Next(&px);
-                start[lane] = stepCount;
-                const __m256d lanesMask = LanesMask(1 << i);
-                group.x = _mm256_blendv_pd(group.x, _mm256_set1_pd(px), lanesMask);
-                group.y = _mm256_blendv_pd(
-                    group.y, _mm256_set1_pd(column[lane] >= 0 ? feed.y() : 0.0f), lanesMask);
-                if (column[lane] < 0) {
+                Waiting point{0.0, 0.0, -1};
+                if (!first.Take(&point)) {
                     active &= ~(1 << lane);
                 }
+                column[lane] = point.column;
+                start[lane] = stepCount - kFirstSteps;
+                const __m256d lanesMask = LanesMask(1 << i);
+                group.x = _mm256_blendv_pd(group.x, _mm256_set1_pd(point.x), lanesMask);
+                group.y = _mm256_blendv_pd(group.y, _mm256_set1_pd(point.y), lanesMask);
                 refilled |= 1 << i;
             }
             if (refilled != 0) {
@@ -482,11 +523,19 @@ OMBRILO_AVX2 float Z2RunAvx2(double cx, double cy, float x, float step, float y,
             }
         }
     }
-    return feed.NextX();
+}
+
+OMBRILO_AVX2 void RedoFourLanes(double cx, double cy, int lanes, const double* oldX,
+                                const double* oldY, double* x, double* y, KernelCounters& tally) {
+    const LaneStates redone = Redo(MakeConstants(cx, cy), cx, cy, lanes, _mm256_loadu_pd(oldX),
+                                   _mm256_loadu_pd(oldY), tally);
+    const __m256d mask = LanesMask(lanes);
+    _mm256_storeu_pd(x, _mm256_blendv_pd(_mm256_loadu_pd(x), redone.x, mask));
+    _mm256_storeu_pd(y, _mm256_blendv_pd(_mm256_loadu_pd(y), redone.y, mask));
 }
 
 OMBRILO_AVX2 void Z2IterateCheckedAvx2(double cx, double cy, const float* x, const float* y,
-                                       int count, FloatPoint* next, LaneTally& tally) {
+                                       int count, FloatPoint* next, KernelCounters& tally) {
     const Constants k = MakeConstants(cx, cy);
     for (int first = 0; first < count; first += 4) {
         const int lanes = std::min(4, count - first);

@@ -2,19 +2,12 @@
 
 #include <cstdint>
 
+#include "kernel_counters.h"
 #include "point_function.h"
 
 // The AVX2 lanes of the main window's point function. Everything here needs a processor with
 // AVX2 and FMA; fast_kernels.cpp asks before it calls.
 namespace ombrilo::detail {
-
-struct LaneTally {
-    std::uint64_t iterates = 0;
-    std::uint64_t guardFallbacks = 0;
-    std::uint64_t escapeTies = 0;
-    std::uint64_t trapped = 0;
-    std::uint64_t detailedChecks = 0;
-};
 
 // Whether the processor runs the lanes: AVX2 and FMA.
 bool ProcessorHasLanes();
@@ -23,12 +16,18 @@ bool ProcessorHasLanes();
 // go to the scalar kernel.
 bool LanesAcceptConstant(double cx, double cy);
 
-// Z2EscapeRun on the lanes, for an accepted constant.
-float Z2RunAvx2(double cx, double cy, float x, float step, float y, int count,
-                std::uint8_t* indices, LaneTally& tally);
+// Z2EscapeRow on the lanes, for an accepted constant.
+void Z2RunAvx2(double cx, double cy, const float* x, float y, int count, std::uint8_t* indices,
+               KernelCounters& tally);
 
 // One checked step of each point (Z2Iterate's result), for an accepted constant.
 void Z2IterateCheckedAvx2(double cx, double cy, const float* x, const float* y, int count,
-                          FloatPoint* next, LaneTally& tally);
+                          FloatPoint* next, KernelCounters& tally);
+
+// The lanes' second look at failed steps (and the reference step where it fails too), for the
+// lanes of `lanes` (bits 0..3) of four states in memory: (oldX[i], oldY[i]) stepped becomes
+// (x[i], y[i]); the other lanes' x and y are left alone. The AVX-512 lanes use it as well.
+void RedoFourLanes(double cx, double cy, int lanes, const double* oldX, const double* oldY,
+                   double* x, double* y, KernelCounters& tally);
 
 }  // namespace ombrilo::detail

@@ -1,6 +1,8 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -36,5 +38,7 @@ int main(int argc, char** argv) {
     ombrilo::RenderCliEnvironment environment;
     environment.stderrIsTerminal = ::isatty(STDERR_FILENO) == 1;
     environment.interrupted = [] { return gInterrupted != 0; };
+    const char* reference = std::getenv("OMBRILO_REFERENCE");
+    environment.referenceLoops = reference != nullptr && std::strcmp(reference, "1") == 0;
     return ombrilo::RunRenderCli(args, std::cout, std::cerr, environment);
 }

@@ -1,9 +1,11 @@
 #include "render_cli.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <new>
 #include <optional>
@@ -12,6 +14,7 @@
 #include "engine/export_render.h"
 #include "engine/fractal_state.h"
 #include "engine/render.h"
+#include "engine/worker_pool.h"
 #include "export/export_job.h"
 #include "formats/bmp_file.h"
 #include "formats/file_io.h"
@@ -236,6 +239,7 @@ private:
     int RenderPicture(const std::string& path);
     int RenderExportPicture(const std::string& path);
     int RenderViewPicture(const std::string& path);
+    int RenderWholeViewPicture(const std::string& path);
     int WriteFrame(const std::string& path, const Frame32& frame);
     std::unique_ptr<ExportRowWriter> OpenWriter(const std::string& path);
     int CommitWriter(const std::string& path, ExportRowWriter& writer);
@@ -392,7 +396,8 @@ int RenderJob::RenderExportPicture(const std::string& path) {
             return true;
         };
         const auto keepGoing = [&](std::int32_t) { return !Interrupted(environment_); };
-        outcome = RenderExport(view, state_.colorTable, geometry, takeRow, keepGoing);
+        const auto render = environment_.referenceLoops ? &RenderExportReference : &RenderExport;
+        outcome = render(view, state_.colorTable, geometry, takeRow, keepGoing);
     } catch (const std::bad_alloc&) {
         return ReportOutOfMemory();
     }
@@ -405,6 +410,25 @@ int RenderJob::RenderExportPicture(const std::string& path) {
             return ReportWriteFailure(path, writer->error());
     }
     return CommitWriter(path, *writer);
+}
+
+// Bytes 0..2 of each 32-bit pixel of the frame's row r, as a bitmap file's row: four pixels
+// at a time as three little-endian words.
+static_assert(std::endian::native == std::endian::little);
+void PackRow(const Frame32& frame, int r, std::uint8_t* bgr) {
+    const std::uint8_t* pixel = frame.Row(r);
+    int c = 0;
+    for (; c + 4 <= frame.width; c += 4, pixel += 16, bgr += 12) {
+        std::uint32_t p[4];
+        std::memcpy(p, pixel, sizeof p);
+        const std::uint32_t words[3] = {(p[0] & 0xFFFFFFu) | p[1] << 24,
+                                        (p[1] >> 8 & 0xFFFFu) | p[2] << 16,
+                                        (p[2] >> 16 & 0xFFu) | p[3] << 8};
+        std::memcpy(bgr, words, sizeof words);
+    }
+    for (; c < frame.width; ++c, pixel += 4, bgr += 3) {
+        std::memcpy(bgr, pixel, 3);
+    }
 }
 
 ViewGeometry ViewGeometryFor(RenderMode mode, const FractalState& state, const PictureSize& size) {
@@ -421,6 +445,73 @@ ViewGeometry ViewGeometryFor(RenderMode mode, const FractalState& state, const P
 }
 
 int RenderJob::RenderViewPicture(const std::string& path) {
+    if (environment_.referenceLoops) {
+        return RenderWholeViewPicture(path);
+    }
+    // A band of rows at a time, about 256 KiB of pixels that stays in the cache while its rows
+    // go to the file, from the top, the order every picture writer takes. With more than one
+    // thread a band's rows are written on a thread of their own while the next band is drawn
+    // into the other buffer.
+    const int width = static_cast<int>(size_.width);
+    const int height = static_cast<int>(size_.height);
+    const auto bytesPerLine = static_cast<std::ptrdiff_t>(width) * 4;
+    const int bandRows = static_cast<int>(
+        std::clamp<std::int64_t>((std::int64_t{1} << 18) / bytesPerLine, 1, height));
+    std::unique_ptr<std::uint8_t[]> pixels[2];
+    std::unique_ptr<std::uint8_t[]> row;
+    std::unique_ptr<ExportRowWriter> writer;
+    try {
+        for (auto& buffer : pixels) {
+            buffer = std::make_unique_for_overwrite<std::uint8_t[]>(
+                static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(bandRows));
+        }
+        row = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(width) * 3);
+        writer = OpenWriter(path);
+    } catch (const std::bad_alloc&) {
+        return ReportOutOfMemory();
+    }
+    if (!writer) {
+        return kExitFailure;
+    }
+    const auto writeBand = [&writer, &row](const Frame32& band, int first) {
+        for (int r = 0; r < band.height; ++r) {
+            PackRow(band, r, row.get());
+            if (!writer->WriteRow(first + r, row.get())) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const bool overlap = ParallelThreadCount() > 1;
+    std::future<bool> written;  // the band before, on its way to the file
+    const auto previousWritten = [&written] { return !written.valid() || written.get(); };
+    const ViewGeometry view = ViewGeometryFor(request_.mode, state_, size_);
+    bar_.Update(rowsBefore_);
+    for (int first = 0, buffer = 0; first < height; first += bandRows, buffer ^= 1) {
+        const Frame32 band{pixels[buffer].get(), width, std::min(bandRows, height - first),
+                           bytesPerLine};
+        RenderViewRows(state_, view, first, band);
+        const bool writtenSoFar = previousWritten();
+        if (Interrupted(environment_)) {
+            return ReportInterrupted();
+        }
+        if (!writtenSoFar || (!overlap && !writeBand(band, first))) {
+            return ReportWriteFailure(path, writer->error());
+        }
+        if (overlap) {
+            written = std::async(std::launch::async, writeBand, band, first);
+        }
+        bar_.Update(rowsBefore_ + first + band.height);
+    }
+    if (!previousWritten()) {
+        return ReportWriteFailure(path, writer->error());
+    }
+    return CommitWriter(path, *writer);
+}
+
+// The straightforward way, for comparisons: the whole picture by the reference loops, then
+// written.
+int RenderJob::RenderWholeViewPicture(const std::string& path) {
     const auto bytesPerLine = static_cast<std::ptrdiff_t>(size_.width) * 4;
     std::unique_ptr<std::uint8_t[]> pixels;
     try {
@@ -432,7 +523,7 @@ int RenderJob::RenderViewPicture(const std::string& path) {
     const Frame32 frame{pixels.get(), static_cast<int>(size_.width), static_cast<int>(size_.height),
                         bytesPerLine};
     bar_.Update(rowsBefore_);
-    RenderView(state_, ViewGeometryFor(request_.mode, state_, size_), frame);
+    RenderViewReference(state_, ViewGeometryFor(request_.mode, state_, size_), frame);
     if (Interrupted(environment_)) {
         return ReportInterrupted();
     }
@@ -453,10 +544,7 @@ int RenderJob::WriteFrame(const std::string& path, const Frame32& frame) {
             return kExitFailure;
         }
         for (int r = 0; r < frame.height; ++r) {
-            const std::uint8_t* pixel = frame.Row(r);
-            for (int c = 0; c < frame.width; ++c, pixel += 4) {
-                std::memcpy(&row[static_cast<std::size_t>(c) * 3], pixel, 3);
-            }
+            PackRow(frame, r, row.get());
             if (!writer->WriteRow(r, row.get())) {
                 return ReportWriteFailure(path, writer->error());
             }

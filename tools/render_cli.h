@@ -20,6 +20,9 @@ struct RenderCliEnvironment {
     bool stderrIsTerminal = false;
     // Polled while the picture is computed; true stops the work without writing a file.
     std::function<bool()> interrupted;
+    // Draw with the straightforward reference loops (one thread, point by point) instead of the
+    // fast kernels; the benchmark compares the two. main() sets it from OMBRILO_REFERENCE=1.
+    bool referenceLoops = false;
 };
 
 // Runs ombrilo-render with the arguments that follow the program name: the help text goes to

@@ -107,8 +107,8 @@ private slots:
         const bool offByEnvironment = qgetenv("OMBRILO_SIMD") == "0";
         QCOMPARE(ExportFmaEnabled(),
                  SimdSupported() && !offByEnvironment && __builtin_cpu_supports("fma"));
-        QCOMPARE(WideLanesEnabled(), ExportFmaEnabled() && __builtin_cpu_supports("avx512f") &&
-                                         qgetenv("OMBRILO_SIMD") != "avx2");
+        QCOMPARE(WideLanesEnabled(),
+                 ExportFmaEnabled() && WideLanesSupported() && qgetenv("OMBRILO_SIMD") != "avx2");
     }
 
     void init() {
@@ -120,16 +120,14 @@ private slots:
         if (wide && !WideLanesSupported()) {
             QSKIP("this processor has no AVX-512");
         }
-        SetSimdEnabledForTests(kernel);
-        SetWideLanesEnabledForTests(wide);
+        ChooseLaneKernelForTests(!kernel ? LaneKernel::Scalar
+                                 : wide  ? LaneKernel::Avx512
+                                         : LaneKernel::Avx2);
         QCOMPARE(ExportFmaEnabled(), kernel);
         QCOMPARE(WideLanesEnabled(), wide);
     }
 
-    void cleanupTestCase() {
-        SetSimdEnabledForTests(SimdSupported());
-        SetWideLanesEnabledForTests(WideLanesSupported());
-    }
+    void cleanupTestCase() { ChooseLaneKernelForTests(SupportedLaneKernel()); }
 
     void randomStepsEqualTheReference() {
         QFETCH_GLOBAL(bool, kernel);

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -152,6 +153,25 @@ private slots:
         QTest::newRow("negative width") << -0.8 << 0.156 << 0.0f << 0.0f << -3.0f << 50 << 40;
         QTest::newRow("dust") << 0.45 << 0.1428 << 0.0f << 0.0f << 4.0f << 60 << 45;
         QTest::newRow("dendrite") << 0.0 << 1.0 << 0.0f << 0.0f << 4.0f << 60 << 45;
+        // Where the attracting cycle turns parabolic the trap region is thinnest: near the
+        // cusp C = 1/4 and the edge r = 1 of the cardioid C = r e^(it)/2 - r^2 e^(2it)/4, and
+        // near -3/4 and the edge |C + 1| = 1/4 of the period-2 disk.
+        QTest::newRow("cusp, just inside") << 0.2499999 << 0.0 << 0.2f << 0.0f << 1.0f << 48 << 36;
+        QTest::newRow("cusp, just outside") << 0.2500001 << 0.0 << 0.0f << 0.0f << 3.0f << 48 << 36;
+        for (double t : {1.0, 2.5}) {
+            for (double r : {0.9999, 1.0}) {
+                const double cx = r * std::cos(t) / 2 - r * r * std::cos(2 * t) / 4;
+                const double cy = r * std::sin(t) / 2 - r * r * std::sin(2 * t) / 4;
+                QTest::addRow("cardioid edge, t = %g, r = %g", t, r)
+                    << cx << cy << 0.0f << 0.0f << 3.0f << 48 << 36;
+            }
+        }
+        QTest::newRow("-3/4, just inside") << -0.7499999 << 0.0 << 0.0f << 0.0f << 3.0f << 48 << 36;
+        for (double t : {0.5, 2.0}) {
+            QTest::addRow("period-2 disk edge, t = %g", t)
+                << -1.0 + 0.2499 * std::cos(t) << 0.2499 * std::sin(t) << 0.0f << 0.0f << 3.0f << 48
+                << 36;
+        }
     }
 
     void picturesEqualTheReference() {
@@ -166,6 +186,21 @@ private slots:
         QVERIFY(SamePicture(state, ScreenGeometry(state, pixelsWide, pixelsHigh), pixelsWide,
                             pixelsHigh));
         QVERIFY(SamePicture(state, MainViewGeometry(state), pixelsWide, pixelsHigh));
+    }
+
+    // Bands of rows drawn from the bottom up make the whole picture.
+    void bandsMakeTheWholePicture() {
+        const FractalState state = StateAt(-0.123, 0.745, 0.1f, 0.0f, 2.0f);
+        const ViewGeometry view = ScreenGeometry(state, 50, 37);
+        Picture whole(50, 37);
+        Picture bands(50, 37);
+        RenderViewReference(state, view, whole.frame);
+        for (int end = 37; end > 0; end -= 5) {
+            const int first = std::max(0, end - 5);
+            RenderViewRows(state, view, first,
+                           {bands.frame.Row(first), 50, end - first, bands.frame.bytesPerLine});
+        }
+        QCOMPARE(bands.bytes, whole.bytes);
     }
 
     void mainViewAndOverview() {

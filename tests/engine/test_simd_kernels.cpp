@@ -1,8 +1,9 @@
-// The main view's fast kernel against the reference, once on the AVX2 lanes (where the processor
-// has them) and once forced onto the scalar kernel: single checked steps, steps built to land on
-// or next to a float rounding midpoint, runs of a row, cycles, and whole pictures.
+// The main view's fast kernel against the reference, on the AVX-512 and on the AVX2 lanes (where
+// the processor has them) and forced onto the scalar kernel: single checked steps, steps built to
+// land on or next to a float rounding midpoint, runs of a row, cycles, and whole pictures.
 #include <QtTest>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -95,33 +96,39 @@ class TestSimdKernels : public QObject {
     Q_OBJECT
 
 private slots:
-    // Every test runs once on the lanes and once on the scalar kernel.
+    // Every test runs on each form of the kernel the processor has.
     void initTestCase_data() {
-        QTest::addColumn<bool>("lanes");
-        QTest::newRow("lanes") << true;
-        QTest::newRow("scalar") << false;
+        QTest::addColumn<int>("kernel");
+        QTest::newRow("AVX-512 lanes") << static_cast<int>(LaneKernel::Avx512);
+        QTest::newRow("AVX2 lanes") << static_cast<int>(LaneKernel::Avx2);
+        QTest::newRow("scalar") << static_cast<int>(LaneKernel::Scalar);
     }
 
-    // Runs before any test switches the kernel: OMBRILO_SIMD=0 turns the lanes off (CTest runs
-    // this program once with it and once without).
+    // Runs before any test switches the kernel: OMBRILO_SIMD=0 turns the lanes off, avx2 keeps
+    // them at most that wide (CTest runs this program with each and without).
     void initTestCase() {
-        const bool offByEnvironment = qgetenv("OMBRILO_SIMD") == "0";
-        QCOMPARE(SimdEnabled(), SimdSupported() && !offByEnvironment);
+        const QByteArray chosen = qgetenv("OMBRILO_SIMD");
+        const LaneKernel allowed = chosen == "0"      ? LaneKernel::Scalar
+                                   : chosen == "avx2" ? LaneKernel::Avx2
+                                                      : LaneKernel::Avx512;
+        QCOMPARE(ActiveLaneKernel(), std::min(allowed, SupportedLaneKernel()));
+        QCOMPARE(SimdEnabled(), ActiveLaneKernel() != LaneKernel::Scalar);
     }
 
     void init() {
-        QFETCH_GLOBAL(bool, lanes);
-        if (lanes && !SimdSupported()) {
-            QSKIP("this processor has no AVX2");
+        QFETCH_GLOBAL(int, kernel);
+        if (static_cast<LaneKernel>(kernel) > SupportedLaneKernel()) {
+            QSKIP("this processor has no such lanes");
         }
-        SetSimdEnabledForTests(lanes);
-        QCOMPARE(SimdEnabled(), lanes);
+        ChooseLaneKernelForTests(static_cast<LaneKernel>(kernel));
+        QCOMPARE(ActiveLaneKernel(), static_cast<LaneKernel>(kernel));
     }
 
     void cleanupTestCase() { SetSimdEnabledForTests(SimdSupported()); }
 
     void runsUseTheChosenKernel() {
-        QFETCH_GLOBAL(bool, lanes);
+        QFETCH_GLOBAL(int, kernel);
+        const bool lanes = kernel != static_cast<int>(LaneKernel::Scalar);
         ResetKernelCounters();
         std::uint8_t indices[64];
         Z2EscapeRun(0.402, 0.339, -2.0f, 0.0625f, 0.1f, 64, indices);
@@ -195,7 +202,8 @@ private slots:
     // to one on either side, closer than the double's own rounding can tell apart: the checked
     // double step alone cannot decide these, so the guard has to refuse them.
     void stepsAtFloatRoundingMidpointsEqualTheReference() {
-        QFETCH_GLOBAL(bool, lanes);
+        QFETCH_GLOBAL(int, kernel);
+        const bool lanes = kernel != static_cast<int>(LaneKernel::Scalar);
         std::vector<float> x;
         std::vector<float> y;
         std::vector<float> halfX;
@@ -254,7 +262,8 @@ private slots:
     // An exact cancellation (x*x - y*y + Cx = 0) is never decided by the bound; the exact
     // operations decide it without the reference step.
     void exactCancellationNeedsNoReferenceStep() {
-        QFETCH_GLOBAL(bool, lanes);
+        QFETCH_GLOBAL(int, kernel);
+        const bool lanes = kernel != static_cast<int>(LaneKernel::Scalar);
         ResetKernelCounters();
         FloatPoint next;
         const float x = -1.0f;

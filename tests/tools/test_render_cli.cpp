@@ -370,6 +370,11 @@ void TestRenderCli::screenViewIsTheEnginePicture() {
     QCOMPARE(BmpPixel(file, 512, 384), ColorBytes(Z2PointColor(start, 0.0f, 0.0f)));
     QCOMPARE(BmpPixel(file, 512, 384), ColorBytes(start.colorTable.Entry(0)));
     QCOMPARE(file, BmpFileOf(ViewPicture(start, screen, 1024, 768)));
+    // The reference loops that the benchmark times against write the same file.
+    RenderCliEnvironment reference;
+    reference.referenceLoops = true;
+    QCOMPARE(RunCli({"--screen", "1024x768", Out()}, reference).code, 0);
+    QCOMPARE(ReadAll(Path("out.bmp")), file);
 }
 
 void TestRenderCli::screenViewOfOddSize() {
@@ -863,6 +868,13 @@ void TestRenderCli::interruptStopsViewModesWithoutAFile() {
         QCOMPARE(run.err, kInterrupted);
         QCOMPARE(FolderEntries(dir_->path()), QStringList());
     }
+    // Interrupted between bands, while an earlier band may still be on its way to the file.
+    int polls = 0;
+    environment.interrupted = [&polls] { return ++polls > 3; };
+    const CliRun run = RunCli({"--screen", "1024x768", Out()}, environment);
+    QCOMPARE(run.code, 130);
+    QCOMPARE(polls, 4);
+    QCOMPARE(FolderEntries(dir_->path()), QStringList());
 }
 
 void TestRenderCli::helpGoesToStandardOutput() {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+namespace ombrilo {
+
+// What the fast kernels did: iterates computed in them, iterates their check sent back to the
+// reference arithmetic, escape tests too close to |z|^2 = 4 to decide in double, left to the
+// reference test, and points they found in the trap region (trap_region.h), which never escape;
+// and the export kernel's steps its cheap bound could not decide, left to its detailed bound
+// (guardFallbacks of them went on to the reference).
+// A kernel counts into its own instance and adds it to the process's totals when it returns.
+struct KernelCounters {
+    std::uint64_t iterates = 0;
+    std::uint64_t guardFallbacks = 0;
+    std::uint64_t escapeTies = 0;
+    std::uint64_t trapped = 0;
+    std::uint64_t detailedChecks = 0;
+};
+
+}  // namespace ombrilo

@@ -1,0 +1,134 @@
+#pragma once
+
+// What the lane kernels of the main window's point function (z2_avx2.cpp, z2_avx512.cpp) share
+// beyond the vector registers: the ranges they take, how a lane's point is decided, and the
+// row's points in order.
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "fast_kernels.h"
+#include "kernel_counters.h"
+#include "point_function.h"
+
+namespace ombrilo::detail {
+
+inline constexpr double kLaneLimit = 0x1p40;
+inline constexpr double kSmallestConstant = 0x1p-900;
+inline constexpr double kBoundScale = 0x1p-51;
+// A saved state that no lane value has (a NaN pattern; lane values are finite).
+inline constexpr double kNoState = std::bit_cast<double>(~std::uint64_t{0});
+inline constexpr std::int64_t kShortSaveEvery = 8;
+inline constexpr std::int64_t kLongSaveEvery = 64;
+// Steps that new points of a row take side by side before they wait for a lane of their own.
+inline constexpr int kFirstSteps = 16;
+static_assert(kFirstSteps < MaxIterations);
+
+inline bool SameBits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+inline bool AcceptedStart(float x, float y) {
+    return std::fabs(x) <= static_cast<float>(kLaneLimit) &&
+           std::fabs(y) <= static_cast<float>(kLaneLimit);
+}
+
+// Index of a lane's point once its state z_n is decided, or -1 while it goes on. `m` holds the
+// lanes' state (x, y, sum = RN(x*x + y*y)) and saved states (shortX ... longY) in memory.
+template <typename LaneMemory>
+int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, KernelCounters& tally) {
+    if (m.sum[i] >= 4.0) {
+        if (m.sum[i] > 4.0) {
+            return n;
+        }
+        ++tally.escapeTies;
+        if (Escaped(m.x[i], m.y[i])) {
+            return n;
+        }
+    }
+    if (trapped) {
+        ++tally.trapped;
+        return 0;
+    }
+    const bool repeated = (SameBits(m.x[i], m.shortX[i]) && SameBits(m.y[i], m.shortY[i])) ||
+                          (SameBits(m.x[i], m.longX[i]) && SameBits(m.y[i], m.longY[i]));
+    if (repeated || n >= MaxIterations) {
+        return 0;
+    }
+    return -1;  // |z|^2 was 4 in double only, or only x matched a saved state
+}
+
+// A point that passed its first steps: its state z_K (K = kFirstSteps) and its column.
+struct Waiting {
+    double x;
+    double y;
+    int column;
+};
+
+// The points of a row that passed their first steps, in the order the lanes take them. Steps, the
+// kernel's first steps, has RunBlock(): the next run of the row's points takes its first steps,
+// the points that pass them are Added, and the result is false at the end of the row.
+template <typename Steps, int kCapacity>
+class FirstStepsQueue {
+public:
+    // The next waiting point; false at the end of the row.
+    bool Take(Waiting* point) {
+        while (next_ == size_) {
+            next_ = size_ = 0;
+            if (!static_cast<Steps*>(this)->RunBlock()) {
+                return false;
+            }
+        }
+        *point = points_[next_++];
+        return true;
+    }
+
+protected:
+    void Add(const Waiting& point) { points_[size_++] = point; }
+
+private:
+    Waiting points_[kCapacity];
+    int next_ = 0;
+    int size_ = 0;
+};
+
+// The points (x[i], y) of one row in order, handed to the lanes in runs; points the lanes do not
+// take are done on the spot by the scalar kernel.
+class RowFeed {
+public:
+    RowFeed(double cx, double cy, const float* x, float y, int count, std::uint8_t* indices)
+        : cx_(cx), cy_(cy), x_(x), y_(y), count_(count), indices_(indices) {}
+
+    // The next run of at most `most` points in consecutive columns that the lanes take: its
+    // first column in *first, its length returned (0 at the end of the row). Points before it
+    // that the lanes do not take are done on the spot.
+    int NextRun(int most, int* first) {
+        while (column_ < count_ && !AcceptedStart(x_[column_], y_)) {
+            indices_[column_] =
+                static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx_, cy_, x_[column_], y_));
+            ++column_;
+        }
+        *first = column_;
+        int length = 0;
+        while (length < most && column_ < count_ && AcceptedStart(x_[column_], y_)) {
+            ++length;
+            ++column_;
+        }
+        return length;
+    }
+
+    float y() const { return y_; }
+    const float* x() const { return x_; }
+
+private:
+    double cx_;
+    double cy_;
+    const float* x_;
+    float y_;
+    int count_;
+    std::uint8_t* indices_;
+    int column_ = 0;
+};
+
+}  // namespace ombrilo::detail
