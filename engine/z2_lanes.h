@@ -26,7 +26,9 @@ inline constexpr std::int64_t kShortSaveEvery = 8;
 inline constexpr std::int64_t kLongSaveEvery = 64;
 // Steps that new points of a row take side by side before they wait for a lane of their own.
 inline constexpr int kFirstSteps = 16;
-static_assert(kFirstSteps < MaxIterations);
+// Steps of a run of new points none of which was decided in its first steps.
+inline constexpr int kLongFirstSteps = 2 * kFirstSteps;
+static_assert(kLongFirstSteps < MaxIterations);
 
 inline bool SameBits(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
@@ -62,11 +64,12 @@ int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, KernelCounters
     return -1;  // |z|^2 was 4 in double only, or only x matched a saved state
 }
 
-// A point that passed its first steps: its state z_K (K = kFirstSteps) and its column.
+// A point that passed its first steps: its state z_K, its column and K.
 struct Waiting {
     double x;
     double y;
     int column;
+    int steps = kFirstSteps;
 };
 
 // The points of a row that passed their first steps, in the order the lanes take them. Steps, the
