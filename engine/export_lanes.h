@@ -14,6 +14,7 @@
 // namespace: the two files compile it for different processors, and no function may be shared
 // between them by the linker.
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -459,22 +460,41 @@ OMBRILO_EXPORT_LANES inline void SaveStates(LaneGroup<L>& g, std::int64_t step) 
 
 // Points that escape at the first iterate whatever the rounding get their index at once (-1 is
 // left for the others): an in-range start point with RN(RN(x*x) + RN(y*y)) >= RN(|Cx| + |Cy|) +
-// 2.5 (export_fma.cpp proves that its first iterate escapes in the reference).
-OMBRILO_EXPORT_LANES inline void DecideAtOnce(double cx, double cy, std::int32_t limit,
-                                              const double* x, double y, int count,
-                                              std::int32_t* indices, KernelCounters& tally) {
+// 2.5 (export_fma.cpp proves that its first iterate escapes in the reference). Returns how many
+// points are left to the lanes.
+template <class L>
+OMBRILO_EXPORT_LANES inline int DecideAtOnce(double cx, double cy, std::int32_t limit,
+                                             const double* x, double y, int count,
+                                             std::int32_t* indices, KernelCounters& tally) {
     const double farAway = (std::fabs(cx) + std::fabs(cy)) + 2.5;
     const std::int32_t index = limit >= 1 ? 1 : 0;
-    const bool rowInRange = std::fabs(y) <= kLaneLargest;
+    if (!(std::fabs(y) <= kLaneLargest)) {
+        std::fill_n(indices, count, -1);
+        return count;
+    }
     const double ySquared = y * y;
+    const auto farAwayLanes = L::Set(farAway);
+    const auto ySquaredLanes = L::Set(ySquared);
+    const auto largest = L::Set(kLaneLargest);
     int atOnce = 0;
-    for (int i = 0; i < count; ++i) {
-        const bool out =
-            rowInRange && std::fabs(x[i]) <= kLaneLargest && x[i] * x[i] + ySquared >= farAway;
+    int i = 0;
+    for (; i + L::kWidth <= count; i += L::kWidth) {
+        const auto xs = L::LoadUnaligned(x + i);
+        const unsigned out =
+            L::Bits(L::And(L::LessEq(L::Abs(xs), largest),
+                           L::GreaterEq(L::Add(L::Mul(xs, xs), ySquaredLanes), farAwayLanes)));
+        for (int j = 0; j < L::kWidth; ++j) {
+            indices[i + j] = ((out >> j) & 1u) != 0 ? index : -1;
+        }
+        atOnce += std::popcount(out);
+    }
+    for (; i < count; ++i) {
+        const bool out = std::fabs(x[i]) <= kLaneLargest && x[i] * x[i] + ySquared >= farAway;
         indices[i] = out ? index : -1;
         atOnce += out;
     }
     tally.iterates += static_cast<std::uint64_t>(atOnce);
+    return count - atOnce;
 }
 
 // The run on the lanes, each lane taking the run's next point as soon as its point is decided.
@@ -482,7 +502,9 @@ template <class L>
 OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, const double* x,
                                      double y, int count, std::int32_t* indices,
                                      KernelCounters& tally) {
-    DecideAtOnce(cx, cy, limit, x, y, count, indices, tally);
+    if (DecideAtOnce<L>(cx, cy, limit, x, y, count, indices, tally) == 0) {
+        return;
+    }
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),
                              L::Set(kLaneInsideBelow),
