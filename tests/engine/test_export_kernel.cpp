@@ -315,6 +315,25 @@ private slots:
         }
     }
 
+    // Runs whose points all leave at the first iterate, of whole registers and with a rest,
+    // and one such run with a single point the lanes must still take.
+    void runsDecidedAtOnce() {
+        for (int count : {1, 8, 13, 40}) {
+            std::vector<double> far;
+            for (int i = 0; i < count; ++i) {
+                far.push_back(3.0 + 0.25 * i);
+            }
+            std::vector<double> oneNear = far;
+            oneNear[static_cast<std::size_t>(count / 2)] = 0.1;
+            for (int limit : {0, 1, 254}) {
+                QCOMPARE(FastIndices(0.402, 0.339, limit, far, 0.2),
+                         ReferenceIndices(0.402, 0.339, limit, far, 0.2));
+                QCOMPARE(FastIndices(0.402, 0.339, limit, oneNear, 0.2),
+                         ReferenceIndices(0.402, 0.339, limit, oneNear, 0.2));
+            }
+        }
+    }
+
     void lateEscapesAroundTheLimit() {
         // Orbits of 0 just above C = 1/4 escape after nearly every count up to the limit.
         std::vector<double> zero(1, 0.0);
