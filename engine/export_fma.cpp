@@ -56,16 +56,9 @@
 // When N = 0 both results are 0 and h = 0: refused, so signs of zero are always left to the
 // reference.
 //
-// The cheap bound comes first: one bound for both parts,
-//   K' = RN(RN(RN(aHi + bHi) + sc) + RN(|re| + |im|)) * 2^-63,
-//   sc = RN(RN(aHi + bHi) + RN(|Cx| + |Cy|)),
-// and the step is taken when RN(|e| + K') < h of re and RN(|f| + K') < h of im. K' >= K for both
-// parts, so the argument above holds with K' in place of K: with G = aHi + bHi and
-// P = |Cx| + |Cy|, four roundings give K' >= 2v(1 - 2^-50)(2G + P + |re| + |im|), while
-// M <= (1 + 3u)((2 + u)G + |re|) for the real part (M <= (1 + 3u)((1 + 2u)G + |im|) for the
-// imaginary one, as 2|xy| <= (1 + 2u)G) and 2^-101 N <= 2^-100 (G + P), so
-//   v(1 + 2^-48)M + 2^-101 N <= v((2 + 2^-46)G + (1 + 2^-46)(|re| + |im|) + 2^-36 P) <= K'.
-// Only the steps the cheap bound refuses pay for the detailed bound K and the rule below.
+// Every step computes K for both parts and is taken when both pass. (An earlier form tried a
+// cheaper bound first and K only where it refused; about half of the registers of lanes then
+// paid for both, and the branch between them cost more than K itself.)
 //
 // Exact ties. K bounds the reference's error whether or not its roundings were exact, so a
 // result on a midpoint, |e| = h, is always refused by it, although steps from start points with
@@ -85,8 +78,8 @@
 // between goes to the reference test (Escaped, an escape tie). After a step redone with
 // ExportIterate the reference test is used as well: that state can be anything, NaN included.
 //
-// Far out. A step of the lanes refused by both bounds from an in-range state need not be redone
-// when its double-double result (re, im) has qd >= 4 + 2^-30 and |Cx| + |Cy| <= 4: the
+// Far out. A step of the lanes refused by K and the tie rule from an in-range state need not be
+// redone when its double-double result (re, im) has qd >= 4 + 2^-30 and |Cx| + |Cy| <= 4: the
 // reference escapes at that iterate too, so its index is the count n whatever its exact state
 // (unless n is past the limit, which is tested first and gives 0 in both). Proof: from the
 // bounds above, the reference's parts xr = RN53(V), yr = RN53(W) satisfy
@@ -114,8 +107,8 @@
 // The lanes (export_lanes.h, four to a register with AVX2 here, eight with AVX-512 in
 // export_avx512.cpp) do the same operations in the same order, each lane rounding as the
 // scalar code does; K's first product comes in a fused multiply-add, which changes nothing as
-// M * 2^-64 is exact. The detailed bound and the tie rule run for a whole register when the
-// cheap bound refused any of its active lanes; a lane's verdict is the same either way. Their cycle
+// M * 2^-64 is exact. The tie rule runs for a whole register when K refused any of its active
+// lanes; a lane's verdict is the same either way. Their cycle
 // detection: each lane saves its state every 8, 64 and 512 steps of the loop (after the step's
 // decisions) and compares every state that has passed its escape test with its saved ones, bit for
 // bit (x in the registers, then y for the lanes whose x matched). A lane taking a new point forgets
@@ -156,7 +149,6 @@ constexpr double kLargest = 0x1p40;
 constexpr double kSmallest = 0x1p-400;
 constexpr double kRoundingScale = 0x1p-64;  // v
 constexpr double kSlackScale = 0x1p-98;
-constexpr double kCheapScale = 0x1p-63;
 constexpr double kEscapedAbove = 4.0 + 0x1p-48;
 constexpr double kInsideBelow = 4.0 - 0x1p-48;
 constexpr std::uint64_t kExponentBits = 0x7FF0000000000000;
@@ -196,8 +188,8 @@ FmaConstants MakeConstants(double cx, double cy) {
     return {cx, cy, std::fabs(cx) + std::fabs(cy)};
 }
 
-// The checked step; false when the state is out of range or the check refuses. The cheap bound
-// decides most steps; *detailed counts the steps it leaves to the detailed bound.
+// The checked step; false when the state is out of range or the check refuses. *detailed counts
+// the steps the bound K cannot take, left to the exact-tie rule.
 OMBRILO_FMA inline bool CheckedStep(const FmaConstants& k, double x, double y, double* nx,
                                     double* ny, std::uint64_t* detailed) {
     if (!InRange(x) || !InRange(y)) {
@@ -225,14 +217,12 @@ OMBRILO_FMA inline bool CheckedStep(const FmaConstants& k, double x, double y, d
     const double imGap = HalfGap(im.value);
     const double reMiss = std::fabs(re.error);
     const double imMiss = std::fabs(im.error);
-    const double cheap =
-        ((squares + scale) + (std::fabs(re.value) + std::fabs(im.value))) * kCheapScale;
-    if (!(reMiss + cheap < reGap) || !(imMiss + cheap < imGap)) {
+    const double slack = scale * kSlackScale;
+    const double reBound =
+        ((squares + std::fabs(s.value)) + std::fabs(re.value)) * kRoundingScale + slack;
+    const double imBound = (std::fabs(twoP) + std::fabs(im.value)) * kRoundingScale + slack;
+    if (!(reMiss + reBound < reGap) || !(imMiss + imBound < imGap)) {
         ++*detailed;
-        const double slack = scale * kSlackScale;
-        const double reBound =
-            ((squares + std::fabs(s.value)) + std::fabs(re.value)) * kRoundingScale + slack;
-        const double imBound = (std::fabs(twoP) + std::fabs(im.value)) * kRoundingScale + slack;
         const bool reTie =
             aLo == 0.0 && bLo == 0.0 && s.error == 0.0 && reMiss == reGap && reGap > 0.0;
         const bool imTie = pLo == 0.0 && imMiss == imGap && imGap > 0.0;

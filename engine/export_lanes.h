@@ -35,7 +35,6 @@ constexpr double kLaneLargest = 0x1p40;
 constexpr double kLaneSmallest = 0x1p-400;
 constexpr double kLaneRoundingScale = 0x1p-64;  // v
 constexpr double kLaneSlackScale = 0x1p-98;
-constexpr double kLaneCheapScale = 0x1p-63;
 constexpr double kLaneEscapedAbove = 4.0 + 0x1p-48;
 constexpr double kLaneInsideBelow = 4.0 - 0x1p-48;
 // A refused step whose result is this far out escapes in the reference as well (while
@@ -80,18 +79,17 @@ struct LaneConstants {
 
 // What the lanes' check saw besides its verdict.
 struct CheckCount {
-    unsigned detailed = 0;  // lanes the cheap bound left to the detailed one
+    unsigned detailed = 0;  // lanes the bound refused, left to the exact-tie rule
     unsigned inRange = 0;   // lanes whose state was in the kernel's range
 };
 
 // The checked step of every lane. Returns the lanes (bit i for lane i) whose step is proven
-// equal to ExportIterate's; the cheap bound decides most, the detailed bound and the exact-tie
-// rule look only at the lanes of `active` it refused.
+// equal to ExportIterate's; the bound K decides most, the exact-tie rule looks only at the
+// lanes of `active` it refused.
 template <class L>
-OMBRILO_EXPORT_LANES inline unsigned CheckedStepOnLanes(const LaneConstants<L>& k,
-                                                        typename L::Real x, typename L::Real y,
-                                                        typename L::Real& nx, typename L::Real& ny,
-                                                        unsigned active, CheckCount& count) {
+OMBRILO_EXPORT_LANES __attribute__((always_inline)) inline unsigned CheckedStepOnLanes(
+    const LaneConstants<L>& k, typename L::Real x, typename L::Real y, typename L::Real& nx,
+    typename L::Real& ny, unsigned active, CheckCount& count) {
     const auto aHi = L::Mul(x, x);
     const auto aLo = L::FmSub(x, x, aHi);
     const auto bHi = L::Mul(y, y);
@@ -116,30 +114,26 @@ OMBRILO_EXPORT_LANES inline unsigned CheckedStepOnLanes(const LaneConstants<L>& 
     const auto imGap = L::HalfGap(im.value);
     const auto reMiss = L::Abs(re.error);
     const auto imMiss = L::Abs(im.error);
-    const auto cheap =
-        L::Mul(L::Add(L::Add(squares, scale), L::Add(L::Abs(re.value), L::Abs(im.value))),
-               L::Set(kLaneCheapScale));
-    const unsigned passed = L::Bits(L::And(inRange, L::And(L::Less(L::Add(reMiss, cheap), reGap),
-                                                           L::Less(L::Add(imMiss, cheap), imGap))));
-    const unsigned undecided = active & ~passed;
-    if (undecided == 0) [[likely]] {
-        return passed;
-    }
-    count.detailed += static_cast<unsigned>(std::popcount(undecided));
     const auto v = L::Set(kLaneRoundingScale);
     const auto slack = L::Mul(scale, L::Set(kLaneSlackScale));
     const auto reBound =
         L::FmAdd(L::Add(L::Add(squares, L::Abs(s.value)), L::Abs(re.value)), v, slack);
     const auto imBound = L::FmAdd(L::Add(L::Abs(twoP), L::Abs(im.value)), v, slack);
+    const auto reOk = L::Less(L::Add(reMiss, reBound), reGap);
+    const auto imOk = L::Less(L::Add(imMiss, imBound), imGap);
+    const unsigned passed = L::Bits(L::And(inRange, L::And(reOk, imOk)));
+    const unsigned undecided = active & ~passed;
+    if (undecided == 0) [[likely]] {
+        return passed;
+    }
+    count.detailed += static_cast<unsigned>(std::popcount(undecided));
     const auto zero = L::Set(0.0);
     const auto reTie = L::And(
         L::And(L::Equal(aLo, zero), L::Equal(bLo, zero)),
         L::And(L::Equal(s.error, zero), L::And(L::Equal(reMiss, reGap), L::Greater(reGap, zero))));
     const auto imTie =
         L::And(L::Equal(pLo, zero), L::And(L::Equal(imMiss, imGap), L::Greater(imGap, zero)));
-    const auto reOk = L::Or(L::Less(L::Add(reMiss, reBound), reGap), reTie);
-    const auto imOk = L::Or(L::Less(L::Add(imMiss, imBound), imGap), imTie);
-    return passed | L::Bits(L::And(inRange, L::And(reOk, imOk)));
+    return passed | L::Bits(L::And(inRange, L::And(L::Or(reOk, reTie), L::Or(imOk, imTie))));
 }
 
 // One checked step of (x, y) in lane 0 (the other lanes hold harmless points).

@@ -464,8 +464,8 @@ private slots:
             QVERIFY(counters.iterates > escaping + static_cast<std::uint64_t>(inside));
             QVERIFY(counters.trapped > 0);
             QVERIFY(counters.guardFallbacks < counters.iterates / 10);
-            // Every step sent to the reference was first left by the cheap bound to the
-            // detailed one, and the cheap bound decides most steps.
+            // Every step sent to the reference was first refused by the error bound, which
+            // decides most steps.
             QVERIFY(counters.guardFallbacks <= counters.detailedChecks);
             QVERIFY(counters.detailedChecks < counters.iterates / 10);
         } else {
