@@ -4,7 +4,8 @@
 
 OMBRILO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 OMBRILO_PACKAGES=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-dejavu-core libpng-dev
-                  libbenchmark-dev cmake make g++)
+                  libbenchmark-dev cmake make g++
+                  desktop-file-utils appstream dpkg-dev)
 
 ombrilo_missing_packages() {
     local pkg missing=()

@@ -564,6 +564,10 @@ int RunRenderCli(const std::vector<std::string>& args, std::ostream& out, std::o
         out << RenderUsageText();
         return kExitSuccess;
     }
+    if (std::holds_alternative<VersionRequest>(parsed)) {
+        out << RenderVersionText();
+        return kExitSuccess;
+    }
     if (const auto* refused = std::get_if<UsageError>(&parsed)) {
         Diagnostics(err).Error(refused->message);
         err << "Справка: " << kRenderProgramName << " --help\n";

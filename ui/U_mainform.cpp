@@ -32,6 +32,7 @@
 #include "slideshow/U_slideform.h"
 #include "slideshow/U_slidelist.h"
 #include "ui/U_fullscreen.h"
+#include "ui/application.h"
 #include "ui/browsers/U_opensavefractal.h"
 #include "ui/browsers/U_ospalette.h"
 #include "ui/browsers/browser_common.h"
@@ -191,7 +192,7 @@ void TMainForm::PlaceWindow() {
 }
 
 void TMainForm::BuildWindow() {
-    setWindowTitle("Ombrilo 1.02");
+    setWindowTitle(kApplicationTitle);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -532,6 +533,10 @@ void TMainForm::OpenFractExecute() {
         SelectPointFunction(state);  // the browser has put the state back
         return;
     }
+    OpenFractalAtFilePath();
+}
+
+void TMainForm::OpenFractalAtFilePath() {
     if (!ReadFractalAtFilePath(*this)) {
         SelectPointFunction(state);
         return;
@@ -615,6 +620,10 @@ void TMainForm::OpenPaletteExecute() {
     if (result != QDialog::Accepted) {
         return;
     }
+    ApplyReadPalette();
+}
+
+void TMainForm::ApplyReadPalette() {
     if (!PaletteAccepted) {
         ShowWarning(this, "Палитра проигнорирована",
                     QString("Тип палитры неизвестен этой версии.\n Возможно, следует обновить "

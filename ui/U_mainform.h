@@ -101,6 +101,11 @@ public:
     bool PaletteAccepted = false;      // outcome of the last read that looked at a palette
     void ShowPaletteFromState();       // sliders, type list, table and strip from the palette
     void ShowCurrentFractalCaption();  // "С&охранить " + FileTitle, enabled
+    // What the open commands do once a file is chosen: the fractal at FilePath is read and
+    // shown with its sliders, texts, marker and palette; the palette the last read took is
+    // shown, or the warning about its unknown type.
+    void OpenFractalAtFilePath();
+    void ApplyReadPalette();
 
     // --- Render thread handshake ---------------------------------------------------------
     bool RenderIdle() const;
