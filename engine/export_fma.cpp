@@ -100,6 +100,30 @@
 // reference escapes at n = 1 (or returns 0 first when the limit is 0). Nothing overflows: |x|, |y|
 // <= 2^40.
 //
+// Early. The lanes then run the points still open through at most 12 plain double steps,
+// re = RN(RN(RN(x*x) - RN(y*y)) + Cx), im = RN(2 RN(x*y) + Cy), with q = RN(RN(re*re) +
+// RN(im*im)), to find those whose reference orbit provably leaves at one of these iterates. Only
+// the index matters there, not the states: the reference's index is n when its iterates 1 .. n-1
+// do not escape, iterate n does, and n is not past the limit. Taken only for RN(|Cx| + |Cy|) <= 4
+// (so P <= 4.0001) and start points with RN(RN(x*x) + RN(y*y)) <= 4 (so |z_0| <= R = 2 + 2^-50).
+// One step from a state w with |w| <= m has, against the exact w^2 + C: in the plain step an error
+// below 3.01u(m^2 + |Cx|) in the real part and 2.01u(m^2 + |Cy|) in the imaginary part (four and
+// two roundings, 2|xy| <= m^2), in the reference's below 1.03u(m^2 + |Cx|) and 1.02u(m^2 + |Cy|)
+// (the bounds of "The reference's error" plus the rounding to double), and at most 2^-1072 in
+// all where results are subnormal; in modulus together E(m) <= 4.04u(2m^2 + 4.0001) + 2^-1071. With d_k the
+// distance between the plain iterate p_k and the reference's r_k (d_0 = 0), and the plain iterate
+// kept only while |p_k| <= R (below), |p^2 - r^2| = |p - r||p + r| gives
+//   d_(k+1) <= d_k (2R + d_k) + E(R + d_k) =: D_(k+1),
+// computed once in extended precision and raised by a factor 1 + 2^-50 a step, which covers its
+// own roundings. The reference escapes at iterate k when |r_k| >= 2 + 2^-40 (then its
+// Q >= (4 + 2^-38)(1 - 2.01v) > 4) and does not when |r_k| <= 2 - 2^-40. The plain q_k lies within
+// 3u q_k + 2^-1073 of |p_k|^2, so q_k >= ((2 + 2^-40 + D_k)^2 + 2^-1000)(1 + 2^-48) gives
+// |r_k| >= |p_k| - D_k >= 2 + 2^-40: escaped; q_k <= (2 - 2^-40 - D_k)^2 (1 - 2^-48) - 2^-1000
+// gives |r_k| <= 2 - 2^-40: not escaped, and |p_k| < 2 <= R for the next step. Both thresholds are
+// rounded outwards to double. A lane whose q_k falls between them is dropped, keeps -1 and goes
+// through the checked lanes from its start point; so does one still inside after the 12 steps or
+// at the limit. D_12 is about 2^-25, so few points fall between.
+//
 // Cycle detection is CycleWatch's (fast_kernels.cpp explains why it never changes an index):
 // the kernel's states are bit for bit the reference's (the one exception, a far-out result,
 // escapes before any test looks at it).

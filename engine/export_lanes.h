@@ -491,6 +491,77 @@ OMBRILO_EXPORT_LANES inline int DecideAtOnce(double cx, double cy, std::int32_t 
     return count - atOnce;
 }
 
+// Points that leave within the first few iterates are decided by plain double steps, much
+// cheaper than the checked ones, where a bound on how far they can stray from the reference's
+// iterates proves on which iterate the reference's point leaves (export_fma.cpp, "Early").
+constexpr int kEarlySteps = 12;
+
+struct EarlyBands {
+    double escapedFrom[kEarlySteps + 1];  // q at or above: the reference escapes there
+    double insideTo[kEarlySteps + 1];     // q at or below: the reference does not
+};
+
+inline EarlyBands MakeEarlyBands() {
+    EarlyBands bands{};
+    const long double u = 0x1p-53L;
+    const long double reach = 2.0L + 0x1p-50L;  // R
+    long double stray = 0.0L;                   // D_k
+    for (int k = 1; k <= kEarlySteps; ++k) {
+        const long double m = reach + stray;
+        stray =
+            (stray * (2.0L * reach + stray) + 4.04L * u * (2.0L * m * m + 4.0001L) + 0x1p-1071L) *
+            (1.0L + 0x1p-50L);
+        const long double out = 2.0L + 0x1p-40L + stray;
+        const long double in = 2.0L - 0x1p-40L - stray;
+        bands.escapedFrom[k] =
+            std::nextafter(static_cast<double>((out * out + 0x1p-1000L) * (1.0L + 0x1p-48L)), 8.0);
+        bands.insideTo[k] =
+            std::nextafter(static_cast<double>(in * in * (1.0L - 0x1p-48L) - 0x1p-1000L), 0.0);
+    }
+    return bands;
+}
+
+// Writes the index of every point left at -1 whose reference orbit provably leaves within the
+// first kEarlySteps iterates (all points of whole registers; the rest stay -1).
+template <class L>
+OMBRILO_EXPORT_LANES inline void DecideEarly(double cx, double cy, std::int32_t limit,
+                                             const double* x, double y, int count,
+                                             std::int32_t* indices, KernelCounters& tally) {
+    static const EarlyBands bands = MakeEarlyBands();
+    if (!((std::fabs(cx) + std::fabs(cy)) <= 4.0) || limit < 1) {
+        return;
+    }
+    const int steps = std::min<std::int32_t>(kEarlySteps, limit);
+    const auto cxs = L::Set(cx);
+    const auto cys = L::Set(cy);
+    const auto ys = L::Set(y);
+    const auto startQ = L::Mul(ys, ys);
+    for (int i = 0; i + L::kWidth <= count; i += L::kWidth) {
+        unsigned live = 0;
+        for (int j = 0; j < L::kWidth; ++j) {
+            live |= (indices[i + j] == -1 ? 1u : 0u) << j;
+        }
+        if (live == 0) {
+            continue;
+        }
+        auto px = L::LoadUnaligned(x + i);
+        auto py = ys;
+        live &= L::Bits(L::LessEq(L::Add(L::Mul(px, px), startQ), L::Set(4.0)));
+        for (int k = 1; k <= steps && live != 0; ++k) {
+            const auto xy = L::Mul(px, py);
+            px = L::Add(L::Sub(L::Mul(px, px), L::Mul(py, py)), cxs);
+            py = L::Add(L::Add(xy, xy), cys);
+            const auto q = L::Add(L::Mul(px, px), L::Mul(py, py));
+            const unsigned out = live & L::Bits(L::GreaterEq(q, L::Set(bands.escapedFrom[k])));
+            for (unsigned lanes = out; lanes != 0; lanes &= lanes - 1) {
+                indices[i + std::countr_zero(lanes)] = k;
+                tally.iterates += static_cast<std::uint64_t>(k);
+            }
+            live &= L::Bits(L::LessEq(q, L::Set(bands.insideTo[k])));
+        }
+    }
+}
+
 // The run on the lanes, each lane taking the run's next point as soon as its point is decided.
 template <class L>
 OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, const double* x,
@@ -499,6 +570,7 @@ OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, c
     if (DecideAtOnce<L>(cx, cy, limit, x, y, count, indices, tally) == 0) {
         return;
     }
+    DecideEarly<L>(cx, cy, limit, x, y, count, indices, tally);
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),
                              L::Set(kLaneInsideBelow),
