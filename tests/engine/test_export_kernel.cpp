@@ -334,6 +334,30 @@ private slots:
         }
     }
 
+    // Where the index changes between early iterates the orbit passes |z| = 2 there: points
+    // from a unit in the last place to 2^-20 on both sides of such a crossing.
+    void earlyEscapesAcrossTheCircle() {
+        for (double cy : {0.339, -0.2, 0.0}) {
+            for (double y : {0.0, 0.3, -0.71}) {
+                auto index = [&](double x) { return ExportEscapeIndex(0.402, cy, 254, x, y); };
+                double in = 0.9;
+                double out = 1.9;
+                QVERIFY(index(in) > index(out));
+                while (std::nextafter(in, out) != out) {
+                    const double mid = in + (out - in) / 2;
+                    (index(mid) == index(in) ? in : out) = mid;
+                }
+                std::vector<double> x;
+                for (int scale : {0, 12, 22, 32}) {
+                    for (int j = -6; j <= 6; ++j) {
+                        x.push_back(in + std::ldexp((std::nextafter(in, 2.0) - in) * j, scale));
+                    }
+                }
+                QCOMPARE(FastIndices(0.402, cy, 254, x, y), ReferenceIndices(0.402, cy, 254, x, y));
+            }
+        }
+    }
+
     void lateEscapesAroundTheLimit() {
         // Orbits of 0 just above C = 1/4 escape after nearly every count up to the limit.
         std::vector<double> zero(1, 0.0);
