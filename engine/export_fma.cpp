@@ -110,9 +110,9 @@
 // below 3.01u(m^2 + |Cx|) in the real part and 2.01u(m^2 + |Cy|) in the imaginary part (four and
 // two roundings, 2|xy| <= m^2), in the reference's below 1.03u(m^2 + |Cx|) and 1.02u(m^2 + |Cy|)
 // (the bounds of "The reference's error" plus the rounding to double), and at most 2^-1072 in
-// all where results are subnormal; in modulus together E(m) <= 4.04u(2m^2 + 4.0001) + 2^-1071. With d_k the
-// distance between the plain iterate p_k and the reference's r_k (d_0 = 0), and the plain iterate
-// kept only while |p_k| <= R (below), |p^2 - r^2| = |p - r||p + r| gives
+// all where results are subnormal; in modulus together E(m) <= 4.04u(2m^2 + 4.0001) + 2^-1071.
+// With d_k the distance between the plain iterate p_k and the reference's r_k (d_0 = 0), and the
+// plain iterate kept only while |p_k| <= R (below), |p^2 - r^2| = |p - r||p + r| gives
 //   d_(k+1) <= d_k (2R + d_k) + E(R + d_k) =: D_(k+1),
 // computed once in extended precision and raised by a factor 1 + 2^-50 a step, which covers its
 // own roundings. The reference escapes at iterate k when |r_k| >= 2 + 2^-40 (then its
