@@ -537,7 +537,15 @@ void TMainForm::OpenFractExecute() {
 }
 
 void TMainForm::OpenFractalAtFilePath() {
-    if (!ReadFractalAtFilePath(*this)) {
+    ShowReadFractal(ReadFractalAtFilePath(*this), /*fractalFile=*/true);
+}
+
+void TMainForm::OpenPictureFractalAtFilePath() {
+    ShowReadFractal(ReadPictureFractalAtFilePath(*this), /*fractalFile=*/false);
+}
+
+void TMainForm::ShowReadFractal(bool read, bool fractalFile) {
+    if (!read) {
         SelectPointFunction(state);
         return;
     }
@@ -550,8 +558,10 @@ void TMainForm::OpenFractalAtFilePath() {
         return;
     }
     BusyCursor busy;
-    CurrentFractalPath = FilePath;
-    ShowCurrentFractalCaption();
+    if (fractalFile) {
+        CurrentFractalPath = FilePath;
+        ShowCurrentFractalCaption();
+    }
     ShowLoadedState(LoadPaletteWithFractal && PaletteAccepted);
     if (LoadPaletteWithFractal && !PaletteAccepted) {
         ShowWarning(this, "Палитра фрактала проигнорирована",

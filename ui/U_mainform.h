@@ -106,6 +106,9 @@ public:
     // shown, or the warning about its unknown type.
     void OpenFractalAtFilePath();
     void ApplyReadPalette();
+    // The same for a PNG picture this program exported, whose fractal travels inside it; the
+    // picture does not become the file the quick-save command writes to.
+    void OpenPictureFractalAtFilePath();
 
     // --- Render thread handshake ---------------------------------------------------------
     bool RenderIdle() const;
@@ -218,6 +221,9 @@ private:
     // Shows a state just put in place from outside (a file, the history): sliders, texts,
     // marker, palette controls when asked, full-screen view, one frame.
     void ShowLoadedState(bool withPalette);
+    // The rest of opening a fractal once its record was read (read false: it was not); a fractal
+    // file becomes the file of the quick-save command.
+    void ShowReadFractal(bool read, bool fractalFile);
     void GoToHistoryEntry(bool back);
     void UpdateHistoryCommands();
     void KeyPreview(QKeyEvent* event);

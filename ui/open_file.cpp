@@ -16,6 +16,11 @@ void OpenFractal(TMainForm& main, const QString& path) {
     main.OpenFractalAtFilePath();
 }
 
+void OpenPicture(TMainForm& main, const QString& path) {
+    main.FilePath = path;
+    main.OpenPictureFractalAtFilePath();
+}
+
 void OpenPalette(TMainForm& main, const QString& path) {
     main.FilePath = path;
     if (ReadPaletteAtFilePath(main)) {
@@ -25,8 +30,8 @@ void OpenPalette(TMainForm& main, const QString& path) {
 
 void RefuseUnknownFile(TMainForm& main, const QString& path) {
     ShowWarning(&main, "Открытие файла не возможно",
-                QString("Файл %1 не удается открыть: это не файл фрактала (.frc)\n и не файл "
-                        "палитры (.ptt).")
+                QString("Файл %1 не удается открыть: это не файл фрактала (.frc),\n не файл "
+                        "палитры (.ptt) и не изображение (.png).")
                     .arg(QFileInfo(path).fileName()));
 }
 
@@ -39,6 +44,9 @@ OpenableFile KindOfFile(const QString& path) {
     }
     if (suffix == "ptt") {
         return OpenableFile::Palette;
+    }
+    if (suffix == "png") {
+        return OpenableFile::Picture;
     }
     return OpenableFile::Unknown;
 }
@@ -56,6 +64,9 @@ void OpenFileInMainWindow(TMainForm& main, const QString& path) {
             break;
         case OpenableFile::Palette:
             OpenPalette(main, path);
+            break;
+        case OpenableFile::Picture:
+            OpenPicture(main, path);
             break;
         case OpenableFile::Unknown:
             RefuseUnknownFile(main, path);

@@ -9,6 +9,7 @@
 #include "formats/fractal_file.h"
 #include "formats/messages.h"
 #include "formats/palette_file.h"
+#include "formats/png_file.h"
 #include "mainform_fixture.h"
 #include "support/test_files.h"
 #include "ui/accessible_names.h"
@@ -91,6 +92,33 @@ private slots:
         QCOMPARE(w.action("SaveCrntFrct")->text(), QString("С&охранить spiral"));
         QVERIFY(w.action("SaveCrntFrct")->isEnabled());
         QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    // An exported picture brings its fractal back, but does not become the quick-save file; a
+    // picture without the record changes nothing.
+    void pictureFractalIsOpened() {
+        MainFormFixture f;
+        QVERIFY(f.Start());
+        const auto writePicture = [&](const QString& path, std::optional<FractalRecord> record) {
+            PngFileWriter writer(Path(path), PngPicture{1, 1, 0, record});
+            const std::uint8_t bgr[3] = {1, 2, 3};
+            return writer.Open() && writer.WriteRow(0, bgr) && writer.Commit();
+        };
+        QVERIFY(writePicture(f.FilePath("plain.png"), std::nullopt));
+        QVERIFY(writePicture(f.FilePath("spiral.PNG"), RecordFromState(SpiralState())));
+        OpenFileInMainWindow(*f.form, f.FilePath("plain.png"));
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages[0].text.startsWith("В изображении PNG нет параметров"));
+        QCOMPARE(f.form->state.Cx, SliderToCoefficient(kSliderCxStart));
+
+        OpenFileInMainWindow(*f.form, f.FilePath("spiral.PNG"));
+        QVERIFY(f.WaitIdle());
+        QCOMPARE(f.form->state.Cx, -0.7454);
+        QCOMPARE(f.form->state.ViewWidth, 1.5f);
+        QCOMPARE(f.form->state.palette, SpiralState().palette);
+        QCOMPARE(f.form->TrackBarCx->value(), -745);
+        QVERIFY(f.form->CurrentFractalPath.isEmpty());
+        QVERIFY(!f.form->action("SaveCrntFrct")->isEnabled());
     }
 
     void paletteFileIsApplied() {
