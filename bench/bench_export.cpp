@@ -217,7 +217,7 @@ void SmallCase(const std::string& self, const Case& c, const std::string& dir, i
         PrintRatio(label.c_str(), ref.best, r.ok ? r.seconds : Spread{});
         if (r.ok && threads == 0) {
             std::printf(
-                "  %-34s %9.5f of steps to the detailed check, %.5f to the reference step\n",
+                "  %-34s %9.5f of steps refused by the error bound, %.5f to the reference step\n",
                 "fallback rates", r.detailedRate, r.referenceRate);
         }
     }

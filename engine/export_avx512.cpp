@@ -17,7 +17,7 @@
 //   tests the mantissa bits for zero as the scalar HalfGap does, SameBits compares 64-bit
 //   patterns, Replace blends whole lanes by mask: all exact bit operations.
 // So every lane computes bit for bit what the scalar FMA step computes, the argument of
-// export_fma.cpp (the cheap bound, the detailed bound, the exact-tie rule, the escape band and
+// export_fma.cpp (the error bound, the exact-tie rule, the escape band and
 // the cycle detection) holds for each lane, and only the number of points in flight changes:
 // sixteen instead of eight, each lane taking the run's next point as the AVX2 lanes do.
 

@@ -56,16 +56,9 @@
 // When N = 0 both results are 0 and h = 0: refused, so signs of zero are always left to the
 // reference.
 //
-// The cheap bound comes first: one bound for both parts,
-//   K' = RN(RN(RN(aHi + bHi) + sc) + RN(|re| + |im|)) * 2^-63,
-//   sc = RN(RN(aHi + bHi) + RN(|Cx| + |Cy|)),
-// and the step is taken when RN(|e| + K') < h of re and RN(|f| + K') < h of im. K' >= K for both
-// parts, so the argument above holds with K' in place of K: with G = aHi + bHi and
-// P = |Cx| + |Cy|, four roundings give K' >= 2v(1 - 2^-50)(2G + P + |re| + |im|), while
-// M <= (1 + 3u)((2 + u)G + |re|) for the real part (M <= (1 + 3u)((1 + 2u)G + |im|) for the
-// imaginary one, as 2|xy| <= (1 + 2u)G) and 2^-101 N <= 2^-100 (G + P), so
-//   v(1 + 2^-48)M + 2^-101 N <= v((2 + 2^-46)G + (1 + 2^-46)(|re| + |im|) + 2^-36 P) <= K'.
-// Only the steps the cheap bound refuses pay for the detailed bound K and the rule below.
+// Every step computes K for both parts and is taken when both pass. (An earlier form tried a
+// cheaper bound first and K only where it refused; about half of the registers of lanes then
+// paid for both, and the branch between them cost more than K itself.)
 //
 // Exact ties. K bounds the reference's error whether or not its roundings were exact, so a
 // result on a midpoint, |e| = h, is always refused by it, although steps from start points with
@@ -85,8 +78,8 @@
 // between goes to the reference test (Escaped, an escape tie). After a step redone with
 // ExportIterate the reference test is used as well: that state can be anything, NaN included.
 //
-// Far out. A step of the lanes refused by both bounds from an in-range state need not be redone
-// when its double-double result (re, im) has qd >= 4 + 2^-30 and |Cx| + |Cy| <= 4: the
+// Far out. A step of the lanes refused by K and the tie rule from an in-range state need not be
+// redone when its double-double result (re, im) has qd >= 4 + 2^-30 and |Cx| + |Cy| <= 4: the
 // reference escapes at that iterate too, so its index is the count n whatever its exact state
 // (unless n is past the limit, which is tested first and gives 0 in both). Proof: from the
 // bounds above, the reference's parts xr = RN53(V), yr = RN53(W) satisfy
@@ -107,6 +100,30 @@
 // reference escapes at n = 1 (or returns 0 first when the limit is 0). Nothing overflows: |x|, |y|
 // <= 2^40.
 //
+// Early. The lanes then run the points still open through at most 12 plain double steps,
+// re = RN(RN(RN(x*x) - RN(y*y)) + Cx), im = RN(2 RN(x*y) + Cy), with q = RN(RN(re*re) +
+// RN(im*im)), to find those whose reference orbit provably leaves at one of these iterates. Only
+// the index matters there, not the states: the reference's index is n when its iterates 1 .. n-1
+// do not escape, iterate n does, and n is not past the limit. Taken only for RN(|Cx| + |Cy|) <= 4
+// (so P <= 4.0001) and start points with RN(RN(x*x) + RN(y*y)) <= 4 (so |z_0| <= R = 2 + 2^-50).
+// One step from a state w with |w| <= m has, against the exact w^2 + C: in the plain step an error
+// below 3.01u(m^2 + |Cx|) in the real part and 2.01u(m^2 + |Cy|) in the imaginary part (four and
+// two roundings, 2|xy| <= m^2), in the reference's below 1.03u(m^2 + |Cx|) and 1.02u(m^2 + |Cy|)
+// (the bounds of "The reference's error" plus the rounding to double), and at most 2^-1072 in
+// all where results are subnormal; in modulus together E(m) <= 4.04u(2m^2 + 4.0001) + 2^-1071.
+// With d_k the distance between the plain iterate p_k and the reference's r_k (d_0 = 0), and the
+// plain iterate kept only while |p_k| <= R (below), |p^2 - r^2| = |p - r||p + r| gives
+//   d_(k+1) <= d_k (2R + d_k) + E(R + d_k) =: D_(k+1),
+// computed once in extended precision and raised by a factor 1 + 2^-50 a step, which covers its
+// own roundings. The reference escapes at iterate k when |r_k| >= 2 + 2^-40 (then its
+// Q >= (4 + 2^-38)(1 - 2.01v) > 4) and does not when |r_k| <= 2 - 2^-40. The plain q_k lies within
+// 3u q_k + 2^-1073 of |p_k|^2, so q_k >= ((2 + 2^-40 + D_k)^2 + 2^-1000)(1 + 2^-48) gives
+// |r_k| >= |p_k| - D_k >= 2 + 2^-40: escaped; q_k <= (2 - 2^-40 - D_k)^2 (1 - 2^-48) - 2^-1000
+// gives |r_k| <= 2 - 2^-40: not escaped, and |p_k| < 2 <= R for the next step. Both thresholds are
+// rounded outwards to double. A lane whose q_k falls between them is dropped, keeps -1 and goes
+// through the checked lanes from its start point; so does one still inside after the 12 steps or
+// at the limit. D_12 is about 2^-25, so few points fall between.
+//
 // Cycle detection is CycleWatch's (fast_kernels.cpp explains why it never changes an index):
 // the kernel's states are bit for bit the reference's (the one exception, a far-out result,
 // escapes before any test looks at it).
@@ -114,8 +131,8 @@
 // The lanes (export_lanes.h, four to a register with AVX2 here, eight with AVX-512 in
 // export_avx512.cpp) do the same operations in the same order, each lane rounding as the
 // scalar code does; K's first product comes in a fused multiply-add, which changes nothing as
-// M * 2^-64 is exact. The detailed bound and the tie rule run for a whole register when the
-// cheap bound refused any of its active lanes; a lane's verdict is the same either way. Their cycle
+// M * 2^-64 is exact. The tie rule runs for a whole register when K refused any of its active
+// lanes; a lane's verdict is the same either way. Their cycle
 // detection: each lane saves its state every 8, 64 and 512 steps of the loop (after the step's
 // decisions) and compares every state that has passed its escape test with its saved ones, bit for
 // bit (x in the registers, then y for the lanes whose x matched). A lane taking a new point forgets
@@ -156,7 +173,6 @@ constexpr double kLargest = 0x1p40;
 constexpr double kSmallest = 0x1p-400;
 constexpr double kRoundingScale = 0x1p-64;  // v
 constexpr double kSlackScale = 0x1p-98;
-constexpr double kCheapScale = 0x1p-63;
 constexpr double kEscapedAbove = 4.0 + 0x1p-48;
 constexpr double kInsideBelow = 4.0 - 0x1p-48;
 constexpr std::uint64_t kExponentBits = 0x7FF0000000000000;
@@ -196,8 +212,8 @@ FmaConstants MakeConstants(double cx, double cy) {
     return {cx, cy, std::fabs(cx) + std::fabs(cy)};
 }
 
-// The checked step; false when the state is out of range or the check refuses. The cheap bound
-// decides most steps; *detailed counts the steps it leaves to the detailed bound.
+// The checked step; false when the state is out of range or the check refuses. *detailed counts
+// the steps the bound K cannot take, left to the exact-tie rule.
 OMBRILO_FMA inline bool CheckedStep(const FmaConstants& k, double x, double y, double* nx,
                                     double* ny, std::uint64_t* detailed) {
     if (!InRange(x) || !InRange(y)) {
@@ -225,14 +241,12 @@ OMBRILO_FMA inline bool CheckedStep(const FmaConstants& k, double x, double y, d
     const double imGap = HalfGap(im.value);
     const double reMiss = std::fabs(re.error);
     const double imMiss = std::fabs(im.error);
-    const double cheap =
-        ((squares + scale) + (std::fabs(re.value) + std::fabs(im.value))) * kCheapScale;
-    if (!(reMiss + cheap < reGap) || !(imMiss + cheap < imGap)) {
+    const double slack = scale * kSlackScale;
+    const double reBound =
+        ((squares + std::fabs(s.value)) + std::fabs(re.value)) * kRoundingScale + slack;
+    const double imBound = (std::fabs(twoP) + std::fabs(im.value)) * kRoundingScale + slack;
+    if (!(reMiss + reBound < reGap) || !(imMiss + imBound < imGap)) {
         ++*detailed;
-        const double slack = scale * kSlackScale;
-        const double reBound =
-            ((squares + std::fabs(s.value)) + std::fabs(re.value)) * kRoundingScale + slack;
-        const double imBound = (std::fabs(twoP) + std::fabs(im.value)) * kRoundingScale + slack;
         const bool reTie =
             aLo == 0.0 && bLo == 0.0 && s.error == 0.0 && reMiss == reGap && reGap > 0.0;
         const bool imTie = pLo == 0.0 && imMiss == imGap && imGap > 0.0;

@@ -14,6 +14,7 @@
 // namespace: the two files compile it for different processors, and no function may be shared
 // between them by the linker.
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -34,7 +35,6 @@ constexpr double kLaneLargest = 0x1p40;
 constexpr double kLaneSmallest = 0x1p-400;
 constexpr double kLaneRoundingScale = 0x1p-64;  // v
 constexpr double kLaneSlackScale = 0x1p-98;
-constexpr double kLaneCheapScale = 0x1p-63;
 constexpr double kLaneEscapedAbove = 4.0 + 0x1p-48;
 constexpr double kLaneInsideBelow = 4.0 - 0x1p-48;
 // A refused step whose result is this far out escapes in the reference as well (while
@@ -79,18 +79,17 @@ struct LaneConstants {
 
 // What the lanes' check saw besides its verdict.
 struct CheckCount {
-    unsigned detailed = 0;  // lanes the cheap bound left to the detailed one
+    unsigned detailed = 0;  // lanes the bound refused, left to the exact-tie rule
     unsigned inRange = 0;   // lanes whose state was in the kernel's range
 };
 
 // The checked step of every lane. Returns the lanes (bit i for lane i) whose step is proven
-// equal to ExportIterate's; the cheap bound decides most, the detailed bound and the exact-tie
-// rule look only at the lanes of `active` it refused.
+// equal to ExportIterate's; the bound K decides most, the exact-tie rule looks only at the
+// lanes of `active` it refused.
 template <class L>
-OMBRILO_EXPORT_LANES inline unsigned CheckedStepOnLanes(const LaneConstants<L>& k,
-                                                        typename L::Real x, typename L::Real y,
-                                                        typename L::Real& nx, typename L::Real& ny,
-                                                        unsigned active, CheckCount& count) {
+OMBRILO_EXPORT_LANES __attribute__((always_inline)) inline unsigned CheckedStepOnLanes(
+    const LaneConstants<L>& k, typename L::Real x, typename L::Real y, typename L::Real& nx,
+    typename L::Real& ny, unsigned active, CheckCount& count) {
     const auto aHi = L::Mul(x, x);
     const auto aLo = L::FmSub(x, x, aHi);
     const auto bHi = L::Mul(y, y);
@@ -115,30 +114,26 @@ OMBRILO_EXPORT_LANES inline unsigned CheckedStepOnLanes(const LaneConstants<L>& 
     const auto imGap = L::HalfGap(im.value);
     const auto reMiss = L::Abs(re.error);
     const auto imMiss = L::Abs(im.error);
-    const auto cheap =
-        L::Mul(L::Add(L::Add(squares, scale), L::Add(L::Abs(re.value), L::Abs(im.value))),
-               L::Set(kLaneCheapScale));
-    const unsigned passed = L::Bits(L::And(inRange, L::And(L::Less(L::Add(reMiss, cheap), reGap),
-                                                           L::Less(L::Add(imMiss, cheap), imGap))));
-    const unsigned undecided = active & ~passed;
-    if (undecided == 0) [[likely]] {
-        return passed;
-    }
-    count.detailed += static_cast<unsigned>(std::popcount(undecided));
     const auto v = L::Set(kLaneRoundingScale);
     const auto slack = L::Mul(scale, L::Set(kLaneSlackScale));
     const auto reBound =
         L::FmAdd(L::Add(L::Add(squares, L::Abs(s.value)), L::Abs(re.value)), v, slack);
     const auto imBound = L::FmAdd(L::Add(L::Abs(twoP), L::Abs(im.value)), v, slack);
+    const auto reOk = L::Less(L::Add(reMiss, reBound), reGap);
+    const auto imOk = L::Less(L::Add(imMiss, imBound), imGap);
+    const unsigned passed = L::Bits(L::And(inRange, L::And(reOk, imOk)));
+    const unsigned undecided = active & ~passed;
+    if (undecided == 0) [[likely]] {
+        return passed;
+    }
+    count.detailed += static_cast<unsigned>(std::popcount(undecided));
     const auto zero = L::Set(0.0);
     const auto reTie = L::And(
         L::And(L::Equal(aLo, zero), L::Equal(bLo, zero)),
         L::And(L::Equal(s.error, zero), L::And(L::Equal(reMiss, reGap), L::Greater(reGap, zero))));
     const auto imTie =
         L::And(L::Equal(pLo, zero), L::And(L::Equal(imMiss, imGap), L::Greater(imGap, zero)));
-    const auto reOk = L::Or(L::Less(L::Add(reMiss, reBound), reGap), reTie);
-    const auto imOk = L::Or(L::Less(L::Add(imMiss, imBound), imGap), imTie);
-    return passed | L::Bits(L::And(inRange, L::And(reOk, imOk)));
+    return passed | L::Bits(L::And(inRange, L::And(L::Or(reOk, reTie), L::Or(imOk, imTie))));
 }
 
 // One checked step of (x, y) in lane 0 (the other lanes hold harmless points).
@@ -459,22 +454,112 @@ OMBRILO_EXPORT_LANES inline void SaveStates(LaneGroup<L>& g, std::int64_t step) 
 
 // Points that escape at the first iterate whatever the rounding get their index at once (-1 is
 // left for the others): an in-range start point with RN(RN(x*x) + RN(y*y)) >= RN(|Cx| + |Cy|) +
-// 2.5 (export_fma.cpp proves that its first iterate escapes in the reference).
-OMBRILO_EXPORT_LANES inline void DecideAtOnce(double cx, double cy, std::int32_t limit,
-                                              const double* x, double y, int count,
-                                              std::int32_t* indices, KernelCounters& tally) {
+// 2.5 (export_fma.cpp proves that its first iterate escapes in the reference). Returns how many
+// points are left to the lanes.
+template <class L>
+OMBRILO_EXPORT_LANES inline int DecideAtOnce(double cx, double cy, std::int32_t limit,
+                                             const double* x, double y, int count,
+                                             std::int32_t* indices, KernelCounters& tally) {
     const double farAway = (std::fabs(cx) + std::fabs(cy)) + 2.5;
     const std::int32_t index = limit >= 1 ? 1 : 0;
-    const bool rowInRange = std::fabs(y) <= kLaneLargest;
+    if (!(std::fabs(y) <= kLaneLargest)) {
+        std::fill_n(indices, count, -1);
+        return count;
+    }
     const double ySquared = y * y;
+    const auto farAwayLanes = L::Set(farAway);
+    const auto ySquaredLanes = L::Set(ySquared);
+    const auto largest = L::Set(kLaneLargest);
     int atOnce = 0;
-    for (int i = 0; i < count; ++i) {
-        const bool out =
-            rowInRange && std::fabs(x[i]) <= kLaneLargest && x[i] * x[i] + ySquared >= farAway;
+    int i = 0;
+    for (; i + L::kWidth <= count; i += L::kWidth) {
+        const auto xs = L::LoadUnaligned(x + i);
+        const unsigned out =
+            L::Bits(L::And(L::LessEq(L::Abs(xs), largest),
+                           L::GreaterEq(L::Add(L::Mul(xs, xs), ySquaredLanes), farAwayLanes)));
+        for (int j = 0; j < L::kWidth; ++j) {
+            indices[i + j] = ((out >> j) & 1u) != 0 ? index : -1;
+        }
+        atOnce += std::popcount(out);
+    }
+    for (; i < count; ++i) {
+        const bool out = std::fabs(x[i]) <= kLaneLargest && x[i] * x[i] + ySquared >= farAway;
         indices[i] = out ? index : -1;
         atOnce += out;
     }
     tally.iterates += static_cast<std::uint64_t>(atOnce);
+    return count - atOnce;
+}
+
+// Points that leave within the first few iterates are decided by plain double steps, much
+// cheaper than the checked ones, where a bound on how far they can stray from the reference's
+// iterates proves on which iterate the reference's point leaves (export_fma.cpp, "Early").
+constexpr int kEarlySteps = 12;
+
+struct EarlyBands {
+    double escapedFrom[kEarlySteps + 1];  // q at or above: the reference escapes there
+    double insideTo[kEarlySteps + 1];     // q at or below: the reference does not
+};
+
+inline EarlyBands MakeEarlyBands() {
+    EarlyBands bands{};
+    const long double u = 0x1p-53L;
+    const long double reach = 2.0L + 0x1p-50L;  // R
+    long double stray = 0.0L;                   // D_k
+    for (int k = 1; k <= kEarlySteps; ++k) {
+        const long double m = reach + stray;
+        stray =
+            (stray * (2.0L * reach + stray) + 4.04L * u * (2.0L * m * m + 4.0001L) + 0x1p-1071L) *
+            (1.0L + 0x1p-50L);
+        const long double out = 2.0L + 0x1p-40L + stray;
+        const long double in = 2.0L - 0x1p-40L - stray;
+        bands.escapedFrom[k] =
+            std::nextafter(static_cast<double>((out * out + 0x1p-1000L) * (1.0L + 0x1p-48L)), 8.0);
+        bands.insideTo[k] =
+            std::nextafter(static_cast<double>(in * in * (1.0L - 0x1p-48L) - 0x1p-1000L), 0.0);
+    }
+    return bands;
+}
+
+// Writes the index of every point left at -1 whose reference orbit provably leaves within the
+// first kEarlySteps iterates (all points of whole registers; the rest stay -1).
+template <class L>
+OMBRILO_EXPORT_LANES inline void DecideEarly(double cx, double cy, std::int32_t limit,
+                                             const double* x, double y, int count,
+                                             std::int32_t* indices, KernelCounters& tally) {
+    static const EarlyBands bands = MakeEarlyBands();
+    if (!((std::fabs(cx) + std::fabs(cy)) <= 4.0) || limit < 1) {
+        return;
+    }
+    const int steps = std::min<std::int32_t>(kEarlySteps, limit);
+    const auto cxs = L::Set(cx);
+    const auto cys = L::Set(cy);
+    const auto ys = L::Set(y);
+    const auto startQ = L::Mul(ys, ys);
+    for (int i = 0; i + L::kWidth <= count; i += L::kWidth) {
+        unsigned live = 0;
+        for (int j = 0; j < L::kWidth; ++j) {
+            live |= (indices[i + j] == -1 ? 1u : 0u) << j;
+        }
+        if (live == 0) {
+            continue;
+        }
+        auto px = L::LoadUnaligned(x + i);
+        auto py = ys;
+        live &= L::Bits(L::LessEq(L::Add(L::Mul(px, px), startQ), L::Set(4.0)));
+        for (int k = 1; k <= steps && live != 0; ++k) {
+            const auto xy = L::Mul(px, py);
+            px = L::Add(L::Sub(L::Mul(px, px), L::Mul(py, py)), cxs);
+            py = L::Add(L::Add(xy, xy), cys);
+            const auto q = L::Add(L::Mul(px, px), L::Mul(py, py));
+            const unsigned out = live & L::Bits(L::GreaterEq(q, L::Set(bands.escapedFrom[k])));
+            for (unsigned lanes = out; lanes != 0; lanes &= lanes - 1) {
+                indices[i + std::countr_zero(lanes)] = k;
+                tally.iterates += static_cast<std::uint64_t>(k);
+            }
+            live &= L::Bits(L::LessEq(q, L::Set(bands.insideTo[k])));
+        }
+    }
 }
 
 // The run on the lanes, each lane taking the run's next point as soon as its point is decided.
@@ -482,7 +567,10 @@ template <class L>
 OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, const double* x,
                                      double y, int count, std::int32_t* indices,
                                      KernelCounters& tally) {
-    DecideAtOnce(cx, cy, limit, x, y, count, indices, tally);
+    if (DecideAtOnce<L>(cx, cy, limit, x, y, count, indices, tally) == 0) {
+        return;
+    }
+    DecideEarly<L>(cx, cy, limit, x, y, count, indices, tally);
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),
                              L::Set(kLaneInsideBelow),

@@ -116,6 +116,16 @@ ColumnXs MakeColumnXs(double x0, float step, std::int64_t width) {
     return columns;
 }
 
+// The colour table with each entry's three bytes at the start of four, so that a pixel is one
+// four-byte copy.
+std::vector<std::uint32_t> FourByteColors(const ColorTable& table) {
+    std::vector<std::uint32_t> colors(ColorTable::kEntries);
+    for (int i = 0; i < ColorTable::kEntries; ++i) {
+        std::memcpy(&colors[static_cast<std::size_t>(i)], table.Entry(i), 3);
+    }
+    return colors;
+}
+
 // Two blocks of rows: the rows of one go to the sink on the calling thread while the next is
 // computed on the others, so that a slow sink (a file on a busy disk) does not hold the work up.
 class BlockPipeline {
@@ -194,6 +204,7 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, cons
         slot.pixels.resize(static_cast<std::size_t>(blockRows) * rowBytes);
         slot.rowY.resize(static_cast<std::size_t>(blockRows));
     }
+    const std::vector<std::uint32_t> colors = FourByteColors(table);
     const ColumnXs columns = MakeColumnXs(ExportLeft(view, g), g.ExportStep, g.WidthPixels);
     const std::int64_t chunksPerRow = (g.WidthPixels + kChunkPixels - 1) / kChunkPixels;
 
@@ -219,10 +230,13 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, cons
         ExportEscapeRun(view.Cx, view.Cy, g.ExportLimit, chunkXs, y, count, indices);
         std::uint8_t* pixel = slot.pixels.data() + static_cast<std::size_t>(row) * rowBytes +
                               static_cast<std::size_t>(first) * 3;
-        for (int i = 0; i < count; ++i) {
-            std::memcpy(pixel, table.Entry(indices[i]), 3);
+        // Four bytes a pixel, the fourth overwritten by the next pixel; the chunk's last pixel
+        // takes its three bytes only, as the next byte belongs to another chunk or row.
+        for (int i = 0; i < count - 1; ++i) {
+            std::memcpy(pixel, &colors[static_cast<std::size_t>(indices[i])], 4);
             pixel += 3;
         }
+        std::memcpy(pixel, table.Entry(indices[count - 1]), 3);
     };
     auto rowsOf = [&](std::int64_t block) {
         return std::min(blockRows, g.HeightPixels - block * blockRows);

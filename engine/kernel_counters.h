@@ -7,7 +7,7 @@ namespace ombrilo {
 // What the fast kernels did: iterates computed in them, iterates their check sent back to the
 // reference arithmetic, escape tests too close to |z|^2 = 4 to decide in double, left to the
 // reference test, and points they found in the trap region (trap_region.h), which never escape;
-// and the export kernel's steps its cheap bound could not decide, left to its detailed bound
+// and the export kernel's steps its error bound could not take, left to its exact-tie rule
 // (guardFallbacks of them went on to the reference).
 // A kernel counts into its own instance and adds it to the process's totals when it returns.
 struct KernelCounters {

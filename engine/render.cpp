@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "fast_kernels.h"
@@ -26,9 +27,11 @@ float ViewTop(const ViewGeometry& view) {
 namespace {
 
 // The straightforward loops for rows firstRow .. of the picture: the x sequence from the left
-// edge in every row, the y sequence from the top edge.
+// edge in every row, the y sequence from the top edge. Frame32 or Frame24.
+template <typename Frame>
 void ReferenceRows(const FractalState& state, const ViewGeometry& view, int firstRow,
-                   const Frame32& frame) {
+                   const Frame& frame) {
+    constexpr int kPixelBytes = std::is_same_v<Frame, Frame24> ? 3 : 4;
     const float x0 = ViewLeft(view);
     float y = ViewTop(view);
     for (int row = 0; row < firstRow; ++row) {
@@ -39,7 +42,7 @@ void ReferenceRows(const FractalState& state, const ViewGeometry& view, int firs
         float x = x0;
         for (int column = 0; column < frame.width; ++column) {
             std::memcpy(pixel, state.PointColor(state, x, y), 3);
-            pixel += 4;
+            pixel += kPixelBytes;
             x = x + view.step;
         }
         y = y - view.step;
@@ -103,18 +106,33 @@ void RenderZ2Row(const FractalState& state, const PixelColors& colors, const flo
     }
 }
 
-}  // namespace
-
-void RenderView(const FractalState& state, const ViewGeometry& view, const Frame32& frame) {
-    RenderViewRows(state, view, 0, frame);
+// The same into a 24-bit row: each colour as a 4-byte word whose last byte the next pixel
+// overwrites (the pixels of a row are written left to right, by one thread); the row's last
+// pixel as 3 bytes, so that nothing is written past the row. Bytes 0..2 of the word are the
+// table entry's, as in the 32-bit picture.
+void RenderZ2Row24(const FractalState& state, const PixelColors& colors, const float* columnX,
+                   float y, const Frame24& frame, int row) {
+    std::uint8_t indices[kRunPixels];
+    std::uint8_t* pixel = frame.Row(row);
+    for (int done = 0; done < frame.width;) {
+        const int count = std::min(kRunPixels, frame.width - done);
+        Z2EscapeRow(state.Cx, state.Cy, columnX + done, y, count, indices);
+        const bool rowEnds = done + count == frame.width;
+        const int words = rowEnds ? count - 1 : count;
+        for (int i = 0; i < words; ++i, pixel += 3) {
+            std::memcpy(pixel, &colors[indices[i]], 4);
+        }
+        if (rowEnds) {
+            std::memcpy(pixel, &colors[indices[count - 1]], 3);
+        }
+        done += count;
+    }
 }
 
-void RenderViewRows(const FractalState& state, const ViewGeometry& view, int firstRow,
-                    const Frame32& band) {
-    if (state.PointColor != &Z2PointColor) {
-        ReferenceRows(state, view, firstRow, band);
-        return;
-    }
+// Rows of the picture into band (Frame32 or Frame24), shared out over all cores.
+template <typename Frame, typename DrawRow>
+void RenderZ2Rows(const FractalState& state, const ViewGeometry& view, int firstRow,
+                  const Frame& band, DrawRow drawRow) {
     if (band.width <= 0 || band.height <= 0) {
         return;
     }
@@ -137,9 +155,33 @@ void RenderViewRows(const FractalState& state, const ViewGeometry& view, int fir
     }
     const PixelColors colors = PixelColorsOf(state.colorTable);
     ParallelFor(band.height, [&](std::int64_t row) {
-        RenderZ2Row(state, colors, columnX.data(), rowY[static_cast<std::size_t>(row)], band,
-                    static_cast<int>(row));
+        drawRow(state, colors, columnX.data(), rowY[static_cast<std::size_t>(row)], band,
+                static_cast<int>(row));
     });
+}
+
+}  // namespace
+
+void RenderView(const FractalState& state, const ViewGeometry& view, const Frame32& frame) {
+    RenderViewRows(state, view, 0, frame);
+}
+
+void RenderViewRows(const FractalState& state, const ViewGeometry& view, int firstRow,
+                    const Frame32& band) {
+    if (state.PointColor != &Z2PointColor) {
+        ReferenceRows(state, view, firstRow, band);
+        return;
+    }
+    RenderZ2Rows(state, view, firstRow, band, &RenderZ2Row);
+}
+
+void RenderViewRows24(const FractalState& state, const ViewGeometry& view, int firstRow,
+                      const Frame24& band) {
+    if (state.PointColor != &Z2PointColor) {
+        ReferenceRows(state, view, firstRow, band);
+        return;
+    }
+    RenderZ2Rows(state, view, firstRow, band, &RenderZ2Row24);
 }
 
 ViewGeometry MainViewGeometry(const FractalState& state) {

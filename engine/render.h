@@ -18,6 +18,17 @@ struct Frame32 {
     std::uint8_t* Row(int row) const { return bits + bytesPerLine * row; }
 };
 
+// A 24-bit picture in memory, as the rows of a bitmap file: bytes 0, 1, 2 of a pixel are blue,
+// green, red, pixels packed without gaps.
+struct Frame24 {
+    std::uint8_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t bytesPerLine = 0;
+
+    std::uint8_t* Row(int row) const { return bits + bytesPerLine * row; }
+};
+
 // Where a picture lies in the plane: the pixel (halfWidth, halfHeight) shows the centre, and
 // neighbouring pixels are one step apart, reached by repeated float additions from the top left.
 struct ViewGeometry {
@@ -44,6 +55,11 @@ void RenderView(const FractalState& state, const ViewGeometry& view, const Frame
 // draw a large picture a band at a time, in any order, without holding all of it.
 void RenderViewRows(const FractalState& state, const ViewGeometry& view, int firstRow,
                     const Frame32& band);
+
+// The same rows as RenderViewRows, each pixel's bytes 0..2 packed into 24-bit rows: what a
+// picture file takes, drawn there without a 32-bit picture in between.
+void RenderViewRows24(const FractalState& state, const ViewGeometry& view, int firstRow,
+                      const Frame24& band);
 
 // The straightforward form: one thread, the state's point function for each pixel in turn.
 void RenderViewReference(const FractalState& state, const ViewGeometry& view, const Frame32& frame);

@@ -70,15 +70,29 @@
 //
 // First steps. New points of a row, in runs of consecutive columns, first step side by side
 // without bookkeeping: the run tests z_1 .. z_K (K = kFirstSteps = 16) in order with the escape
-// test above and stops a point at its first escaping iterate, as the reference does; K is below
-// the limit of 254, so the limit cannot be reached there, and no early stop is tried. A point
-// that passes all K tests waits for a lane and enters it with z_K and its count of K, so that
-// the lane's counting, its limit and its early stops go on exactly as if the lane had computed
-// those steps itself. Its saved states are cleared on entry, so the cycle detection compares
-// only with tested iterates of the same point (z_K or later).
+// test above and stops a point at its first escaping iterate, as the reference does. A run none
+// of whose points escaped or was found in the trap region (below) by z_16 goes on in the same
+// way to K = 32 (kLongFirstSteps). K is below the limit of 254, so the limit cannot be reached
+// there, and no early stop but the trap region is tried. A point that passes all K tests waits
+// for a lane and enters it with z_K and its count of K, so that the lane's counting, its limit
+// and its early stops go on exactly as if the lane had computed those steps itself. Its saved
+// states are cleared on entry, so the cycle detection compares only with tested iterates of the
+// same point (z_K or later).
 //
 // Trap region. Every 16 steps of the loop each lane's state, a tested iterate, is looked up in
-// the main window's trap region (trap_region.cpp): a state in it never escapes, index 0.
+// the main window's trap region (trap_region.cpp): a state in it never escapes, index 0. So are
+// z_16 and z_32 of the points still in their first steps: each has passed its escape test, and a
+// point found there gets index 0 without a lane (for constants whose cycle attracts strongly,
+// most points of the set). The region is found when it is first looked up (a row whose points
+// all leave within their first steps never looks); it depends on C alone, so when it is found
+// changes no lookup.
+//
+// Which points the lanes take. A row's columns are scanned four at a time (AcceptedLead) with
+// the very comparison AcceptedStart makes, |x| <= 2^40 as floats, false for a NaN; the scan
+// only finds where the first column the lanes refuse lies, and from there on the columns are
+// looked at one by one as before. A refused point is done by the scalar kernel, whose index is
+// the reference's (fast_kernels.cpp); the order in which the points of a row are done changes
+// no index, as each depends on its own point alone.
 
 #include "z2_avx2.h"
 
@@ -293,7 +307,11 @@ private:
             y[r] = _mm256_set1_pd(feed_.y());
             sum[r] = SquaredNorm(x[r], y[r]);
         }
-        for (int n = 1; n <= kFirstSteps; ++n) {
+        // A run whose points all pass z_1 .. z_K and are not in the trap region there goes on
+        // to z_2K (its points are likely to last); the others stop at z_K.
+        int lastStep = kFirstSteps;
+        int decided = 0;
+        for (int n = 1; n <= lastStep; ++n) {
             int anyAlive = 0;
 #pragma GCC unroll 4
             for (int r = 0; r < kRegisters; ++r) {
@@ -310,22 +328,44 @@ private:
                 const int out =
                     _mm256_movemask_pd(_mm256_cmp_pd(sum[r], k_.four, _CMP_GE_OQ)) & alive[r];
                 if (out != 0) {
-                    alive[r] &= ~Escape(first + 4 * r, out, n, x[r], y[r], sum[r]);
+                    const int escaped = Escape(first + 4 * r, out, n, x[r], y[r], sum[r]);
+                    alive[r] &= ~escaped;
+                    decided |= escaped;
                 }
                 anyAlive |= alive[r];
             }
             if (anyAlive == 0) {
                 return true;
             }
+            if (n == kFirstSteps || n == kLongFirstSteps) {
+                // z_n of the points alive has passed its escape test.
+                for (int r = 0; r < kRegisters; ++r) {
+                    const int trapped = TrappedLanes(Trap(), x[r], y[r]) & alive[r];
+                    for (int bits = trapped; bits != 0; bits &= bits - 1) {
+                        indices_[first + 4 * r + std::countr_zero(static_cast<unsigned>(bits))] = 0;
+                    }
+                    const auto count = static_cast<std::uint64_t>(std::popcount(unsigned(trapped)));
+                    tally_.trapped += count;
+                    tally_.iterates += count * static_cast<std::uint64_t>(n);
+                    alive[r] &= ~trapped;
+                    decided |= trapped;
+                }
+                if (decided == 0) {
+                    lastStep = kLongFirstSteps;
+                }
+            }
         }
         for (int r = 0; r < kRegisters; ++r) {
+            if (alive[r] == 0) {
+                continue;
+            }
             alignas(32) double bx[4];
             alignas(32) double by[4];
             _mm256_store_pd(bx, x[r]);
             _mm256_store_pd(by, y[r]);
             for (int bits = alive[r]; bits != 0; bits &= bits - 1) {
                 const int i = std::countr_zero(static_cast<unsigned>(bits));
-                Add({bx[i], by[i], first + 4 * r + i});
+                Add({bx[i], by[i], first + 4 * r + i, lastStep});
             }
         }
         return true;
@@ -358,12 +398,21 @@ private:
         return out;
     }
 
+    // C's trap region, found when first needed.
+    const TrapRegion& Trap() {
+        if (trap_ == nullptr) {
+            trap_ = &MainTrapRegion(cx_, cy_);
+        }
+        return *trap_;
+    }
+
     const Constants& k_;
     double cx_;
     double cy_;
     RowFeed& feed_;
     std::uint8_t* indices_;
     KernelCounters& tally_;
+    const TrapRegion* trap_ = nullptr;
 };
 
 }  // namespace
@@ -379,7 +428,9 @@ bool LanesAcceptConstant(double cx, double cy) {
 OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int count,
                             std::uint8_t* indices, KernelCounters& tally) {
     const Constants k = MakeConstants(cx, cy);
-    const TrapRegion& trap = MainTrapRegion(cx, cy);
+    // Looked up when a lane first needs it: rows whose points all leave within the first
+    // steps never do.
+    const TrapRegion* trap = nullptr;
     RowFeed feed(cx, cy, x, y, count, indices);
     FirstSteps first(k, cx, cy, feed, indices, tally);
 
@@ -409,7 +460,7 @@ OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int c
         m.x[i] = point.x;
         m.y[i] = point.y;
         column[lane] = point.column;
-        start[lane] = -kFirstSteps;
+        start[lane] = -point.steps;
         active |= (taken ? 1 : 0) << lane;
     }
     findNextLimit();
@@ -459,9 +510,10 @@ OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int c
             }
         }
         int trapped = 0;
-        if (trap.disks > 0 && stepCount % kTrapLookEvery == 0) {
+        if (stepCount % kTrapLookEvery == 0 &&
+            (trap != nullptr ? trap : (trap = &MainTrapRegion(cx, cy)))->disks > 0) {
             for (int g = 0; g < kGroups; ++g) {
-                trapped |= TrappedLanes(trap, groups[g].x, groups[g].y) << (4 * g);
+                trapped |= TrappedLanes(*trap, groups[g].x, groups[g].y) << (4 * g);
             }
             flagged |= trapped;
         }
@@ -495,7 +547,9 @@ OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int c
                     active &= ~(1 << lane);
                 }
                 column[lane] = point.column;
-                start[lane] = stepCount - kFirstSteps;
+                start[lane] = stepCount - point.steps;
+                // A point that took more first steps may reach the limit before the others.
+                nextLimit = std::min(nextLimit, start[lane] + MaxIterations);
                 const __m256d lanesMask = LanesMask(1 << i);
                 group.x = _mm256_blendv_pd(group.x, _mm256_set1_pd(point.x), lanesMask);
                 group.y = _mm256_blendv_pd(group.y, _mm256_set1_pd(point.y), lanesMask);
@@ -507,7 +561,7 @@ OMBRILO_AVX2 void Z2RunAvx2(double cx, double cy, const float* x, float y, int c
             }
         }
         if (stepCount == nextLimit) {
-            findNextLimit();  // never above the true next limit: later points end later
+            findNextLimit();
         }
 
         if (stepCount % kShortSaveEvery == 0) {

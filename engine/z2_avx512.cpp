@@ -17,14 +17,15 @@
 // from there to the reference step.
 // The escape test is that file's as well: sum = RN(x*x + y*y) by one fused multiply-add, escaped
 // when sum > 4, not escaped when sum < 4, the reference test (Escaped) when sum == 4.
-// The first steps of a block test z_1 .. z_K (K = kFirstSteps = 16) in order and stop a point
-// at its first escaping iterate, as the reference does; K is below the limit of 254, so the limit
-// cannot be reached there, and no early stop is tried. A point that passes all K tests enters a
-// lane with z_K and its count of K, so that the lane's counting, its limit and its early stops go
-// on exactly as if the lane had computed those steps itself. Its saved states are cleared on entry,
-// so the cycle detection compares only with tested iterates of the same point (z_K or later), and
-// the trap region is looked up only for tested iterates: both arguments of fast_kernels.cpp and
-// z2_avx2.cpp stand unchanged.
+// The first steps of a block are those of the AVX2 lanes' runs: z_1 .. z_K tested in order, a
+// point stopped at its first escaping iterate, K = 16, or K = 32 for a block none of whose
+// points was decided by z_16; z_16 and z_32 looked up in the trap region; K below the limit of
+// 254, so the limit cannot be reached there. A point that passes all K tests enters a lane with
+// z_K and its count of K, so that the lane's counting, its limit and its early stops go on
+// exactly as if the lane had computed those steps itself. Its saved states are cleared on entry,
+// so the cycle detection compares only with tested iterates of the same point (z_K or later),
+// and the trap region is looked up only for tested iterates: both arguments of fast_kernels.cpp
+// and z2_avx2.cpp stand unchanged.
 
 #include "z2_avx512.h"
 
@@ -164,7 +165,10 @@ private:
             sum[r] = SquaredNorm(x[r], y[r]);
             index[r] = _mm512_setzero_si512();
         }
-        for (int n = 1; n <= kFirstSteps; ++n) {
+        // A block whose points all pass z_1 .. z_K and are not in the trap region there goes on
+        // to z_2K (its points are likely to last); the others stop at z_K.
+        int lastStep = kFirstSteps;
+        for (int n = 1; n <= lastStep; ++n) {
             unsigned anyAlive = 0;
 #pragma GCC unroll 4
             for (int r = 0; r < kBlockRegisters; ++r) {
@@ -173,7 +177,12 @@ private:
                 const auto failed =
                     static_cast<__mmask8>(~CheckedStep(k_, x[r], y[r], sum[r]) & alive[r]);
                 if (failed != 0) [[unlikely]] {
-                    Redo(cx_, cy_, failed, oldX, oldY, x[r], y[r], tally_);
+                    // Through copies, so that x[r] and y[r] can stay in registers.
+                    __m512d redoneX = x[r];
+                    __m512d redoneY = y[r];
+                    Redo(cx_, cy_, failed, oldX, oldY, redoneX, redoneY, tally_);
+                    x[r] = redoneX;
+                    y[r] = redoneY;
                 }
                 sum[r] = SquaredNorm(x[r], y[r]);
                 __mmask8 out = _mm512_mask_cmp_pd_mask(alive[r], sum[r], k_.four, _CMP_GE_OQ);
@@ -191,6 +200,23 @@ private:
             if (anyAlive == 0) {
                 break;
             }
+            if (n == kFirstSteps || n == kLongFirstSteps) {
+                // z_n of the points alive has passed its escape test.
+                unsigned decided = 0;
+                for (int r = 0; r < kBlockRegisters; ++r) {
+                    const __mmask8 trapped = TrappedLanes(Trap(), x[r], y[r]) & alive[r];
+                    index[r] = _mm512_mask_mov_epi64(index[r], trapped, _mm512_setzero_si512());
+                    escaped[r] = static_cast<__mmask8>(escaped[r] | trapped);
+                    alive[r] = static_cast<__mmask8>(alive[r] & ~trapped);
+                    const auto count = static_cast<std::uint64_t>(std::popcount(unsigned{trapped}));
+                    tally_.trapped += count;
+                    tally_.iterates += count * static_cast<std::uint64_t>(n);
+                    decided |= escaped[r];
+                }
+                if (decided == 0) {
+                    lastStep = kLongFirstSteps;
+                }
+            }
         }
         for (int r = 0; r < kBlockRegisters; ++r) {
             _mm512_mask_cvtepi64_storeu_epi8(indices_ + first + 8 * r, escaped[r], index[r]);
@@ -205,7 +231,7 @@ private:
             _mm512_store_pd(by, y[r]);
             for (unsigned bits = alive[r]; bits != 0; bits &= bits - 1) {
                 const int i = std::countr_zero(bits);
-                Add({bx[i], by[i], first + 8 * r + i});
+                Add({bx[i], by[i], first + 8 * r + i, lastStep});
             }
         }
         return true;
@@ -228,12 +254,21 @@ private:
         return refused;
     }
 
+    // C's trap region, found when first needed.
+    const TrapRegion& Trap() {
+        if (trap_ == nullptr) {
+            trap_ = &MainTrapRegion(cx_, cy_);
+        }
+        return *trap_;
+    }
+
     const Constants& k_;
     double cx_;
     double cy_;
     RowFeed& feed_;
     std::uint8_t* indices_;
     KernelCounters& tally_;
+    const TrapRegion* trap_ = nullptr;
 };
 
 // Eight lanes' state and saved states in memory, where the bookkeeping reads and writes them.
@@ -286,7 +321,7 @@ struct LaneTable {
     // Lane takes the waiting point (or idles when there is none) at loop step stepCount.
     void Take(int lane, bool taken, const Waiting& point, std::int64_t stepCount) {
         column[lane] = taken ? point.column : -1;
-        start[lane] = stepCount - kFirstSteps;
+        start[lane] = stepCount - point.steps;
         if (taken) {
             active |= 1u << lane;
         } else {
@@ -306,7 +341,9 @@ bool ProcessorHasWideLanes() {
 OMBRILO_AVX512 void Z2RunAvx512(double cx, double cy, const float* x, float y, int count,
                                 std::uint8_t* indices, KernelCounters& tally) {
     const Constants k = MakeConstants(cx, cy);
-    const TrapRegion& trap = MainTrapRegion(cx, cy);
+    // Looked up when a lane first needs it: rows whose points all leave within the first
+    // steps never do.
+    const TrapRegion* trap = nullptr;
     RowFeed feed(cx, cy, x, y, count, indices);
     FirstSteps first(k, cx, cy, feed, indices, tally);
 
@@ -340,7 +377,11 @@ OMBRILO_AVX512 void Z2RunAvx512(double cx, double cy, const float* x, float y, i
             const auto failed =
                 static_cast<__mmask8>(~CheckedStep(k, group.x, group.y, group.sum) & groupActive);
             if (failed != 0) [[unlikely]] {
-                Redo(cx, cy, failed, oldX, oldY, group.x, group.y, tally);
+                __m512d redoneX = group.x;
+                __m512d redoneY = group.y;
+                Redo(cx, cy, failed, oldX, oldY, redoneX, redoneY, tally);
+                group.x = redoneX;
+                group.y = redoneY;
             }
             group.sum = SquaredNorm(group.x, group.y);
             // Only x is compared here; the bookkeeping compares both parts.
@@ -357,9 +398,10 @@ OMBRILO_AVX512 void Z2RunAvx512(double cx, double cy, const float* x, float y, i
             }
         }
         std::uint32_t trapped = 0;
-        if (trap.disks > 0 && stepCount % kTrapLookEvery == 0) {
+        if (stepCount % kTrapLookEvery == 0 &&
+            (trap != nullptr ? trap : (trap = &MainTrapRegion(cx, cy)))->disks > 0) {
             for (int g = 0; g < kGroups; ++g) {
-                trapped |= std::uint32_t{TrappedLanes(trap, groups[g].x, groups[g].y)} << (8 * g);
+                trapped |= std::uint32_t{TrappedLanes(*trap, groups[g].x, groups[g].y)} << (8 * g);
             }
             flagged |= trapped;
         }
@@ -390,6 +432,8 @@ OMBRILO_AVX512 void Z2RunAvx512(double cx, double cy, const float* x, float y, i
                 Waiting point{0.0, 0.0, -1};
                 const bool taken = first.Take(&point);
                 lanes.Take(lane, taken, point, stepCount);
+                // A point that took more first steps may reach the limit before the others.
+                nextLimit = std::min(nextLimit, lanes.start[lane] + MaxIterations);
                 const auto laneMask = static_cast<__mmask8>(1u << i);
                 group.x = _mm512_mask_mov_pd(group.x, laneMask, _mm512_set1_pd(point.x));
                 group.y = _mm512_mask_mov_pd(group.y, laneMask, _mm512_set1_pd(point.y));
@@ -401,8 +445,7 @@ OMBRILO_AVX512 void Z2RunAvx512(double cx, double cy, const float* x, float y, i
             }
         }
         if (stepCount == nextLimit) {
-            nextLimit =
-                lanes.NextLimit();  // never above the true next limit: later points end later
+            nextLimit = lanes.NextLimit();
         }
 
         if (stepCount % kShortSaveEvery == 0) {

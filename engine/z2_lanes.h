@@ -4,6 +4,9 @@
 // beyond the vector registers: the ranges they take, how a lane's point is decided, and the
 // row's points in order.
 
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -23,7 +26,9 @@ inline constexpr std::int64_t kShortSaveEvery = 8;
 inline constexpr std::int64_t kLongSaveEvery = 64;
 // Steps that new points of a row take side by side before they wait for a lane of their own.
 inline constexpr int kFirstSteps = 16;
-static_assert(kFirstSteps < MaxIterations);
+// Steps of a run of new points none of which was decided in its first steps.
+inline constexpr int kLongFirstSteps = 2 * kFirstSteps;
+static_assert(kLongFirstSteps < MaxIterations);
 
 inline bool SameBits(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
@@ -59,11 +64,12 @@ int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, KernelCounters
     return -1;  // |z|^2 was 4 in double only, or only x matched a saved state
 }
 
-// A point that passed its first steps: its state z_K (K = kFirstSteps) and its column.
+// A point that passed its first steps: its state z_K, its column and K.
 struct Waiting {
     double x;
     double y;
     int column;
+    int steps = kFirstSteps;
 };
 
 // The points of a row that passed their first steps, in the order the lanes take them. Steps, the
@@ -93,17 +99,50 @@ private:
     int size_ = 0;
 };
 
+// The length of the leading run of x[0 .. count) whose points (x[i], y) AcceptedStart takes,
+// four columns at a time (the same comparison: a NaN is not taken).
+inline int AcceptedLead(const float* x, float y, int count) {
+    if (!AcceptedStart(0.0f, y)) {
+        return 0;
+    }
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 limit = _mm_set1_ps(static_cast<float>(kLaneLimit));
+    int column = 0;
+    for (; column + 4 <= count; column += 4) {
+        const __m128 size = _mm_andnot_ps(sign, _mm_loadu_ps(x + column));
+        if (_mm_movemask_ps(_mm_cmple_ps(size, limit)) != 0xF) {
+            break;
+        }
+    }
+    while (column < count && AcceptedStart(x[column], y)) {
+        ++column;
+    }
+    return column;
+}
+
 // The points (x[i], y) of one row in order, handed to the lanes in runs; points the lanes do not
 // take are done on the spot by the scalar kernel.
 class RowFeed {
 public:
     RowFeed(double cx, double cy, const float* x, float y, int count, std::uint8_t* indices)
-        : cx_(cx), cy_(cy), x_(x), y_(y), count_(count), indices_(indices) {}
+        : cx_(cx),
+          cy_(cy),
+          x_(x),
+          y_(y),
+          count_(count),
+          indices_(indices),
+          leadEnd_(AcceptedLead(x, y, count)) {}
 
     // The next run of at most `most` points in consecutive columns that the lanes take: its
     // first column in *first, its length returned (0 at the end of the row). Points before it
     // that the lanes do not take are done on the spot.
     int NextRun(int most, int* first) {
+        if (column_ < leadEnd_) {  // the usual case: every point of the row is taken
+            *first = column_;
+            const int length = std::min(most, leadEnd_ - column_);
+            column_ += length;
+            return length;
+        }
         while (column_ < count_ && !AcceptedStart(x_[column_], y_)) {
             indices_[column_] =
                 static_cast<std::uint8_t>(Z2EscapeIndexDetecting(cx_, cy_, x_[column_], y_));
@@ -128,6 +167,7 @@ private:
     float y_;
     int count_;
     std::uint8_t* indices_;
+    int leadEnd_;  // columns before it are all taken
     int column_ = 0;
 };
 

@@ -30,9 +30,9 @@ std::array<std::uint8_t, kBmpHeaderSize> EncodeBmpHeader(const BmpLayout& layout
 // Writes a 24-bit bitmap file row by row as the rows are produced, top row first, placing each
 // at its bottom-up position; the result is the same file as one written from a whole picture.
 // Rows that follow each other in the file (a picture's rows top first do, backwards) are
-// gathered into spans of a few megabytes, each written at once and handed to the disk while
-// later rows are computed. The file appears under its name only on Commit (an older file stays
-// until then).
+// gathered into spans of half a megabyte, each written at once; every few megabytes written
+// are handed to the disk while later rows are computed. The file appears under its name only on
+// Commit (an older file stays until then).
 class BmpFileWriter {
 public:
     BmpFileWriter(std::string path, const BmpLayout& layout);
@@ -48,6 +48,7 @@ public:
 
 private:
     bool Flush();
+    void StartWriteback();
 
     BmpLayout layout_;
     AtomicFile file_;
@@ -55,6 +56,8 @@ private:
     std::int64_t spanRows_ = 0;       // rows the span can hold
     std::int64_t spanFirst_ = 0;
     std::int64_t spanEnd_ = 0;
+    std::uint64_t unsyncedFirst_ = 0;  // file bytes written but not yet handed to the disk
+    std::uint64_t unsyncedEnd_ = 0;
 };
 
 }  // namespace ombrilo

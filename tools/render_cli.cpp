@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
-#include <future>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "engine/export_render.h"
 #include "engine/fractal_state.h"
@@ -431,6 +434,72 @@ void PackRow(const Frame32& frame, int r, std::uint8_t* bgr) {
     }
 }
 
+// Writes bands of rows on a thread of its own, one band at a time, while the caller draws the
+// next one: one thread for the whole picture rather than one per band.
+class BandWriter {
+public:
+    using WriteBand = std::function<bool(const Frame24&, int)>;
+
+    explicit BandWriter(WriteBand write) : write_(std::move(write)), thread_([this] { Serve(); }) {}
+
+    ~BandWriter() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // Hands over band, whose first row is the picture's row `first`; the band before must be
+    // written (Wait) first.
+    void Start(const Frame24& band, int first) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            band_ = band;
+            first_ = first;
+            busy_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // Waits until the band handed over is written; false once any band failed.
+    bool Wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !busy_; });
+        return ok_;
+    }
+
+private:
+    void Serve() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return busy_ || stopping_; });
+            if (!busy_) {
+                return;
+            }
+            const Frame24 band = band_;
+            const int first = first_;
+            lock.unlock();
+            const bool written = write_(band, first);
+            lock.lock();
+            ok_ = ok_ && written;
+            busy_ = false;
+            changed_.notify_all();
+        }
+    }
+
+    WriteBand write_;
+    std::mutex mutex_;
+    std::condition_variable changed_;  // a band was handed over or written, or the writer stops
+    Frame24 band_;
+    int first_ = 0;
+    bool busy_ = false;
+    bool ok_ = true;
+    bool stopping_ = false;
+    std::thread thread_;  // last: starts once the rest is set up
+};
+
 ViewGeometry ViewGeometryFor(RenderMode mode, const FractalState& state, const PictureSize& size) {
     switch (mode) {
         case RenderMode::Main:
@@ -449,23 +518,22 @@ int RenderJob::RenderViewPicture(const std::string& path) {
         return RenderWholeViewPicture(path);
     }
     // A band of rows at a time, about 256 KiB of pixels that stays in the cache while its rows
-    // go to the file, from the top, the order every picture writer takes. With more than one
+    // go to the file, from the top, the order every picture writer takes. The rows are drawn
+    // in the file's 24-bit form and handed to the writer as they are. With more than one
     // thread a band's rows are written on a thread of their own while the next band is drawn
     // into the other buffer.
     const int width = static_cast<int>(size_.width);
     const int height = static_cast<int>(size_.height);
-    const auto bytesPerLine = static_cast<std::ptrdiff_t>(width) * 4;
+    const auto bytesPerLine = static_cast<std::ptrdiff_t>(width) * 3;
     const int bandRows = static_cast<int>(
         std::clamp<std::int64_t>((std::int64_t{1} << 18) / bytesPerLine, 1, height));
     std::unique_ptr<std::uint8_t[]> pixels[2];
-    std::unique_ptr<std::uint8_t[]> row;
     std::unique_ptr<ExportRowWriter> writer;
     try {
         for (auto& buffer : pixels) {
             buffer = std::make_unique_for_overwrite<std::uint8_t[]>(
                 static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(bandRows));
         }
-        row = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(width) * 3);
         writer = OpenWriter(path);
     } catch (const std::bad_alloc&) {
         return ReportOutOfMemory();
@@ -473,33 +541,34 @@ int RenderJob::RenderViewPicture(const std::string& path) {
     if (!writer) {
         return kExitFailure;
     }
-    const auto writeBand = [&writer, &row](const Frame32& band, int first) {
+    const auto writeBand = [&writer](const Frame24& band, int first) {
         for (int r = 0; r < band.height; ++r) {
-            PackRow(band, r, row.get());
-            if (!writer->WriteRow(first + r, row.get())) {
+            if (!writer->WriteRow(first + r, band.Row(r))) {
                 return false;
             }
         }
         return true;
     };
-    const bool overlap = ParallelThreadCount() > 1;
-    std::future<bool> written;  // the band before, on its way to the file
-    const auto previousWritten = [&written] { return !written.valid() || written.get(); };
+    std::optional<BandWriter> overlapped;  // with more than one thread
+    if (ParallelThreadCount() > 1) {
+        overlapped.emplace(writeBand);
+    }
+    const auto previousWritten = [&overlapped] { return !overlapped || overlapped->Wait(); };
     const ViewGeometry view = ViewGeometryFor(request_.mode, state_, size_);
     bar_.Update(rowsBefore_);
     for (int first = 0, buffer = 0; first < height; first += bandRows, buffer ^= 1) {
-        const Frame32 band{pixels[buffer].get(), width, std::min(bandRows, height - first),
+        const Frame24 band{pixels[buffer].get(), width, std::min(bandRows, height - first),
                            bytesPerLine};
-        RenderViewRows(state_, view, first, band);
+        RenderViewRows24(state_, view, first, band);
         const bool writtenSoFar = previousWritten();
         if (Interrupted(environment_)) {
             return ReportInterrupted();
         }
-        if (!writtenSoFar || (!overlap && !writeBand(band, first))) {
+        if (!writtenSoFar || (!overlapped && !writeBand(band, first))) {
             return ReportWriteFailure(path, writer->error());
         }
-        if (overlap) {
-            written = std::async(std::launch::async, writeBand, band, first);
+        if (overlapped) {
+            overlapped->Start(band, first);
         }
         bar_.Update(rowsBefore_ + first + band.height);
     }
@@ -562,6 +631,10 @@ int RunRenderCli(const std::vector<std::string>& args, std::ostream& out, std::o
     const ParsedArguments parsed = ParseRenderArguments(args);
     if (std::holds_alternative<HelpRequest>(parsed)) {
         out << RenderUsageText();
+        return kExitSuccess;
+    }
+    if (std::holds_alternative<VersionRequest>(parsed)) {
+        out << RenderVersionText();
         return kExitSuccess;
     }
     if (const auto* refused = std::get_if<UsageError>(&parsed)) {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/export_render.h"
+#include "ombrilo/program_version.h"
 
 namespace ombrilo {
 
@@ -111,13 +112,15 @@ private:
     std::optional<std::string> error_;
 };
 
-// Help is given even next to other mistakes: whoever asks for it wants to learn the usage.
-bool AsksForHelp(const std::vector<std::string>& args) {
+// Help and the version are given even next to other mistakes: whoever asks for them wants to
+// learn the usage. Help wins when both are asked for.
+bool AsksFor(const std::vector<std::string>& args, std::string_view longName,
+             std::string_view shortName) {
     for (const std::string& arg : args) {
         if (arg == "--") {
             return false;
         }
-        if (arg == "--help" || arg == "-h") {
+        if (arg == longName || arg == shortName) {
             return true;
         }
     }
@@ -125,8 +128,11 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 }
 
 ParsedArguments ArgumentReader::Read() {
-    if (AsksForHelp(args_)) {
+    if (AsksFor(args_, "--help", "-h")) {
         return HelpRequest{};
+    }
+    if (AsksFor(args_, "--version", "--version")) {
+        return VersionRequest{};
     }
     for (std::size_t index = 0; index < args_.size(); ++index) {
         if (!ReadOne(index)) {
@@ -434,6 +440,7 @@ std::string RenderUsageText() {
            "  --to-c X Y      конечное C сдвига по кадрам (только вместе с --frames)\n"
            "  --quiet         не показывать ход расчёта\n"
            "  --help          эта справка\n"
+           "  --version       версия программы\n"
            "  --              дальше идут только имена файлов\n"
            "\n"
            "ШАБЛОН имён кадров содержит одно целое поле в духе printf: кадр%04d.png даёт\n"
@@ -442,6 +449,13 @@ std::string RenderUsageText() {
            "\n"
            "Коды выхода: 0 - файл записан, 1 - ошибка чтения, расчёта или записи,\n"
            "2 - неверная командная строка, 130 - расчёт прерван.\n";
+}
+
+std::string RenderVersionText() {
+    return "ombrilo-render (Ombrilo) " OMBRILO_VERSION
+           "\n"
+           "Лицензия MIT: свободная программа, её можно изменять и распространять.\n"
+           "Гарантий нет. Страница программы: https://ombrilo.example.org/\n";
 }
 
 }  // namespace ombrilo

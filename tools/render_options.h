@@ -46,18 +46,19 @@ struct RenderRequest {
 inline constexpr std::int64_t kMaxFrames = 1000000;
 
 struct HelpRequest {};
+struct VersionRequest {};
 
 // Why a command line was refused; the text is shown to the user as it is.
 struct UsageError {
     std::string message;
 };
 
-using ParsedArguments = std::variant<RenderRequest, HelpRequest, UsageError>;
+using ParsedArguments = std::variant<RenderRequest, HelpRequest, VersionRequest, UsageError>;
 
 // Reads the arguments that follow the program name. Options may come anywhere, each at most
 // once, as "--name value" or "--name=value"; "--" ends them. The last file name is the output,
 // an optional one before it the fractal file. "--help" (or "-h") anywhere before "--" asks for
-// the help text.
+// the help text, "--version" for the version text.
 ParsedArguments ParseRenderArguments(const std::vector<std::string>& args);
 
 enum class NumberError { None, NotANumber, TooLarge };
@@ -80,5 +81,8 @@ std::optional<double> ParseReal(std::string_view text);
 
 // The help text, in Russian.
 std::string RenderUsageText();
+
+// The version text: the program, its version and its licence, in Russian.
+std::string RenderVersionText();
 
 }  // namespace ombrilo

@@ -34,6 +34,7 @@
 #include "slideshow/U_slideform.h"
 #include "slideshow/U_slidelist.h"
 #include "ui/U_fullscreen.h"
+#include "ui/application.h"
 #include "ui/browsers/U_opensavefractal.h"
 #include "ui/browsers/U_ospalette.h"
 #include "ui/browsers/browser_common.h"
@@ -205,7 +206,7 @@ void TMainForm::PlaceWindow() {
 }
 
 void TMainForm::BuildWindow() {
-    setWindowTitle("Ombrilo 1.02");
+    setWindowTitle(kApplicationTitle);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -544,7 +545,19 @@ void TMainForm::OpenFractExecute() {
         SelectPointFunction(state);  // the browser has put the state back
         return;
     }
-    if (!ReadFractalAtFilePath(*this)) {
+    OpenFractalAtFilePath();
+}
+
+void TMainForm::OpenFractalAtFilePath() {
+    ShowReadFractal(ReadFractalAtFilePath(*this), /*fractalFile=*/true);
+}
+
+void TMainForm::OpenPictureFractalAtFilePath() {
+    ShowReadFractal(ReadPictureFractalAtFilePath(*this), /*fractalFile=*/false);
+}
+
+void TMainForm::ShowReadFractal(bool read, bool fractalFile) {
+    if (!read) {
         SelectPointFunction(state);
         return;
     }
@@ -554,8 +567,10 @@ void TMainForm::OpenFractExecute() {
         return;
     }
     BusyCursor busy;
-    CurrentFractalPath = FilePath;
-    ShowCurrentFractalCaption();
+    if (fractalFile) {
+        CurrentFractalPath = FilePath;
+        ShowCurrentFractalCaption();
+    }
     ShowLoadedState(LoadPaletteWithFractal && PaletteAccepted);
     if (LoadPaletteWithFractal && !PaletteAccepted) {
         WarnUnknownType(this, "Палитра фрактала проигнорирована",
@@ -621,6 +636,10 @@ void TMainForm::OpenPaletteExecute() {
     if (result != QDialog::Accepted) {
         return;
     }
+    ApplyReadPalette();
+}
+
+void TMainForm::ApplyReadPalette() {
     if (!PaletteAccepted) {
         WarnUnknownType(this, "Палитра проигнорирована", "Тип палитры неизвестен этой версии.");
         return;

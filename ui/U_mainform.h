@@ -101,6 +101,14 @@ public:
     bool PaletteAccepted = false;      // outcome of the last read that looked at a palette
     void ShowPaletteFromState();       // sliders, type list, table and strip from the palette
     void ShowCurrentFractalCaption();  // "С&охранить " + FileTitle, enabled
+    // What the open commands do once a file is chosen: the fractal at FilePath is read and
+    // shown with its sliders, texts, marker and palette; the palette the last read took is
+    // shown, or the warning about its unknown type.
+    void OpenFractalAtFilePath();
+    void ApplyReadPalette();
+    // The same for a PNG picture this program exported, whose fractal travels inside it; the
+    // picture does not become the file the quick-save command writes to.
+    void OpenPictureFractalAtFilePath();
 
     // --- Render thread handshake ---------------------------------------------------------
     bool RenderIdle() const;
@@ -213,6 +221,9 @@ private:
     // Shows a state just put in place from outside (a file, the history): sliders, texts,
     // marker, palette controls when asked, full-screen view, one frame.
     void ShowLoadedState(bool withPalette);
+    // The rest of opening a fractal once its record was read (read false: it was not); a fractal
+    // file becomes the file of the quick-save command.
+    void ShowReadFractal(bool read, bool fractalFile);
     void GoToHistoryEntry(bool back);
     void UpdateHistoryCommands();
     void KeyPreview(QKeyEvent* event);

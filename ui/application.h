@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QTranslator>
 
+#include "ombrilo/program_version.h"
+
 namespace ombrilo {
 
-inline constexpr const char* kApplicationTitle = "Ombrilo 1.02";
+inline constexpr const char* kApplicationTitle = "Ombrilo " OMBRILO_VERSION;
 // The program's web page and its authors' mail address.
 inline constexpr const char* kProgramPage = "https://ombrilo.example.org/";
 inline constexpr const char* kProgramMail = "ombrilo@example.org";

@@ -4,6 +4,8 @@
 //   ombrilo-draw-pictures FOLDER              writes all pictures into FOLDER (resources/)
 //   ombrilo-draw-pictures --sheet FOLDER OUT  draws the pictures found in FOLDER, enlarged four
 //                                             times, into one PNG file OUT to look them over
+//   ombrilo-draw-pictures --desktop-icons FOLDER
+//                                             writes the desktop icons into FOLDER (dist/icons/)
 //
 // Style: a dark ink outline, one teal accent in a light and a full shade, a pale paper colour.
 // The 32 x 32 pictures use 2-pixel outlines, the 16 x 16 ones 1-pixel outlines. The animation
@@ -12,6 +14,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
@@ -820,6 +823,243 @@ bool DrawAll(const QString& folder) {
     return ok;
 }
 
+// ---- Desktop icons -------------------------------------------------------------------------
+// The application icon for the desktop: PNG renderings of the icon above at the sizes icon
+// themes ask for, and a scalable version drawn as vector shapes. The scalable one traces, for
+// each escape count k, the region of points that have not escaped after k steps, and fills
+// these nested regions from the outside in with the colours of the raster icon.
+
+constexpr std::array kDesktopIconSides{16, 32, 48, 64, 128, 256};
+constexpr const char* kDesktopIconName = "org.example.Ombrilo";
+
+constexpr double kSvgSide = 64.0;       // the SVG's own units, as the 64-pixel raster icon
+constexpr int kSvgGrid = 160;           // sample points across the traced square
+constexpr int kSvgBands = 24;           // escape counts with a colour of their own
+constexpr int kSvgSetSteps = 96;        // steps a point must stay to count as part of the set
+constexpr double kSvgTolerance = 0.05;  // how far a simplified outline may stray, in SVG units
+
+using SvgPoint = std::complex<double>;
+using Loop = std::vector<SvgPoint>;
+
+// Largest log(|z_j|^2 / 16) over the first `steps` iterates: negative exactly where the point
+// has not escaped after `steps` steps, and smooth enough to place outlines between samples.
+double EscapeMargin(std::complex<double> z, std::complex<double> c, int steps) {
+    double margin = -1e9;
+    for (int j = 0; j < steps; ++j) {
+        const double norm = std::norm(z);
+        margin = std::max(margin, std::log(std::max(norm, 1e-300) / 16.0));
+        if (norm > 1e6) {
+            break;
+        }
+        z = z * z + c;
+    }
+    return margin;
+}
+
+// Outlines of {margin < 0} on a grid of samples (marching squares). The outermost ring of
+// samples counts as outside, so that every outline closes.
+std::vector<Loop> TraceRegion(const std::vector<double>& field, int n, double origin, double step) {
+    auto at = [&](int i, int j) { return field[static_cast<std::size_t>(j) * n + i]; };
+    auto point = [&](int i, int j) { return SvgPoint(origin + i * step, origin + j * step); };
+    // Crossing point of the edge with id (2 * (j * n + i) + vertical).
+    auto crossing = [&](int id) {
+        const int vertex = id / 2;
+        const int i = vertex % n;
+        const int j = vertex / n;
+        const int i2 = i + (id % 2 == 0 ? 1 : 0);
+        const int j2 = j + (id % 2 == 0 ? 0 : 1);
+        const double a = at(i, j);
+        const double b = at(i2, j2);
+        const double t = a / (a - b);
+        return point(i, j) + (point(i2, j2) - point(i, j)) * t;
+    };
+    std::vector<std::array<int, 2>> links(static_cast<std::size_t>(2 * n * n), {-1, -1});
+    auto link = [&](int a, int b) {
+        for (auto [from, to] : {std::pair{a, b}, std::pair{b, a}}) {
+            auto& slot = links[static_cast<std::size_t>(from)];
+            (slot[0] < 0 ? slot[0] : slot[1]) = to;
+        }
+    };
+    for (int j = 0; j + 1 < n; ++j) {
+        for (int i = 0; i + 1 < n; ++i) {
+            const bool in0 = at(i, j) < 0, in1 = at(i + 1, j) < 0;
+            const bool in2 = at(i + 1, j + 1) < 0, in3 = at(i, j + 1) < 0;
+            const int bottom = 2 * (j * n + i), top = 2 * ((j + 1) * n + i);
+            const int left = 2 * (j * n + i) + 1, right = 2 * (j * n + i + 1) + 1;
+            const int index = in0 | (in1 << 1) | (in2 << 2) | (in3 << 3);
+            const bool centreIn = at(i, j) + at(i + 1, j) + at(i + 1, j + 1) + at(i, j + 1) < 0;
+            switch (index) {
+                case 1:
+                case 14:
+                    link(left, bottom);
+                    break;
+                case 2:
+                case 13:
+                    link(bottom, right);
+                    break;
+                case 3:
+                case 12:
+                    link(left, right);
+                    break;
+                case 4:
+                case 11:
+                    link(right, top);
+                    break;
+                case 6:
+                case 9:
+                    link(bottom, top);
+                    break;
+                case 7:
+                case 8:
+                    link(left, top);
+                    break;
+                case 5:
+                case 10:
+                    if ((index == 5) == centreIn) {
+                        link(bottom, right);
+                        link(top, left);
+                    } else {
+                        link(left, bottom);
+                        link(right, top);
+                    }
+                    break;
+                default:
+                    break;
+            }
+        }
+    }
+    std::vector<Loop> loops;
+    std::vector<bool> used(links.size(), false);
+    for (std::size_t start = 0; start < links.size(); ++start) {
+        if (used[start] || links[start][0] < 0) {
+            continue;
+        }
+        Loop loop;
+        int previous = -1;
+        int current = static_cast<int>(start);
+        while (!used[static_cast<std::size_t>(current)]) {
+            used[static_cast<std::size_t>(current)] = true;
+            loop.push_back(crossing(current));
+            const auto& next = links[static_cast<std::size_t>(current)];
+            const int following = next[0] != previous ? next[0] : next[1];
+            previous = current;
+            current = following;
+        }
+        loops.push_back(std::move(loop));
+    }
+    return loops;
+}
+
+double DistanceToLine(SvgPoint p, SvgPoint a, SvgPoint b) {
+    const SvgPoint d = b - a;
+    const double length = std::abs(d);
+    if (length == 0) {
+        return std::abs(p - a);
+    }
+    return std::abs((std::conj(d) * (p - a)).imag()) / length;
+}
+
+// Drops the points an outline can do without: a point stays only where leaving it out would
+// move some skipped point more than the tolerance.
+Loop Simplified(const Loop& loop) {
+    Loop kept{loop.front()};
+    std::size_t anchor = 0;
+    for (std::size_t i = 1; i + 1 < loop.size(); ++i) {
+        for (std::size_t k = anchor + 1; k <= i; ++k) {
+            if (DistanceToLine(loop[k], loop[anchor], loop[i + 1]) > kSvgTolerance) {
+                kept.push_back(loop[i]);
+                anchor = i;
+                break;
+            }
+        }
+    }
+    return kept;
+}
+
+QString PathData(const std::vector<Loop>& loops) {
+    QString data;
+    for (const Loop& loop : loops) {
+        const Loop points = Simplified(loop);
+        if (points.size() < 3) {
+            continue;
+        }
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            data += QString(i == 0 ? "M%1 %2" : "L%1 %2")
+                        .arg(points[i].real(), 0, 'f', 2)
+                        .arg(points[i].imag(), 0, 'f', 2);
+        }
+        data += "Z";
+    }
+    return data;
+}
+
+QString SvgColour(const QColor& colour) {
+    return colour.name(QColor::HexRgb);
+}
+
+// The same picture as DrawApplicationIcon, as outlines in a 64 x 64 square.
+QString DrawScalableIcon() {
+    const std::complex<double> c(-0.123, 0.745);
+    const double span = 3.0;
+    const QColor deep(0x14, 0x1c, 0x26);
+    // Samples from one unit outside the tile to one unit beyond it, plus the outside ring.
+    const double step = (kSvgSide + 2.0) / (kSvgGrid - 3);
+    const double origin = -1.0 - step;
+    auto plane = [&](int i, int j) {
+        const double x = origin + i * step, y = origin + j * step;
+        return std::complex<double>((x / kSvgSide - 0.5) * span, -(y / kSvgSide - 0.5) * span);
+    };
+    auto region = [&](int steps) {
+        std::vector<double> field(static_cast<std::size_t>(kSvgGrid) * kSvgGrid, 1.0);
+        for (int j = 1; j + 1 < kSvgGrid; ++j) {
+            for (int i = 1; i + 1 < kSvgGrid; ++i) {
+                field[static_cast<std::size_t>(j) * kSvgGrid + i] =
+                    EscapeMargin(plane(i, j), c, steps);
+            }
+        }
+        return PathData(TraceRegion(field, kSvgGrid, origin, step));
+    };
+
+    QString svg;
+    svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg +=
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" "
+        "viewBox=\"0 0 64 64\">\n";
+    svg +=
+        "  <defs><clipPath id=\"tile\"><rect x=\"1\" y=\"1\" width=\"62\" height=\"62\" "
+        "rx=\"10\"/></clipPath></defs>\n";
+    svg += "  <g clip-path=\"url(#tile)\" fill-rule=\"evenodd\">\n";
+    svg += QString("    <rect width=\"64\" height=\"64\" fill=\"%1\"/>\n").arg(SvgColour(deep));
+    for (int k = 1; k <= kSvgBands; ++k) {
+        const QColor colour = Mix(deep, kAccent, std::pow(k / 24.0, 0.6));
+        svg += QString("    <path fill=\"%1\" d=\"%2\"/>\n").arg(SvgColour(colour), region(k));
+    }
+    svg +=
+        QString("    <path fill=\"%1\" d=\"%2\"/>\n").arg(SvgColour(kPaper), region(kSvgSetSteps));
+    svg += "  </g>\n";
+    svg += QString(
+               "  <rect x=\"1\" y=\"1\" width=\"62\" height=\"62\" rx=\"10\" fill=\"none\" "
+               "stroke=\"%1\" stroke-width=\"2\"/>\n")
+               .arg(SvgColour(kInk));
+    svg += "</svg>\n";
+    return svg;
+}
+
+bool DrawDesktopIcons(const QString& folder) {
+    bool ok = true;
+    for (int side : kDesktopIconSides) {
+        ok = Save(DrawApplicationIcon(side), folder,
+                  QString("%1/%2.png").arg(side).arg(kDesktopIconName)) &&
+             ok;
+    }
+    QFile svg(folder + "/" + kDesktopIconName + ".svg");
+    if (!svg.open(QIODevice::WriteOnly) || svg.write(DrawScalableIcon().toUtf8()) < 0) {
+        std::fprintf(stderr, "Не удалось записать %s\n", qPrintable(svg.fileName()));
+        ok = false;
+    }
+    return ok;
+}
+
 // ---- Contact sheet -------------------------------------------------------------------------
 
 constexpr int kZoom = 4;
@@ -999,7 +1239,8 @@ int Usage() {
     std::fprintf(stderr,
                  "Использование:\n"
                  "  ombrilo-draw-pictures ПАПКА\n"
-                 "  ombrilo-draw-pictures --sheet ПАПКА ФАЙЛ.png\n");
+                 "  ombrilo-draw-pictures --sheet ПАПКА ФАЙЛ.png\n"
+                 "  ombrilo-draw-pictures --desktop-icons ПАПКА\n");
     return 2;
 }
 
@@ -1014,6 +1255,9 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments().mid(1);
     if (args.size() == 1 && !args[0].startsWith(QLatin1Char('-'))) {
         return DrawAll(args[0]) ? 0 : 1;
+    }
+    if (args.size() == 2 && args[0] == QLatin1String("--desktop-icons")) {
+        return DrawDesktopIcons(args[1]) ? 0 : 1;
     }
     if (args.size() == 3 && args[0] == QLatin1String("--sheet")) {
         return DrawSheet(args[1], args[2]) ? 0 : 1;

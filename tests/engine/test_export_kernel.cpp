@@ -315,6 +315,49 @@ private slots:
         }
     }
 
+    // Runs whose points all leave at the first iterate, of whole registers and with a rest,
+    // and one such run with a single point the lanes must still take.
+    void runsDecidedAtOnce() {
+        for (int count : {1, 8, 13, 40}) {
+            std::vector<double> far;
+            for (int i = 0; i < count; ++i) {
+                far.push_back(3.0 + 0.25 * i);
+            }
+            std::vector<double> oneNear = far;
+            oneNear[static_cast<std::size_t>(count / 2)] = 0.1;
+            for (int limit : {0, 1, 254}) {
+                QCOMPARE(FastIndices(0.402, 0.339, limit, far, 0.2),
+                         ReferenceIndices(0.402, 0.339, limit, far, 0.2));
+                QCOMPARE(FastIndices(0.402, 0.339, limit, oneNear, 0.2),
+                         ReferenceIndices(0.402, 0.339, limit, oneNear, 0.2));
+            }
+        }
+    }
+
+    // Where the index changes between early iterates the orbit passes |z| = 2 there: points
+    // from a unit in the last place to 2^-20 on both sides of such a crossing.
+    void earlyEscapesAcrossTheCircle() {
+        for (double cy : {0.339, -0.2, 0.0}) {
+            for (double y : {0.0, 0.3, -0.71}) {
+                auto index = [&](double x) { return ExportEscapeIndex(0.402, cy, 254, x, y); };
+                double in = 0.9;
+                double out = 1.9;
+                QVERIFY(index(in) > index(out));
+                while (std::nextafter(in, out) != out) {
+                    const double mid = in + (out - in) / 2;
+                    (index(mid) == index(in) ? in : out) = mid;
+                }
+                std::vector<double> x;
+                for (int scale : {0, 12, 22, 32}) {
+                    for (int j = -6; j <= 6; ++j) {
+                        x.push_back(in + std::ldexp((std::nextafter(in, 2.0) - in) * j, scale));
+                    }
+                }
+                QCOMPARE(FastIndices(0.402, cy, 254, x, y), ReferenceIndices(0.402, cy, 254, x, y));
+            }
+        }
+    }
+
     void lateEscapesAroundTheLimit() {
         // Orbits of 0 just above C = 1/4 escape after nearly every count up to the limit.
         std::vector<double> zero(1, 0.0);
@@ -445,8 +488,8 @@ private slots:
             QVERIFY(counters.iterates > escaping + static_cast<std::uint64_t>(inside));
             QVERIFY(counters.trapped > 0);
             QVERIFY(counters.guardFallbacks < counters.iterates / 10);
-            // Every step sent to the reference was first left by the cheap bound to the
-            // detailed one, and the cheap bound decides most steps.
+            // Every step sent to the reference was first refused by the error bound, which
+            // decides most steps.
             QVERIFY(counters.guardFallbacks <= counters.detailedChecks);
             QVERIFY(counters.detailedChecks < counters.iterates / 10);
         } else {

@@ -22,12 +22,28 @@ using testpictures::StateAt;
 
 namespace {
 
+// Bytes 0..2 of each pixel, each row followed by one byte 0xEE.
+std::vector<std::uint8_t> Packed24(const Picture& picture) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < picture.bytes.size(); i += 4) {
+        bytes.insert(bytes.end(), picture.bytes.begin() + i, picture.bytes.begin() + i + 3);
+        if ((i / 4 + 1) % static_cast<std::size_t>(picture.frame.width) == 0) {
+            bytes.push_back(0xEE);
+        }
+    }
+    return bytes;
+}
+
+// RenderView and RenderViewRows24 (rows one byte apart, which it must not touch) against the
+// reference.
 bool SamePicture(const FractalState& state, const ViewGeometry& view, int width, int height) {
     Picture fast(width, height);
     Picture reference(width, height);
     RenderView(state, view, fast.frame);
     RenderViewReference(state, view, reference.frame);
-    return fast.bytes == reference.bytes;
+    std::vector<std::uint8_t> rows24(static_cast<std::size_t>(width * 3 + 1) * height, 0xEE);
+    RenderViewRows24(state, view, 0, {rows24.data(), width, height, width * 3 + 1});
+    return fast.bytes == reference.bytes && rows24 == Packed24(reference);
 }
 
 struct ExportRun {
@@ -151,6 +167,8 @@ private slots:
         QTest::newRow("NaN centre") << 0.402 << 0.339 << nan << 0.0f << 5.0f << 16 << 12;
         QTest::newRow("infinite centre") << 0.402 << 0.339 << inf << -inf << 5.0f << 16 << 12;
         QTest::newRow("negative width") << -0.8 << 0.156 << 0.0f << 0.0f << -3.0f << 50 << 40;
+        QTest::newRow("strongly attracting fixed point")
+            << -0.5 << 0.3 << 0.0f << 0.0f << 3.0f << 60 << 45;
         QTest::newRow("dust") << 0.45 << 0.1428 << 0.0f << 0.0f << 4.0f << 60 << 45;
         QTest::newRow("dendrite") << 0.0 << 1.0 << 0.0f << 0.0f << 4.0f << 60 << 45;
         // Where the attracting cycle turns parabolic the trap region is thinnest: near the
@@ -201,6 +219,13 @@ private slots:
                            {bands.frame.Row(first), 50, end - first, bands.frame.bytesPerLine});
         }
         QCOMPARE(bands.bytes, whole.bytes);
+        std::vector<std::uint8_t> rows24(std::size_t{50 * 3 + 1} * 37, 0xEE);
+        for (int first = 0; first < 37; first += 8) {
+            RenderViewRows24(
+                state, view, first,
+                {rows24.data() + first * (50 * 3 + 1), 50, std::min(8, 37 - first), 50 * 3 + 1});
+        }
+        QCOMPARE(rows24, Packed24(whole));
     }
 
     void mainViewAndOverview() {

@@ -174,6 +174,23 @@ private slots:
         QVERIFY(corner[2] != state.colorTable.Entry(0)[2]);
     }
 
+    void packedRowsAskTheSamePoints() {
+        // Any point function draws 24-bit rows point by point, as the 32-bit picture.
+        const FractalState state = MakeStartState();
+        const ViewGeometry view = ScreenGeometry(state, 7, 5);
+        const std::vector<FloatPoint> expected = RecordedPoints(state, view, 7, 5);
+        FractalState recording = state;
+        recording.PointColor = &RecordingPointColor;
+        g_points.clear();
+        std::vector<std::uint8_t> rows(7 * 3 * 4, 0xEE);
+        RenderViewRows24(recording, view, 1, {rows.data(), 7, 4, 7 * 3});
+        QCOMPARE(g_points.size(), std::size_t{7 * 4});
+        QCOMPARE(g_points.front().y, At(expected, 7, 0, 1).y);
+        QCOMPARE(g_points.back().x, At(expected, 7, 6, 4).x);
+        QCOMPARE(int(rows[3]), 1);
+        QCOMPARE(int(rows.back()), 3);
+    }
+
     void hostileViews() {
         // Views from edited files: NaN or infinite centres and widths, negative widths. The
         // loops must simply run; NaN points are inside the set.

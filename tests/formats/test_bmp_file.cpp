@@ -132,9 +132,13 @@ private slots:
         QVERIFY(WritePicture(inOrder, 7, 6, TopDown(6)));
         QVERIFY(WritePicture(shuffled, 7, 6, {5, 0, 3, 1, 4, 2}));
         QCOMPARE(ReadBytes(shuffled), ReadBytes(inOrder));
-        // Rows of 3 MB: two to a written span top down, one at a time in the shuffled order.
+        // Rows of 3 MB: one to a written span.
         QVERIFY(WritePicture(inOrder, 1000000, 5, TopDown(5)));
         QVERIFY(WritePicture(shuffled, 1000000, 5, {3, 0, 4, 1, 2}));
+        QCOMPARE(ReadBytes(shuffled), ReadBytes(inOrder));
+        // Rows of 210 kB: two to a span top down, five spans, one row at a time shuffled.
+        QVERIFY(WritePicture(inOrder, 70000, 9, TopDown(9)));
+        QVERIFY(WritePicture(shuffled, 70000, 9, {8, 0, 4, 5, 1, 7, 2, 3, 6}));
         QCOMPARE(ReadBytes(shuffled), ReadBytes(inOrder));
     }
 

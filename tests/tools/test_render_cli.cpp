@@ -884,6 +884,13 @@ void TestRenderCli::helpGoesToStandardOutput() {
     QVERIFY(QString::fromStdString(run.out).startsWith(QString::fromUtf8("Использование:\n")));
     QCOMPARE(RunCli({"--main", "--overview", "-h"}).out, run.out);
     QCOMPARE(FolderEntries(dir_->path()), QStringList());
+
+    const CliRun version = RunCli({"--bogus", "--version"});
+    QCOMPARE(version.code, 0);
+    QCOMPARE(version.err, std::string());
+    QVERIFY(version.out.starts_with("ombrilo-render (Ombrilo) 1.02\n"));
+    QCOMPARE(RunCli({"--version", "--help"}).out, run.out);
+    QCOMPARE(RunCli({"--", "--version", "a.frc", "b.bmp"}).code, 2);  // a file name there
 }
 
 void TestRenderCli::doubleDashAllowsNamesThatLookLikeOptions() {

@@ -208,7 +208,7 @@ void TestRenderOptions::usageTextIsRussianAndNamesEveryOption() {
     const QString usage = QString::fromStdString(RenderUsageText());
     QVERIFY(usage.startsWith(QString::fromUtf8("Использование:\n  ombrilo-render ")));
     for (const char* option : {"--size", "--detail", "--palette", "--main", "--screen",
-                               "--overview", "--quiet", "--help"}) {
+                               "--overview", "--quiet", "--help", "--version"}) {
         QVERIFY2(usage.contains(QLatin1String(option)), option);
     }
     QVERIFY(usage.contains(QLatin1String("256, 512, 1024, 2048, 4096, 8192")));

@@ -16,6 +16,7 @@
 #include "formats/fractal_file.h"
 #include "formats/messages.h"
 #include "formats/palette_file.h"
+#include "formats/png_file.h"
 #include "resources/program_pictures.h"
 #include "ui/U_mainform.h"
 #include "ui/dialogs.h"
@@ -134,6 +135,24 @@ bool ReadFractalAtFilePath(TMainForm& main) {
     }
     ReadFlags flags{main.FractalAccepted, main.PaletteAccepted};
     flags.Take(result);
+    main.FractalAccepted = flags.FractalAccepted;
+    main.PaletteAccepted = flags.PaletteAccepted;
+    return true;
+}
+
+bool ReadPictureFractalAtFilePath(TMainForm& main) {
+    const PngFractalRead read = ReadPngFractal(NativePath(main.FilePath));
+    if (read.status == PngFractalStatus::Unreadable) {
+        ShowPlainMessage(&main, kCannotOpenForReading);
+        return false;
+    }
+    if (read.status != PngFractalStatus::Found) {
+        ShowWarning(&main, "Открытие файла не возможно",
+                    QString::fromStdString(PngFractalMessage(read.status)));
+        return false;
+    }
+    ReadFlags flags{main.FractalAccepted, main.PaletteAccepted};
+    flags.Take(ApplyFractalRecord(read.record, main.state, main.LoadPaletteWithFractal));
     main.FractalAccepted = flags.FractalAccepted;
     main.PaletteAccepted = flags.PaletteAccepted;
     return true;

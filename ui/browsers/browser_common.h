@@ -72,6 +72,9 @@ void RenderPreview(const FractalState& state, QImage& bitmap, ImageView* target)
 // FractalAccepted / PaletteAccepted; shows the reading message and returns false when the file
 // cannot be read.
 bool ReadFractalAtFilePath(TMainForm& main);
+// The fractal kept inside the PNG picture at FilePath, read like a fractal file; a picture
+// without a sound fractal record gets its message and changes nothing.
+bool ReadPictureFractalAtFilePath(TMainForm& main);
 bool ReadPaletteAtFilePath(TMainForm& main);
 // Writes the state (the palette) to FilePath; shows the writing message on failure.
 bool WriteFractalAtFilePath(TMainForm& main);

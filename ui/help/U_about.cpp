@@ -86,7 +86,8 @@ TAboutForm::TAboutForm(TMainForm& main)
     QFont bold = Label1->font();
     bold.setBold(true);
     Label1->setFont(bold);
-    Label2 = Place(new QLabel("Версия 1.02", this), "Label2", 90, 62, kClientWidth - 98, 16);
+    Label2 =
+        Place(new QLabel("Версия " OMBRILO_VERSION, this), "Label2", 90, 62, kClientWidth - 98, 16);
 
     Label3 = LinkLabel(this, "Label3", WebPage().toString(), 90);
     Label4 = LinkLabel(this, "Label4", "e-mail: " + MailAddress().path(), 110);
