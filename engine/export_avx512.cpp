@@ -30,6 +30,7 @@
 
 #include "color_table.h"
 #include "export_fma.h"
+#include "lane_masks.h"
 #include "trap_region.h"
 
 #define OMBRILO_AVX512 __attribute__((target("avx512f,avx2,fma")))
@@ -98,14 +99,7 @@ struct Avx512Lanes {
         return _mm512_mask_blend_pd(static_cast<__mmask8>(lanes), v, w);
     }
     OMBRILO_AVX512 static unsigned Trapped(const TrapRegion& trap, Real x, Real y) {
-        __mmask8 inside = 0;
-        for (int i = 0; i < trap.disks; ++i) {
-            const __m512d dx = _mm512_sub_pd(x, _mm512_set1_pd(trap.centerX[i]));
-            const __m512d dy = _mm512_sub_pd(y, _mm512_set1_pd(trap.centerY[i]));
-            const __m512d d2 = _mm512_fmadd_pd(dx, dx, _mm512_mul_pd(dy, dy));
-            inside |= _mm512_cmp_pd_mask(d2, _mm512_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ);
-        }
-        return inside;
+        return TrappedLanes(trap, x, y);
     }
 };
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// Helpers shared by the AVX2 kernels of both point functions. Every function here needs a
-// processor with AVX2 and FMA; the kernels ask before they call.
+// Helpers shared by the lane kernels of both point functions. Every function here needs a
+// processor with AVX2 and FMA (the eight-lane forms also AVX-512F); the kernels ask before they
+// call.
 
 #include <immintrin.h>
 
@@ -29,6 +30,19 @@ OMBRILO_AVX2_FMA inline int TrappedLanes(const TrapRegion& trap, __m256d x, __m2
                               _mm256_cmp_pd(d2, _mm256_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ));
     }
     return _mm256_movemask_pd(inside);
+}
+
+// The same on eight lanes (bits 0..7).
+__attribute__((target("avx512f,avx2,fma"))) inline __mmask8 TrappedLanes(const TrapRegion& trap,
+                                                                         __m512d x, __m512d y) {
+    __mmask8 inside = 0;
+    for (int i = 0; i < trap.disks; ++i) {
+        const __m512d dx = _mm512_sub_pd(x, _mm512_set1_pd(trap.centerX[i]));
+        const __m512d dy = _mm512_sub_pd(y, _mm512_set1_pd(trap.centerY[i]));
+        const __m512d d2 = _mm512_fmadd_pd(dx, dx, _mm512_mul_pd(dy, dy));
+        inside |= _mm512_cmp_pd_mask(d2, _mm512_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ);
+    }
+    return inside;
 }
 
 #undef OMBRILO_AVX2_FMA

@@ -118,18 +118,6 @@ OMBRILO_AVX512 void Redo(double cx, double cy, __mmask8 failed, __m512d oldX, __
     y = _mm512_load_pd(ny);
 }
 
-// Lanes whose state is in the trap region, by TrapRegion::Contains's test.
-OMBRILO_AVX512 inline __mmask8 TrappedLanes(const TrapRegion& trap, __m512d x, __m512d y) {
-    __mmask8 inside = 0;
-    for (int i = 0; i < trap.disks; ++i) {
-        const __m512d dx = _mm512_sub_pd(x, _mm512_set1_pd(trap.centerX[i]));
-        const __m512d dy = _mm512_sub_pd(y, _mm512_set1_pd(trap.centerY[i]));
-        const __m512d d2 = _mm512_fmadd_pd(dx, dx, _mm512_mul_pd(dy, dy));
-        inside |= _mm512_cmp_pd_mask(d2, _mm512_set1_pd(trap.squaredRadius[i]), _CMP_LE_OQ);
-    }
-    return inside;
-}
-
 // The row's points after their first steps: blocks of points take kFirstSteps steps together;
 // escaping points get their index on the spot, the others wait for a lane.
 class FirstSteps : public FirstStepsQueue<FirstSteps, kBlockPoints> {

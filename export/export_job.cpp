@@ -6,9 +6,12 @@ namespace ombrilo {
 
 namespace {
 
-class BmpRowWriter final : public ExportRowWriter {
+// A picture file writer (BmpFileWriter, PngFileWriter) as an export's row writer.
+template <class File>
+class FileRowWriter final : public ExportRowWriter {
 public:
-    BmpRowWriter(const std::string& path, const BmpLayout& layout) : file_(path, layout) {}
+    template <class Layout>
+    FileRowWriter(const std::string& path, const Layout& layout) : file_(path, layout) {}
 
     bool Open() override { return file_.Open(); }
     bool WriteRow(std::int64_t row, const std::uint8_t* bgr) override {
@@ -18,22 +21,7 @@ public:
     int error() const override { return file_.error(); }
 
 private:
-    BmpFileWriter file_;
-};
-
-class PngRowWriter final : public ExportRowWriter {
-public:
-    PngRowWriter(const std::string& path, const PngPicture& picture) : file_(path, picture) {}
-
-    bool Open() override { return file_.Open(); }
-    bool WriteRow(std::int64_t row, const std::uint8_t* bgr) override {
-        return file_.WriteRow(row, bgr);
-    }
-    bool Commit() override { return file_.Commit(); }
-    int error() const override { return file_.error(); }
-
-private:
-    PngFileWriter file_;
+    File file_;
 };
 
 bool EndsWithNoCase(std::string_view text, std::string_view end) {
@@ -53,12 +41,12 @@ bool EndsWithNoCase(std::string_view text, std::string_view end) {
 
 std::unique_ptr<ExportRowWriter> MakeBmpRowWriter(const std::string& path,
                                                   const BmpLayout& layout) {
-    return std::make_unique<BmpRowWriter>(path, layout);
+    return std::make_unique<FileRowWriter<BmpFileWriter>>(path, layout);
 }
 
 std::unique_ptr<ExportRowWriter> MakePngRowWriter(const std::string& path,
                                                   const PngPicture& picture) {
-    return std::make_unique<PngRowWriter>(path, picture);
+    return std::make_unique<FileRowWriter<PngFileWriter>>(path, picture);
 }
 
 std::optional<ExportFormat> ExportFormatForPath(std::string_view path) {
