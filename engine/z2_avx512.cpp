@@ -44,7 +44,9 @@
 // GCC 12's own avx512fintrin.h hands a deliberately undefined register to the unmasked
 // conversions (_mm512_cvtpd_ps, _mm512_cvtps_pd) as the unused merge source, and its optimiser
 // then warns about that register; no value of ours is uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #define OMBRILO_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw,avx2,fma")))
 
