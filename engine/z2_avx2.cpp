@@ -280,7 +280,7 @@ class FirstSteps : public FirstStepsQueue<FirstSteps, kPoints> {
 public:
     FirstSteps(const Constants& k, double cx, double cy, RowFeed& feed, std::uint8_t* indices,
                KernelCounters& tally)
-        : k_(k), cx_(cx), cy_(cy), feed_(feed), indices_(indices), tally_(tally) {}
+        : FirstStepsQueue(cx, cy, feed, indices, tally), k_(k) {}
 
 private:
     friend class FirstStepsQueue<FirstSteps, kPoints>;
@@ -398,21 +398,7 @@ private:
         return out;
     }
 
-    // C's trap region, found when first needed.
-    const TrapRegion& Trap() {
-        if (trap_ == nullptr) {
-            trap_ = &MainTrapRegion(cx_, cy_);
-        }
-        return *trap_;
-    }
-
     const Constants& k_;
-    double cx_;
-    double cy_;
-    RowFeed& feed_;
-    std::uint8_t* indices_;
-    KernelCounters& tally_;
-    const TrapRegion* trap_ = nullptr;
 };
 
 }  // namespace

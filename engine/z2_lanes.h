@@ -14,6 +14,7 @@
 #include "fast_kernels.h"
 #include "kernel_counters.h"
 #include "point_function.h"
+#include "trap_region.h"
 
 namespace ombrilo::detail {
 
@@ -70,33 +71,6 @@ struct Waiting {
     double y;
     int column;
     int steps = kFirstSteps;
-};
-
-// The points of a row that passed their first steps, in the order the lanes take them. Steps, the
-// kernel's first steps, has RunBlock(): the next run of the row's points takes its first steps,
-// the points that pass them are Added, and the result is false at the end of the row.
-template <typename Steps, int kCapacity>
-class FirstStepsQueue {
-public:
-    // The next waiting point; false at the end of the row.
-    bool Take(Waiting* point) {
-        while (next_ == size_) {
-            next_ = size_ = 0;
-            if (!static_cast<Steps*>(this)->RunBlock()) {
-                return false;
-            }
-        }
-        *point = points_[next_++];
-        return true;
-    }
-
-protected:
-    void Add(const Waiting& point) { points_[size_++] = point; }
-
-private:
-    Waiting points_[kCapacity];
-    int next_ = 0;
-    int size_ = 0;
 };
 
 // The length of the leading run of x[0 .. count) whose points (x[i], y) AcceptedStart takes,
@@ -169,6 +143,53 @@ private:
     std::uint8_t* indices_;
     int leadEnd_;  // columns before it are all taken
     int column_ = 0;
+};
+
+// The points of a row that passed their first steps, in the order the lanes take them, and what
+// the first steps of both kernels work with. Steps, the kernel's first steps, has RunBlock(): the
+// next run of the row's points takes its first steps, the points that pass them are Added, and
+// the result is false at the end of the row.
+template <typename Steps, int kCapacity>
+class FirstStepsQueue {
+public:
+    FirstStepsQueue(double cx, double cy, RowFeed& feed, std::uint8_t* indices,
+                    KernelCounters& tally)
+        : cx_(cx), cy_(cy), feed_(feed), indices_(indices), tally_(tally) {}
+
+    // The next waiting point; false at the end of the row.
+    bool Take(Waiting* point) {
+        while (next_ == size_) {
+            next_ = size_ = 0;
+            if (!static_cast<Steps*>(this)->RunBlock()) {
+                return false;
+            }
+        }
+        *point = points_[next_++];
+        return true;
+    }
+
+protected:
+    void Add(const Waiting& point) { points_[size_++] = point; }
+
+    // C's trap region, found when first needed.
+    const TrapRegion& Trap() {
+        if (trap_ == nullptr) {
+            trap_ = &MainTrapRegion(cx_, cy_);
+        }
+        return *trap_;
+    }
+
+    double cx_;
+    double cy_;
+    RowFeed& feed_;
+    std::uint8_t* indices_;
+    KernelCounters& tally_;
+
+private:
+    const TrapRegion* trap_ = nullptr;
+    Waiting points_[kCapacity];
+    int next_ = 0;
+    int size_ = 0;
 };
 
 }  // namespace ombrilo::detail
