@@ -41,9 +41,6 @@ namespace ombrilo::detail {
 
 namespace {
 
-constexpr std::uint64_t kExponentBits = 0x7FF0000000000000;
-constexpr std::uint64_t kMantissaBits = 0x000FFFFFFFFFFFFF;
-
 struct Avx512Lanes {
     static constexpr int kWidth = 8;
     using Real = __m512d;

@@ -169,18 +169,12 @@ namespace ombrilo::detail {
 
 namespace {
 
-constexpr double kLargest = 0x1p40;
-constexpr double kSmallest = 0x1p-400;
-constexpr double kRoundingScale = 0x1p-64;  // v
-constexpr double kSlackScale = 0x1p-98;
-constexpr double kEscapedAbove = 4.0 + 0x1p-48;
-constexpr double kInsideBelow = 4.0 - 0x1p-48;
-constexpr std::uint64_t kExponentBits = 0x7FF0000000000000;
-constexpr std::uint64_t kMantissaBits = 0x000FFFFFFFFFFFFF;
+// The bounds and thresholds are the lanes' own (export_lanes.h), for the scalar and the lane forms
+// of the one proven step.
 
 bool InRange(double value) {
     const double magnitude = std::fabs(value);
-    return value == 0.0 || (magnitude >= kSmallest && magnitude <= kLargest);
+    return value == 0.0 || (magnitude >= kLaneSmallest && magnitude <= kLaneLargest);
 }
 
 // Half the gap between d and its nearer neighbour double; 0 for 0 and subnormals.
@@ -241,10 +235,10 @@ OMBRILO_FMA inline bool CheckedStep(const FmaConstants& k, double x, double y, d
     const double imGap = HalfGap(im.value);
     const double reMiss = std::fabs(re.error);
     const double imMiss = std::fabs(im.error);
-    const double slack = scale * kSlackScale;
+    const double slack = scale * kLaneSlackScale;
     const double reBound =
-        ((squares + std::fabs(s.value)) + std::fabs(re.value)) * kRoundingScale + slack;
-    const double imBound = (std::fabs(twoP) + std::fabs(im.value)) * kRoundingScale + slack;
+        ((squares + std::fabs(s.value)) + std::fabs(re.value)) * kLaneRoundingScale + slack;
+    const double imBound = (std::fabs(twoP) + std::fabs(im.value)) * kLaneRoundingScale + slack;
     if (!(reMiss + reBound < reGap) || !(imMiss + imBound < imGap)) {
         ++*detailed;
         const bool reTie =
@@ -262,10 +256,10 @@ OMBRILO_FMA inline bool CheckedStep(const FmaConstants& k, double x, double y, d
 // Escape test of a state from an accepted step: 1 escaped, 0 not, -1 undecided.
 inline int FastEscape(double x, double y) {
     const double q = x * x + y * y;
-    if (q >= kEscapedAbove) {
+    if (q >= kLaneEscapedAbove) {
         return 1;
     }
-    return q <= kInsideBelow ? 0 : -1;
+    return q <= kLaneInsideBelow ? 0 : -1;
 }
 
 OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x, double y,

@@ -37,6 +37,8 @@ constexpr double kLaneRoundingScale = 0x1p-64;  // v
 constexpr double kLaneSlackScale = 0x1p-98;
 constexpr double kLaneEscapedAbove = 4.0 + 0x1p-48;
 constexpr double kLaneInsideBelow = 4.0 - 0x1p-48;
+constexpr std::uint64_t kExponentBits = 0x7FF0000000000000;
+constexpr std::uint64_t kMantissaBits = 0x000FFFFFFFFFFFFF;
 // A refused step whose result is this far out escapes in the reference as well (while
 // |Cx| + |Cy| <= kLaneFarOutConstants): no need to redo it.
 constexpr double kLaneFarOut = 4.0 + 0x1p-30;
