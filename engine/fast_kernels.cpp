@@ -97,6 +97,7 @@ struct AtomicCounters {
     std::atomic<std::uint64_t> escapeTies{0};
     std::atomic<std::uint64_t> trapped{0};
     std::atomic<std::uint64_t> detailedChecks{0};
+    std::atomic<std::uint64_t> provenPoints{0};
 };
 AtomicCounters counters;
 
@@ -106,6 +107,7 @@ void AddToCounters(const KernelCounters& tally) {
     counters.escapeTies.fetch_add(tally.escapeTies, std::memory_order_relaxed);
     counters.trapped.fetch_add(tally.trapped, std::memory_order_relaxed);
     counters.detailedChecks.fetch_add(tally.detailedChecks, std::memory_order_relaxed);
+    counters.provenPoints.fetch_add(tally.provenPoints, std::memory_order_relaxed);
 }
 
 LaneKernel KernelAllowedByEnvironment() {
@@ -184,7 +186,8 @@ KernelCounters ReadKernelCounters() {
             counters.guardFallbacks.load(std::memory_order_relaxed),
             counters.escapeTies.load(std::memory_order_relaxed),
             counters.trapped.load(std::memory_order_relaxed),
-            counters.detailedChecks.load(std::memory_order_relaxed)};
+            counters.detailedChecks.load(std::memory_order_relaxed),
+            counters.provenPoints.load(std::memory_order_relaxed)};
 }
 
 void ResetKernelCounters() {
@@ -193,6 +196,7 @@ void ResetKernelCounters() {
     counters.escapeTies.store(0, std::memory_order_relaxed);
     counters.trapped.store(0, std::memory_order_relaxed);
     counters.detailedChecks.store(0, std::memory_order_relaxed);
+    counters.provenPoints.store(0, std::memory_order_relaxed);
 }
 
 void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,

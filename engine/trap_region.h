@@ -45,11 +45,13 @@ public:
     TrapLook(const TrapRegion& (*regionOf)(double, double), double cx, double cy)
         : regionOf_(regionOf), cx_(cx), cy_(cy) {}
 
-    bool Contains(double x, double y) {
+    bool Contains(double x, double y) { return Region().Contains(x, y); }
+
+    const TrapRegion& Region() {
         if (region_ == nullptr) {
             region_ = &regionOf_(cx_, cy_);
         }
-        return region_->Contains(x, y);
+        return *region_;
     }
 
 private:

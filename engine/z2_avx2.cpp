@@ -289,7 +289,7 @@ private:
     // kRegisters registers; false at the end of the row.
     OMBRILO_AVX2 bool RunBlock() {
         int first = 0;
-        const int taken = feed_.NextRun(kPoints, &first);
+        const int taken = NextRun(kPoints, &first);
         if (taken == 0) {
             return false;
         }

@@ -135,7 +135,7 @@ private:
     // in kBlockRegisters registers; false at the end of the row.
     OMBRILO_AVX512 bool RunBlock() {
         int first = 0;
-        const int taken = feed_.NextRun(kBlockPoints, &first);
+        const int taken = NextRun(kBlockPoints, &first);
         if (taken == 0) {
             return false;
         }

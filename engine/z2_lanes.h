@@ -14,6 +14,7 @@
 #include "fast_kernels.h"
 #include "kernel_counters.h"
 #include "point_function.h"
+#include "run_proof.h"
 #include "trap_region.h"
 
 namespace ombrilo::detail {
@@ -131,6 +132,9 @@ public:
         return length;
     }
 
+    // Gives back the points from `column` on, which the last run handed out.
+    void Rewind(int column) { column_ = column; }
+
     float y() const { return y_; }
     const float* x() const { return x_; }
 
@@ -154,7 +158,12 @@ class FirstStepsQueue {
 public:
     FirstStepsQueue(double cx, double cy, RowFeed& feed, std::uint8_t* indices,
                     KernelCounters& tally)
-        : cx_(cx), cy_(cy), feed_(feed), indices_(indices), tally_(tally) {}
+        : cx_(cx),
+          cy_(cy),
+          feed_(feed),
+          indices_(indices),
+          tally_(tally),
+          trap_(MainTrapRegion, cx, cy) {}
 
     // The next waiting point; false at the end of the row.
     bool Take(Waiting* point) {
@@ -168,16 +177,33 @@ public:
         return true;
     }
 
+    // The next run of at most `most` points for the kernel's first steps, as RowFeed::NextRun;
+    // runs whose indices a box proves at once (run_proof.h) are written on the way. The box is
+    // tried on spans of up to kLongestSpan points, shorter after spans it could not decide and
+    // not at all for a few runs after a short one failed: it seldom decides near the set.
+    int NextRun(int most, int* first) {
+        for (;;) {
+            if (runsToSkip_ > 0) {
+                --runsToSkip_;
+                return feed_.NextRun(most, first);
+            }
+            const int span = feed_.NextRun(spanLength_, first);
+            if (span == 0) {
+                return 0;
+            }
+            if (!ProvenAtOnce(*first, span)) {
+                const int taken = std::min(span, most);
+                feed_.Rewind(*first + taken);
+                return taken;
+            }
+        }
+    }
+
 protected:
     void Add(const Waiting& point) { points_[size_++] = point; }
 
     // C's trap region, found when first needed.
-    const TrapRegion& Trap() {
-        if (trap_ == nullptr) {
-            trap_ = &MainTrapRegion(cx_, cy_);
-        }
-        return *trap_;
-    }
+    const TrapRegion& Trap() { return trap_.Region(); }
 
     double cx_;
     double cy_;
@@ -186,7 +212,43 @@ protected:
     KernelCounters& tally_;
 
 private:
-    const TrapRegion* trap_ = nullptr;
+    static constexpr int kShortestSpan = 32;
+    static constexpr int kLongestSpan = 512;
+    static constexpr int kMostRunsSkipped = 8;
+
+    // Whether a box proved the index of all `count` points from column `first`; then their
+    // indices are written. The next span is longer after a success and shorter after a failure.
+    bool ProvenAtOnce(int first, int count) {
+        const float* x = feed_.x() + first;
+        const auto [low, high] = std::minmax_element(x, x + count);
+        const double y = feed_.y();
+        const int index =
+            ProvenEscapeIndex({*low, *high, y, y}, cx_, cy_, kMainStepError, kFirstSteps, trap_);
+        if (index < 0) {
+            if (spanLength_ > kShortestSpan) {
+                spanLength_ /= 4;
+            } else {
+                missesInARow_ = std::min(2 * missesInARow_ + 1, kMostRunsSkipped);
+                runsToSkip_ = missesInARow_;
+            }
+            return false;
+        }
+        missesInARow_ = 0;
+        spanLength_ = std::min(4 * spanLength_, kLongestSpan);
+        std::fill(indices_ + first, indices_ + first + count, static_cast<std::uint8_t>(index));
+        const auto points = static_cast<std::uint64_t>(count);
+        tally_.provenPoints += points;
+        tally_.iterates += points * static_cast<std::uint64_t>(index == 0 ? kFirstSteps : index);
+        if (index == 0) {
+            tally_.trapped += points;
+        }
+        return true;
+    }
+
+    TrapLook trap_;
+    int spanLength_ = kLongestSpan;
+    int missesInARow_ = 0;
+    int runsToSkip_ = 0;
     Waiting points_[kCapacity];
     int next_ = 0;
     int size_ = 0;

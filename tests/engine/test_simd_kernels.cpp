@@ -304,6 +304,29 @@ private slots:
         }
     }
 
+    // Rows long enough for the boxes' longest spans, across bands, the set's edge and its
+    // inside; the lanes decide part of them by boxes.
+    void longRowsEqualTheReference() {
+        QFETCH_GLOBAL(int, kernel);
+        std::mt19937 random(99);
+        std::uniform_real_distribution<float> start(-2.5f, 1.0f);
+        std::uniform_int_distribution<int> scale(-16, -8);
+        ResetKernelCounters();
+        for (int trial = 0; trial < 40; ++trial) {
+            const double cx = trial % 2 == 0 ? 0.402 : -0.123;
+            const double cy = trial % 2 == 0 ? 0.339 : 0.745;
+            const float x = start(random);
+            const float y = start(random) * 0.5f;
+            const float step = std::ldexp(1.0f, scale(random));
+            float referenceNext = 0.0f;
+            float fastNext = 0.0f;
+            const auto expected = ReferenceRow(cx, cy, x, step, y, 1500, &referenceNext);
+            QVERIFY(FastRow(cx, cy, x, step, y, 1500, &fastNext) == expected);
+        }
+        QCOMPARE(ReadKernelCounters().provenPoints > 0,
+                 kernel != static_cast<int>(LaneKernel::Scalar));
+    }
+
     void runsOfSpecialRowsEqualTheReference_data() {
         QTest::addColumn<double>("cx");
         QTest::addColumn<double>("cy");
