@@ -22,6 +22,7 @@
 
 #include "export_fma.h"
 #include "point_function.h"
+#include "run_proof.h"
 #include "trap_region.h"
 
 #ifndef OMBRILO_EXPORT_LANES
@@ -493,6 +494,81 @@ OMBRILO_EXPORT_LANES inline int DecideAtOnce(double cx, double cy, std::int32_t 
     return count - atOnce;
 }
 
+// Spans of consecutive points whose index a box proves for all of them at once (run_proof.h)
+// get it written, whatever was written before (a box's index is the reference's). A span the
+// box cannot decide is tried again in quarters, down to kShortestBoxSpan points, and the spans
+// grow again after one it decides; after a shortest span fails, the next few are left to the
+// lanes: the box seldom decides near the set.
+constexpr int kShortestBoxSpan = 16;
+constexpr int kBoxSteps = 32;
+constexpr int kMostBoxSpansSkipped = 8;
+
+// Whether x[0 .. count) ascends or descends throughout, with no NaN.
+template <class L>
+OMBRILO_EXPORT_LANES inline bool Monotone(const double* x, int count) {
+    if (count == 0 || !(x[0] == x[0])) {
+        return count == 0;
+    }
+    unsigned up = 1;
+    unsigned down = 1;
+    int i = 1;
+    for (; i + L::kWidth <= count; i += L::kWidth) {
+        const auto next = L::LoadUnaligned(x + i);
+        const auto previous = L::LoadUnaligned(x + i - 1);
+        up &= L::Bits(L::GreaterEq(next, previous)) == (1u << L::kWidth) - 1;
+        down &= L::Bits(L::LessEq(next, previous)) == (1u << L::kWidth) - 1;
+    }
+    for (; i < count; ++i) {
+        up &= x[i] >= x[i - 1];
+        down &= x[i] <= x[i - 1];
+    }
+    return (up | down) != 0;
+}
+
+template <class L>
+OMBRILO_EXPORT_LANES inline void DecideSpansByBoxes(double cx, double cy, std::int32_t limit,
+                                                    const double* x, double y, int count,
+                                                    std::int32_t* indices, KernelCounters& tally) {
+    const double constantSize = std::fabs(cx) + std::fabs(cy);
+    if (!(std::fabs(y) <= kLaneLargest) || !(constantSize <= kLaneLargest) || limit < 1 ||
+        count == 0 || !Monotone<L>(x, count) || !(std::fabs(x[0]) <= kLaneLargest) ||
+        !(std::fabs(x[count - 1]) <= kLaneLargest)) {
+        return;
+    }
+    TrapLook trap(ExportTrapRegion, cx, cy);
+    const int steps = std::min<std::int32_t>(kBoxSteps, limit);
+    int span = count;
+    int spansToSkip = 0;
+    int missesInARow = 0;
+    for (int first = 0; first < count;) {
+        const int length = std::min(span, count - first);
+        if (spansToSkip > 0) {
+            --spansToSkip;
+            first += length;
+            continue;
+        }
+        int stepsTaken = 0;
+        const int index = ProvenEscapeIndex(SpanBox(x, first, length, y), cx, cy, kExportStepError,
+                                            steps, trap, &stepsTaken);
+        if (index >= 0) {
+            std::fill_n(indices + first, length, index);
+            const auto points = static_cast<std::uint64_t>(length);
+            tally.provenPoints += points;
+            tally.iterates += points * static_cast<std::uint64_t>(stepsTaken);
+            tally.trapped += index == 0 ? points : 0;
+            first += length;
+            missesInARow = 0;
+            span = std::min(4 * span, count);
+        } else if (span > kShortestBoxSpan) {
+            span /= 4;
+        } else {
+            first += length;
+            missesInARow = std::min(2 * missesInARow + 1, kMostBoxSpansSkipped);
+            spansToSkip = missesInARow;
+        }
+    }
+}
+
 // Points that leave within the first few iterates are decided by plain double steps, much
 // cheaper than the checked ones, where a bound on how far they can stray from the reference's
 // iterates proves on which iterate the reference's point leaves (export_fma.cpp, "Early").
@@ -572,6 +648,7 @@ OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, c
     if (DecideAtOnce<L>(cx, cy, limit, x, y, count, indices, tally) == 0) {
         return;
     }
+    DecideSpansByBoxes<L>(cx, cy, limit, x, y, count, indices, tally);
     DecideEarly<L>(cx, cy, limit, x, y, count, indices, tally);
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),

@@ -41,6 +41,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace ombrilo {
 
@@ -108,6 +109,15 @@ bool InsideSomeDisk(const Box& z, const TrapRegion& region) {
     return false;
 }
 
+// The diameter of the region's largest disk (generously: the box test is the exact one).
+double WidestDisk(const TrapRegion& region) {
+    double widest = 0.0;
+    for (int disk = 0; disk < region.disks; ++disk) {
+        widest = std::max(widest, 2.0 * std::sqrt(region.squaredRadius[disk]) * 1.001);
+    }
+    return widest;
+}
+
 }  // namespace
 
 Box StepBox(const Box& z, double cx, double cy, const StepErrorModel& model) {
@@ -124,11 +134,16 @@ bool BoxInsideDisk(const Box& box, const TrapRegion& region, int disk) {
 }
 
 int ProvenEscapeIndex(const Box& start, double cx, double cy, const StepErrorModel& model,
-                      int steps, TrapLook& trap) {
+                      int steps, TrapLook& trap, int* stepsTaken) {
     const double constantSize = std::fabs(cx) + std::fabs(cy);
+    // Once the region is known: the widest box that could still fit in one of its disks.
+    double widestFit = std::numeric_limits<double>::infinity();
     SquaredBox s = Squared(start);
     for (int n = 1; n <= steps; ++n) {
         s = Squared(Step(s, cx, cy, constantSize, model));
+        if (stepsTaken != nullptr) {
+            *stepsTaken = n;
+        }
         switch (EscapeSide(s)) {
             case Side::Outside:
                 return n;
@@ -137,8 +152,17 @@ int ProvenEscapeIndex(const Box& start, double cx, double cy, const StepErrorMod
             case Side::Inside:
                 break;
         }
-        if (n % kTrapLookEvery == 0 && InsideSomeDisk(s.z, trap.Region())) {
-            return 0;
+        if (n % kTrapLookEvery == 0) {
+            const TrapRegion& region = trap.Region();
+            if (InsideSomeDisk(s.z, region)) {
+                return 0;
+            }
+            widestFit = region.disks > 0 ? WidestDisk(region) : widestFit;
+        }
+        // Past the first look, a box wider than every disk is given up: only a box that shrinks
+        // again could still be trapped, which boxes seldom do.
+        if (std::max(s.z.xHigh - s.z.xLow, s.z.yHigh - s.z.yLow) > widestFit) {
+            return -1;
         }
     }
     return -1;

@@ -4,6 +4,8 @@
 // box that holds every point's iterate is stepped instead of the points, and where the box lies
 // wholly on one side of |z| = 2 at every step, every point's index is known without its orbit.
 
+#include <algorithm>
+
 #include "trap_region.h"
 
 namespace ombrilo {
@@ -36,9 +38,18 @@ Box StepBox(const Box& z, double cx, double cy, const StepErrorModel& model);
 // |z_n| >= 2, and no earlier iterate of any point escapes), or, after kTrapLookEvery steps,
 // when it lies wholly in one disk of the point function's trap region (index 0), looked up
 // through `trap` only then. The start box's parts and C must be finite, at most 2^40 in
-// magnitude.
+// magnitude. The steps the box took are left in *stepsTaken when it is given.
 int ProvenEscapeIndex(const Box& start, double cx, double cy, const StepErrorModel& model,
-                      int steps, TrapLook& trap);
+                      int steps, TrapLook& trap, int* stepsTaken = nullptr);
+
+// The box of the points x[first .. first + count) at height y, when x never turns back (ascends
+// or descends throughout): then the span's ends bound all of its points.
+template <typename Real>
+Box SpanBox(const Real* x, int first, int count, double y) {
+    const double a = x[first];
+    const double b = x[first + count - 1];
+    return {std::min(a, b), std::max(a, b), y, y};
+}
 
 // Whether every point of the box lies in disk `disk` of the region, by its own membership test.
 bool BoxInsideDisk(const Box& box, const TrapRegion& region, int disk);

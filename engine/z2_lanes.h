@@ -95,6 +95,28 @@ inline int AcceptedLead(const float* x, float y, int count) {
     return column;
 }
 
+// Whether x[0 .. count) ascends or descends throughout, with no NaN (the same comparisons in
+// four columns at a time).
+inline bool Monotone(const float* x, int count) {
+    if (count == 0 || !(x[0] == x[0])) {
+        return count == 0;
+    }
+    int notUp = 0;
+    int notDown = 0;
+    int i = 1;
+    for (; i + 4 <= count; i += 4) {
+        const __m128 next = _mm_loadu_ps(x + i);
+        const __m128 previous = _mm_loadu_ps(x + i - 1);
+        notUp |= _mm_movemask_ps(_mm_cmpnge_ps(next, previous));
+        notDown |= _mm_movemask_ps(_mm_cmpnle_ps(next, previous));
+    }
+    for (; i < count; ++i) {
+        notUp |= !(x[i] >= x[i - 1]);
+        notDown |= !(x[i] <= x[i - 1]);
+    }
+    return notUp == 0 || notDown == 0;
+}
+
 // The points (x[i], y) of one row in order, handed to the lanes in runs; points the lanes do not
 // take are done on the spot by the scalar kernel.
 class RowFeed {
@@ -137,6 +159,7 @@ public:
 
     float y() const { return y_; }
     const float* x() const { return x_; }
+    int count() const { return count_; }
 
 private:
     double cx_;
@@ -163,7 +186,8 @@ public:
           feed_(feed),
           indices_(indices),
           tally_(tally),
-          trap_(MainTrapRegion, cx, cy) {}
+          trap_(MainTrapRegion, cx, cy),
+          boxes_(Monotone(feed.x(), feed.count())) {}
 
     // The next waiting point; false at the end of the row.
     bool Take(Waiting* point) {
@@ -183,6 +207,9 @@ public:
     // not at all for a few runs after a short one failed: it seldom decides near the set.
     int NextRun(int most, int* first) {
         for (;;) {
+            if (!boxes_) {
+                return feed_.NextRun(most, first);
+            }
             if (runsToSkip_ > 0) {
                 --runsToSkip_;
                 return feed_.NextRun(most, first);
@@ -219,11 +246,9 @@ private:
     // Whether a box proved the index of all `count` points from column `first`; then their
     // indices are written. The next span is longer after a success and shorter after a failure.
     bool ProvenAtOnce(int first, int count) {
-        const float* x = feed_.x() + first;
-        const auto [low, high] = std::minmax_element(x, x + count);
-        const double y = feed_.y();
-        const int index =
-            ProvenEscapeIndex({*low, *high, y, y}, cx_, cy_, kMainStepError, kFirstSteps, trap_);
+        int steps = 0;
+        const int index = ProvenEscapeIndex(SpanBox(feed_.x(), first, count, feed_.y()), cx_, cy_,
+                                            kMainStepError, kFirstSteps, trap_, &steps);
         if (index < 0) {
             if (spanLength_ > kShortestSpan) {
                 spanLength_ /= 4;
@@ -238,7 +263,7 @@ private:
         std::fill(indices_ + first, indices_ + first + count, static_cast<std::uint8_t>(index));
         const auto points = static_cast<std::uint64_t>(count);
         tally_.provenPoints += points;
-        tally_.iterates += points * static_cast<std::uint64_t>(index == 0 ? kFirstSteps : index);
+        tally_.iterates += points * static_cast<std::uint64_t>(steps);
         if (index == 0) {
             tally_.trapped += points;
         }
@@ -246,6 +271,7 @@ private:
     }
 
     TrapLook trap_;
+    bool boxes_;  // whether the row's x never turns back, so that a span's ends bound it
     int spanLength_ = kLongestSpan;
     int missesInARow_ = 0;
     int runsToSkip_ = 0;

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -332,6 +333,29 @@ private slots:
                          ReferenceIndices(0.402, 0.339, limit, oneNear, 0.2));
             }
         }
+    }
+
+    // Spans that boxes decide as a whole (the rabbit's inside, bands of the start constant's
+    // outside) beside spans they cannot, ascending and descending; a row that turns back gets
+    // no boxes.
+    void spansDecidedByBoxes() {
+        QFETCH_GLOBAL(bool, kernel);
+        ResetKernelCounters();
+        for (double step : {1e-5, -3e-4, 2e-3}) {
+            std::vector<double> x;
+            for (int i = 0; i < 700; ++i) {
+                x.push_back(step > 0 ? -0.9 + i * step : 1.1 + i * step);
+            }
+            for (auto [cx, cy, y] : {std::tuple{-0.123, 0.745, 0.05}, {0.402, 0.339, 0.7}}) {
+                QCOMPARE(FastIndices(cx, cy, 1022, x, y), ReferenceIndices(cx, cy, 1022, x, y));
+            }
+        }
+        QCOMPARE(ReadKernelCounters().provenPoints > 0, kernel);
+        ResetKernelCounters();
+        const std::vector<double> turning = {0.01, 0.02, 0.015, 0.03, 0.04, 0.05, 0.06, 0.07};
+        QCOMPARE(FastIndices(-0.123, 0.745, 1022, turning, 0.05),
+                 ReferenceIndices(-0.123, 0.745, 1022, turning, 0.05));
+        QCOMPARE(ReadKernelCounters().provenPoints, std::uint64_t{0});
     }
 
     // Where the index changes between early iterates the orbit passes |z| = 2 there: points
