@@ -17,6 +17,15 @@ public:
     bool WriteRow(std::int64_t row, const std::uint8_t* bgr) override {
         return file_.WriteRow(row, bgr);
     }
+    // A writer that takes a band of rows in one piece (the bitmap's) gets it so.
+    bool WriteRows(std::int64_t first, std::int64_t count, const std::uint8_t* pixels,
+                   std::ptrdiff_t stride) override {
+        if constexpr (requires { file_.WriteRows(first, count, pixels, stride); }) {
+            return file_.WriteRows(first, count, pixels, stride);
+        } else {
+            return ExportRowWriter::WriteRows(first, count, pixels, stride);
+        }
+    }
     bool Commit() override { return file_.Commit(); }
     int error() const override { return file_.error(); }
 

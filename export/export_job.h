@@ -21,6 +21,16 @@ public:
     virtual ~ExportRowWriter() = default;
     virtual bool Open() = 0;
     virtual bool WriteRow(std::int64_t row, const std::uint8_t* bgr) = 0;
+    // `count` rows from `first` on, row r at pixels + r * stride.
+    virtual bool WriteRows(std::int64_t first, std::int64_t count, const std::uint8_t* pixels,
+                           std::ptrdiff_t stride) {
+        for (std::int64_t r = 0; r < count; ++r) {
+            if (!WriteRow(first + r, pixels + r * stride)) {
+                return false;
+            }
+        }
+        return true;
+    }
     virtual bool Commit() = 0;
     // The errno of the first failure, 0 when none or unknown.
     virtual int error() const { return 0; }

@@ -96,8 +96,39 @@ bool BmpFileWriter::Flush() {
     if (!file_.WriteAt(offset, std::span(span_.data() + span_.size() - bytes, bytes))) {
         return false;
     }
-    // Spans of a picture's rows arrive backwards through the file, each ending where the last
-    // began; they are handed to the disk together once enough of them are written.
+    Written(offset, bytes);
+    return true;
+}
+
+bool BmpFileWriter::WriteRows(std::int64_t first, std::int64_t count, const std::uint8_t* pixels,
+                              std::ptrdiff_t stride) {
+    if (first < 0 || count < 1 || first + count > layout_.height || span_.empty() || !Flush()) {
+        return false;
+    }
+    static constexpr std::uint8_t kPadding[3] = {};
+    const std::size_t pixelBytes = static_cast<std::size_t>(layout_.width) * 3;
+    const std::size_t padding = layout_.rowBytes - pixelBytes;
+    std::vector<std::span<const std::uint8_t>> pieces;
+    pieces.reserve(static_cast<std::size_t>(count) * 2);
+    for (std::int64_t r = count - 1; r >= 0; --r) {  // bottom row first, as in the file
+        pieces.emplace_back(pixels + r * stride, pixelBytes);
+        if (padding > 0) {
+            pieces.emplace_back(kPadding, padding);
+        }
+    }
+    const std::int64_t fileRow = layout_.height - first - count;
+    const std::uint64_t offset =
+        kBmpHeaderSize + static_cast<std::uint64_t>(fileRow) * layout_.rowBytes;
+    if (!file_.WriteAt(offset, pieces)) {
+        return false;
+    }
+    Written(offset, static_cast<std::uint64_t>(count) * layout_.rowBytes);
+    return true;
+}
+
+// Spans of a picture's rows arrive backwards through the file, each ending where the last
+// began; they are handed to the disk together once enough of them are written.
+void BmpFileWriter::Written(std::uint64_t offset, std::uint64_t bytes) {
     if (offset + bytes != unsyncedFirst_) {
         StartWriteback();
         unsyncedEnd_ = offset + bytes;
@@ -106,7 +137,6 @@ bool BmpFileWriter::Flush() {
     if (unsyncedEnd_ - unsyncedFirst_ >= kWritebackBytes) {
         StartWriteback();
     }
-    return true;
 }
 
 void BmpFileWriter::StartWriteback() {

@@ -41,6 +41,10 @@ public:
     bool Open();
     // One row of width blue-green-red triples; row 0 is the top of the picture.
     bool WriteRow(std::int64_t row, const std::uint8_t* bgr);
+    // `count` rows from `first` on, row r at pixels + r * stride, written straight from there
+    // (no copy into a span first) in the file's order.
+    bool WriteRows(std::int64_t first, std::int64_t count, const std::uint8_t* pixels,
+                   std::ptrdiff_t stride);
     bool Commit();
     void Discard();
 
@@ -48,6 +52,7 @@ public:
 
 private:
     bool Flush();
+    void Written(std::uint64_t offset, std::uint64_t bytes);
     void StartWriteback();
 
     BmpLayout layout_;

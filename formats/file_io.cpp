@@ -3,10 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -132,6 +135,45 @@ bool AtomicFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
             return Fail(n < 0 ? errno : ENOSPC);
         }
         done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool AtomicFile::WriteAt(std::uint64_t offset,
+                         std::span<const std::span<const std::uint8_t>> pieces) {
+    if (fd_ < 0) {
+        return Fail(EBADF);
+    }
+    std::vector<iovec> vectors;
+    vectors.reserve(std::min<std::size_t>(pieces.size(), IOV_MAX));
+    std::size_t next = 0;  // the first piece not yet in a request
+    std::size_t skip = 0;  // bytes of it already written
+    while (next < pieces.size()) {
+        vectors.clear();
+        std::uint64_t requested = 0;
+        for (std::size_t i = next; i < pieces.size() && vectors.size() < IOV_MAX; ++i) {
+            const std::size_t from = i == next ? skip : 0;
+            vectors.push_back(
+                {const_cast<std::uint8_t*>(pieces[i].data()) + from, pieces[i].size() - from});
+            requested += pieces[i].size() - from;
+        }
+        const ssize_t n = ::pwritev(fd_, vectors.data(), static_cast<int>(vectors.size()),
+                                    static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0 && requested > 0) {
+            return Fail(n < 0 ? errno : ENOSPC);
+        }
+        offset += static_cast<std::uint64_t>(n);
+        // Moves past what was written, which may end inside a piece.
+        auto written = static_cast<std::size_t>(n);
+        while (next < pieces.size() && written >= pieces[next].size() - skip) {
+            written -= pieces[next].size() - skip;
+            skip = 0;
+            ++next;
+        }
+        skip += written;
     }
     return true;
 }

@@ -33,6 +33,8 @@ public:
     // work starts. File systems that cannot reserve space are accepted as they are.
     bool Reserve(std::uint64_t size);
     bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+    // The pieces one after the other from offset, in as few system calls as the system takes.
+    bool WriteAt(std::uint64_t offset, std::span<const std::span<const std::uint8_t>> pieces);
     // Asks the system to start writing a range already written to the disk now, without
     // waiting, so that a large file is mostly on the disk by the time Commit syncs it. Only a
     // hint: file systems that cannot take it are left alone.

@@ -542,12 +542,7 @@ int RenderJob::RenderViewPicture(const std::string& path) {
         return kExitFailure;
     }
     const auto writeBand = [&writer](const Frame24& band, int first) {
-        for (int r = 0; r < band.height; ++r) {
-            if (!writer->WriteRow(first + r, band.Row(r))) {
-                return false;
-            }
-        }
-        return true;
+        return writer->WriteRows(first, band.height, band.Row(0), band.bytesPerLine);
     };
     std::optional<BandWriter> overlapped;  // with more than one thread
     if (ParallelThreadCount() > 1) {

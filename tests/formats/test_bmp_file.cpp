@@ -142,6 +142,31 @@ private slots:
         QCOMPARE(ReadBytes(shuffled), ReadBytes(inOrder));
     }
 
+    // Bands of rows written in one piece, with padded rows, more rows than one system call takes,
+    // mixed with single rows: the same file as row by row.
+    void bandsMakeTheSameFile() {
+        const int width = 5;
+        const int height = 1300;
+        const QString rowByRow = dir_.filePath("rows.bmp");
+        const QString banded = dir_.filePath("bands.bmp");
+        QVERIFY(WritePicture(rowByRow, width, height, TopDown(height)));
+        const std::ptrdiff_t stride = width * 3 + 7;
+        std::vector<std::uint8_t> band(static_cast<std::size_t>(stride) * height, 0xEE);
+        for (int row = 0; row < height; ++row) {
+            const auto bytes = TestRow(width, row);
+            std::copy(bytes.begin(), bytes.end(), band.begin() + row * stride);
+        }
+        BmpFileWriter writer(Path(banded), *BmpLayoutFor(width, height));
+        QVERIFY(writer.Open());
+        QVERIFY(writer.WriteRow(0, band.data()));
+        QVERIFY(writer.WriteRows(1, 1100, band.data() + stride, stride));
+        QVERIFY(writer.WriteRow(1101, band.data() + 1101 * stride));
+        QVERIFY(writer.WriteRows(1102, height - 1102, band.data() + 1102 * stride, stride));
+        QVERIFY(!writer.WriteRows(1200, 101, band.data(), stride));  // past the last row
+        QVERIFY(writer.Commit());
+        QCOMPARE(ReadBytes(banded), ReadBytes(rowByRow));
+    }
+
     void discardKeepsTheOlderFile() {
         QTemporaryDir local;
         const QString path = local.filePath("old.bmp");
