@@ -1,7 +1,10 @@
 #pragma once
 
+#include <emmintrin.h>
+
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace ombrilo {
 
@@ -21,5 +24,63 @@ struct ColorTable {
 
     bool operator==(const ColorTable&) const = default;
 };
+
+// Whether the sixteen indices at p are all equal (SSE2, which every x86-64 processor has).
+inline bool SixteenEqual(const std::uint8_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(p[0])))) == 0xFFFF;
+}
+
+inline bool SixteenEqual(const std::int32_t* p) {
+    const __m128i first = _mm_set1_epi32(p[0]);
+    __m128i same = _mm_set1_epi32(-1);
+    for (int k = 0; k < 16; k += 4) {
+        same = _mm_and_si128(
+            same, _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)), first));
+    }
+    return _mm_movemask_epi8(same) == 0xFFFF;
+}
+
+// The colours of `count` pixels as blue-green-red triples, exactly count * 3 bytes at out.
+// colors[i] holds entry i's three bytes in its low bytes (a pixel is one four-byte copy whose
+// last byte the next pixel overwrites). Sixteen equal indices in a row, as where a whole run of
+// points has one index, are written as one 48-byte pattern.
+template <typename Index>
+void WriteColorRun(const std::uint32_t* colors, const Index* indices, int count,
+                   std::uint8_t* out) {
+    constexpr int kRun = 16;
+    if (count <= 0) {
+        return;
+    }
+    std::uint8_t pattern[kRun * 3];
+    Index patternIndex = indices[0];
+    bool patternMade = false;
+    int i = 0;
+    // Whole groups of sixteen with at least one pixel after them, which a four-byte copy may
+    // touch.
+    for (; i + kRun < count; i += kRun, out += kRun * 3) {
+        const Index first = indices[i];
+        if (SixteenEqual(indices + i)) {
+            if (!patternMade || first != patternIndex) {
+                for (int k = 0; k < kRun; ++k) {
+                    std::memcpy(pattern + 3 * k, &colors[first], 3);
+                }
+                patternIndex = first;
+                patternMade = true;
+            }
+            std::memcpy(out, pattern, sizeof pattern);
+            continue;
+        }
+        for (int k = 0; k < kRun; ++k) {
+            std::memcpy(out + 3 * k, &colors[indices[i + k]], 4);
+        }
+    }
+    for (; i < count - 1; ++i, out += 3) {
+        std::memcpy(out, &colors[indices[i]], 4);
+    }
+    if (i < count) {
+        std::memcpy(out, &colors[indices[i]], 3);
+    }
+}
 
 }  // namespace ombrilo

@@ -228,15 +228,10 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, cons
         }
         std::int32_t indices[kChunkPixels];
         ExportEscapeRun(view.Cx, view.Cy, g.ExportLimit, chunkXs, y, count, indices);
-        std::uint8_t* pixel = slot.pixels.data() + static_cast<std::size_t>(row) * rowBytes +
-                              static_cast<std::size_t>(first) * 3;
-        // Four bytes a pixel, the fourth overwritten by the next pixel; the chunk's last pixel
-        // takes its three bytes only, as the next byte belongs to another chunk or row.
-        for (int i = 0; i < count - 1; ++i) {
-            std::memcpy(pixel, &colors[static_cast<std::size_t>(indices[i])], 4);
-            pixel += 3;
-        }
-        std::memcpy(pixel, table.Entry(indices[count - 1]), 3);
+        // Exactly the chunk's bytes: the next byte belongs to another chunk or row.
+        WriteColorRun(colors.data(), indices, count,
+                      slot.pixels.data() + static_cast<std::size_t>(row) * rowBytes +
+                          static_cast<std::size_t>(first) * 3);
     };
     auto rowsOf = [&](std::int64_t block) {
         return std::min(blockRows, g.HeightPixels - block * blockRows);

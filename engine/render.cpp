@@ -106,10 +106,7 @@ void RenderZ2Row(const FractalState& state, const PixelColors& colors, const flo
     }
 }
 
-// The same into a 24-bit row: each colour as a 4-byte word whose last byte the next pixel
-// overwrites (the pixels of a row are written left to right, by one thread); the row's last
-// pixel as 3 bytes, so that nothing is written past the row. Bytes 0..2 of the word are the
-// table entry's, as in the 32-bit picture.
+// The same into a 24-bit row, bytes 0..2 of each colour as in the 32-bit picture.
 void RenderZ2Row24(const FractalState& state, const PixelColors& colors, const float* columnX,
                    float y, const Frame24& frame, int row) {
     std::uint8_t indices[kRunPixels];
@@ -117,14 +114,8 @@ void RenderZ2Row24(const FractalState& state, const PixelColors& colors, const f
     for (int done = 0; done < frame.width;) {
         const int count = std::min(kRunPixels, frame.width - done);
         Z2EscapeRow(state.Cx, state.Cy, columnX + done, y, count, indices);
-        const bool rowEnds = done + count == frame.width;
-        const int words = rowEnds ? count - 1 : count;
-        for (int i = 0; i < words; ++i, pixel += 3) {
-            std::memcpy(pixel, &colors[indices[i]], 4);
-        }
-        if (rowEnds) {
-            std::memcpy(pixel, &colors[indices[count - 1]], 3);
-        }
+        WriteColorRun(colors.data(), indices, count, pixel);
+        pixel += static_cast<std::ptrdiff_t>(count) * 3;
         done += count;
     }
 }

@@ -1,8 +1,10 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
+#include "engine/color_table.h"
 #include "engine/point_function.h"
 #include "engine/render.h"
 
@@ -172,6 +174,27 @@ private slots:
         QCOMPARE(int(centre[2]), int(state.colorTable.Entry(0)[2]));
         const std::uint8_t* corner = picture.frame.Row(0);
         QVERIFY(corner[2] != state.colorTable.Entry(0)[2]);
+    }
+
+    // Runs of colours: equal indices in groups of sixteen (one pattern, then another), mixed
+    // groups, and lengths around the group size; exactly count * 3 bytes are written.
+    void colorRunsWriteEveryPixelOnce() {
+        std::uint32_t colors[300];
+        for (std::uint32_t i = 0; i < 300; ++i) {
+            colors[i] = (i * 0x10305u) & 0xFFFFFFu;
+        }
+        std::vector<std::int32_t> indices;
+        for (int i = 0; i < 100; ++i) {
+            indices.push_back(i < 40 ? 7 : i < 72 ? 250 : i % 5);
+        }
+        for (int count : {1, 15, 16, 17, 32, 33, 100}) {
+            std::vector<std::uint8_t> out(static_cast<std::size_t>(count) * 3 + 4, 0xEE);
+            WriteColorRun(colors, indices.data(), count, out.data());
+            for (int i = 0; i < count; ++i) {
+                QVERIFY(std::memcmp(out.data() + 3 * i, &colors[indices[i]], 3) == 0);
+            }
+            QCOMPARE(out[static_cast<std::size_t>(count) * 3], std::uint8_t{0xEE});
+        }
     }
 
     void packedRowsAskTheSamePoints() {
