@@ -87,7 +87,7 @@
 // all leave within their first steps never looks); it depends on C alone, so when it is found
 // changes no lookup.
 //
-// Which points the lanes take. A row's columns are scanned four at a time (AcceptedLead) with
+// Which points the lanes take. A row's columns are scanned four at a time (ScanRow) with
 // the very comparison AcceptedStart makes, |x| <= 2^40 as floats, false for a NaN; the scan
 // only finds where the first column the lanes refuse lies, and from there on the columns are
 // looked at one by one as before. A refused point is done by the scalar kernel, whose index is

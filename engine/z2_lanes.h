@@ -74,47 +74,48 @@ struct Waiting {
     int steps = kFirstSteps;
 };
 
-// The length of the leading run of x[0 .. count) whose points (x[i], y) AcceptedStart takes,
-// four columns at a time (the same comparison: a NaN is not taken).
-inline int AcceptedLead(const float* x, float y, int count) {
-    if (!AcceptedStart(0.0f, y)) {
-        return 0;
-    }
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    const __m128 limit = _mm_set1_ps(static_cast<float>(kLaneLimit));
-    int column = 0;
-    for (; column + 4 <= count; column += 4) {
-        const __m128 size = _mm_andnot_ps(sign, _mm_loadu_ps(x + column));
-        if (_mm_movemask_ps(_mm_cmple_ps(size, limit)) != 0xF) {
-            break;
-        }
-    }
-    while (column < count && AcceptedStart(x[column], y)) {
-        ++column;
-    }
-    return column;
-}
+// What the lanes need to know of a row's x before they start: the length of the leading run
+// of x[0 .. count) whose points (x[i], y) AcceptedStart takes (the same comparison: a NaN is not
+// taken), and whether x ascends or descends throughout with no NaN, so that the ends of any
+// span of it bound the span (run_proof.h). Four columns at a time.
+struct RowScan {
+    int acceptedLead = 0;
+    bool monotone = false;
+};
 
-// Whether x[0 .. count) ascends or descends throughout, with no NaN (the same comparisons in
-// four columns at a time).
-inline bool Monotone(const float* x, int count) {
-    if (count == 0 || !(x[0] == x[0])) {
-        return count == 0;
-    }
-    int notUp = 0;
-    int notDown = 0;
-    int i = 1;
-    for (; i + 4 <= count; i += 4) {
-        const __m128 next = _mm_loadu_ps(x + i);
-        const __m128 previous = _mm_loadu_ps(x + i - 1);
-        notUp |= _mm_movemask_ps(_mm_cmpnge_ps(next, previous));
-        notDown |= _mm_movemask_ps(_mm_cmpnle_ps(next, previous));
-    }
-    for (; i < count; ++i) {
+inline bool Monotone(const float* x, int count, int from, int notUp, int notDown) {
+    for (int i = std::max(from, 1); i < count; ++i) {
         notUp |= !(x[i] >= x[i - 1]);
         notDown |= !(x[i] <= x[i - 1]);
     }
     return notUp == 0 || notDown == 0;
+}
+
+inline RowScan ScanRow(const float* x, float y, int count) {
+    if (count == 0) {
+        return {0, true};
+    }
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 limit = _mm_set1_ps(static_cast<float>(kLaneLimit));
+    const bool rowTaken = AcceptedStart(0.0f, y);
+    int notUp = !(x[0] == x[0]);
+    int notDown = notUp;
+    int column = 0;
+    for (; rowTaken && column + 5 <= count; column += 4) {
+        const __m128 here = _mm_loadu_ps(x + column);
+        const __m128 next = _mm_loadu_ps(x + column + 1);
+        if (_mm_movemask_ps(_mm_cmple_ps(_mm_andnot_ps(sign, here), limit)) != 0xF) {
+            break;
+        }
+        notUp |= _mm_movemask_ps(_mm_cmpnge_ps(next, here));
+        notDown |= _mm_movemask_ps(_mm_cmpnle_ps(next, here));
+    }
+    // Here x[0 .. column] has been compared in order; the rest one by one.
+    const bool monotone = Monotone(x, count, column + 1, notUp, notDown);
+    while (rowTaken && column < count && AcceptedStart(x[column], y)) {
+        ++column;
+    }
+    return {rowTaken ? column : 0, monotone};
 }
 
 // The points (x[i], y) of one row in order, handed to the lanes in runs; points the lanes do not
@@ -128,15 +129,15 @@ public:
           y_(y),
           count_(count),
           indices_(indices),
-          leadEnd_(AcceptedLead(x, y, count)) {}
+          scan_(ScanRow(x, y, count)) {}
 
     // The next run of at most `most` points in consecutive columns that the lanes take: its
     // first column in *first, its length returned (0 at the end of the row). Points before it
     // that the lanes do not take are done on the spot.
     int NextRun(int most, int* first) {
-        if (column_ < leadEnd_) {  // the usual case: every point of the row is taken
+        if (column_ < scan_.acceptedLead) {  // the usual case: every point of the row is taken
             *first = column_;
-            const int length = std::min(most, leadEnd_ - column_);
+            const int length = std::min(most, scan_.acceptedLead - column_);
             column_ += length;
             return length;
         }
@@ -159,7 +160,7 @@ public:
 
     float y() const { return y_; }
     const float* x() const { return x_; }
-    int count() const { return count_; }
+    bool monotone() const { return scan_.monotone; }
 
 private:
     double cx_;
@@ -168,7 +169,7 @@ private:
     float y_;
     int count_;
     std::uint8_t* indices_;
-    int leadEnd_;  // columns before it are all taken
+    RowScan scan_;
     int column_ = 0;
 };
 
@@ -187,7 +188,7 @@ public:
           indices_(indices),
           tally_(tally),
           trap_(MainTrapRegion, cx, cy),
-          boxes_(Monotone(feed.x(), feed.count())) {}
+          boxes_(feed.monotone()) {}
 
     // The next waiting point; false at the end of the row.
     bool Take(Waiting* point) {

@@ -44,7 +44,7 @@ namespace {
 // and took several times as long).
 constexpr std::size_t kSpanBytes = std::size_t{512} << 10;
 // Bytes written before they are handed to the disk in one request.
-constexpr std::uint64_t kWritebackBytes = std::uint64_t{8} << 20;
+constexpr std::uint64_t kWritebackBytes = std::uint64_t{1} << 20;
 
 }  // namespace
 
@@ -59,13 +59,16 @@ bool BmpFileWriter::Open() {
     spanRows_ = std::clamp<std::int64_t>(
         static_cast<std::int64_t>(kSpanBytes / std::max<std::uint32_t>(layout_.rowBytes, 1)), 1,
         layout_.height);
-    span_.assign(static_cast<std::size_t>(spanRows_) * layout_.rowBytes, 0);
+    open_ = true;
     return true;
 }
 
 bool BmpFileWriter::WriteRow(std::int64_t row, const std::uint8_t* bgr) {
-    if (row < 0 || row >= layout_.height || span_.empty()) {
+    if (row < 0 || row >= layout_.height || !open_) {
         return false;
+    }
+    if (span_.empty()) {  // made when first needed: bands of rows do without
+        span_.assign(static_cast<std::size_t>(spanRows_) * layout_.rowBytes, 0);
     }
     const std::int64_t fileRow = layout_.height - 1 - row;
     const bool extends =
@@ -102,7 +105,7 @@ bool BmpFileWriter::Flush() {
 
 bool BmpFileWriter::WriteRows(std::int64_t first, std::int64_t count, const std::uint8_t* pixels,
                               std::ptrdiff_t stride) {
-    if (first < 0 || count < 1 || first + count > layout_.height || span_.empty() || !Flush()) {
+    if (first < 0 || count < 1 || first + count > layout_.height || !open_ || !Flush()) {
         return false;
     }
     static constexpr std::uint8_t kPadding[3] = {};

@@ -37,7 +37,8 @@ class BmpFileWriter {
 public:
     BmpFileWriter(std::string path, const BmpLayout& layout);
 
-    // Creates the temporary file, reserves its size and writes the header.
+    // Creates the temporary file, reserves its size and writes the header. WriteRow throws
+    // std::bad_alloc when its half-megabyte span cannot be had.
     bool Open();
     // One row of width blue-green-red triples; row 0 is the top of the picture.
     bool WriteRow(std::int64_t row, const std::uint8_t* bgr);
@@ -57,6 +58,7 @@ private:
 
     BmpLayout layout_;
     AtomicFile file_;
+    bool open_ = false;
     std::vector<std::uint8_t> span_;  // file rows [spanFirst_, spanEnd_) at its end
     std::int64_t spanRows_ = 0;       // rows the span can hold
     std::int64_t spanFirst_ = 0;
