@@ -139,10 +139,12 @@ int RunChild(const Case& c, int repeat) {
         fast.Add(SecondsOf([&] { BmpBytes(c, &RenderExport); }));
     }
     const KernelCounters k = ReadKernelCounters();
-    std::printf("%.6f %.6f %llu %llu %llu\n", fast.best, fast.worst,
+    std::printf("%.6f %.6f %llu %llu %llu %.6f\n", fast.best, fast.worst,
                 static_cast<unsigned long long>(k.iterates),
                 static_cast<unsigned long long>(k.detailedChecks),
-                static_cast<unsigned long long>(k.guardFallbacks));
+                static_cast<unsigned long long>(k.guardFallbacks),
+                static_cast<double>(k.provenPoints) /
+                    (static_cast<double>(c.width) * static_cast<double>(c.height) * repeat));
     return 0;
 }
 
@@ -150,6 +152,7 @@ struct ChildResult {
     Spread seconds;
     double detailedRate = 0.0;
     double referenceRate = 0.0;
+    double boxRate = 0.0;  // pixels whose index a box proved for their whole span
     bool ok = false;
 };
 
@@ -162,8 +165,8 @@ ChildResult InProcess(const std::string& self, const Case& c, int threads, int r
         return r;
     }
     unsigned long long iterates = 0, detailed = 0, fallbacks = 0;
-    if (std::sscanf(out.c_str(), "%lf %lf %llu %llu %llu", &r.seconds.best, &r.seconds.worst,
-                    &iterates, &detailed, &fallbacks) != 5) {
+    if (std::sscanf(out.c_str(), "%lf %lf %llu %llu %llu %lf", &r.seconds.best, &r.seconds.worst,
+                    &iterates, &detailed, &fallbacks, &r.boxRate) != 6) {
         return r;
     }
     r.ok = true;
@@ -219,6 +222,8 @@ void SmallCase(const std::string& self, const Case& c, const std::string& dir, i
             std::printf(
                 "  %-34s %9.5f of steps refused by the error bound, %.5f to the reference step\n",
                 "fallback rates", r.detailedRate, r.referenceRate);
+            std::printf("  %-34s %9.5f of the pixels\n", "proven by boxes of whole spans",
+                        r.boxRate);
         }
     }
     const std::string out = dir + "/ombrilo-bench-export.bmp";
