@@ -58,6 +58,7 @@ struct Avx512Lanes {
     OMBRILO_AVX512 static Real Add(Real a, Real b) { return _mm512_add_pd(a, b); }
     OMBRILO_AVX512 static Real Sub(Real a, Real b) { return _mm512_sub_pd(a, b); }
     OMBRILO_AVX512 static Real Mul(Real a, Real b) { return _mm512_mul_pd(a, b); }
+    OMBRILO_AVX512 static Real Sqrt(Real a) { return _mm512_maskz_sqrt_pd(0xFF, a); }
     OMBRILO_AVX512 static Real FmSub(Real a, Real b, Real c) { return _mm512_fmsub_pd(a, b, c); }
     OMBRILO_AVX512 static Real FmAdd(Real a, Real b, Real c) { return _mm512_fmadd_pd(a, b, c); }
     OMBRILO_AVX512 static Real Abs(Real v) { return _mm512_abs_pd(v); }

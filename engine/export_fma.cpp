@@ -100,29 +100,40 @@
 // reference escapes at n = 1 (or returns 0 first when the limit is 0). Nothing overflows: |x|, |y|
 // <= 2^40.
 //
-// Early. The lanes then run the points still open through at most 12 plain double steps,
+// Plain. The lanes then run the points still open through plain double steps,
 // re = RN(RN(RN(x*x) - RN(y*y)) + Cx), im = RN(2 RN(x*y) + Cy), with q = RN(RN(re*re) +
-// RN(im*im)), to find those whose reference orbit provably leaves at one of these iterates. Only
-// the index matters there, not the states: the reference's index is n when its iterates 1 .. n-1
-// do not escape, iterate n does, and n is not past the limit. Taken only for RN(|Cx| + |Cy|) <= 4
-// (so P <= 4.0001) and start points with RN(RN(x*x) + RN(y*y)) <= 4 (so |z_0| <= R = 2 + 2^-50).
-// One step from a state w with |w| <= m has, against the exact w^2 + C: in the plain step an error
-// below 3.01u(m^2 + |Cx|) in the real part and 2.01u(m^2 + |Cy|) in the imaginary part (four and
-// two roundings, 2|xy| <= m^2), in the reference's below 1.03u(m^2 + |Cx|) and 1.02u(m^2 + |Cy|)
-// (the bounds of "The reference's error" plus the rounding to double), and at most 2^-1072 in
-// all where results are subnormal; in modulus together E(m) <= 4.04u(2m^2 + 4.0001) + 2^-1071.
-// With d_k the distance between the plain iterate p_k and the reference's r_k (d_0 = 0), and the
-// plain iterate kept only while |p_k| <= R (below), |p^2 - r^2| = |p - r||p + r| gives
-//   d_(k+1) <= d_k (2R + d_k) + E(R + d_k) =: D_(k+1),
-// computed once in extended precision and raised by a factor 1 + 2^-50 a step, which covers its
-// own roundings. The reference escapes at iterate k when |r_k| >= 2 + 2^-40 (then its
-// Q >= (4 + 2^-38)(1 - 2.01v) > 4) and does not when |r_k| <= 2 - 2^-40. The plain q_k lies within
-// 3u q_k + 2^-1073 of |p_k|^2, so q_k >= ((2 + 2^-40 + D_k)^2 + 2^-1000)(1 + 2^-48) gives
-// |r_k| >= |p_k| - D_k >= 2 + 2^-40: escaped; q_k <= (2 - 2^-40 - D_k)^2 (1 - 2^-48) - 2^-1000
-// gives |r_k| <= 2 - 2^-40: not escaped, and |p_k| < 2 <= R for the next step. Both thresholds are
-// rounded outwards to double. A lane whose q_k falls between them is dropped, keeps -1 and goes
-// through the checked lanes from its start point; so does one still inside after the 12 steps or
-// at the limit. D_12 is about 2^-25, so few points fall between.
+// RN(im*im)), to find those whose reference orbit provably leaves at one of these iterates, or
+// provably never does. Only the index matters there, not the states: the reference's index is n
+// when its iterates 1 .. n-1 do not escape, iterate n does, and n is not past the limit; it is 0
+// when no iterate up to the limit escapes, or when an iterate lies in the trap region. Taken only
+// for RN(|Cx| + |Cy|) <= 4 (so P <= 4.0001) and start points with RN(RN(x*x) + RN(y*y)) <= 4.
+// One step from states p (plain) and r (the reference's) with |p|, |r| <= m has, against the
+// exact w^2 + C of each: in the plain step an error below 3.01u(m^2 + |Cx|) in the real part and
+// 2.01u(m^2 + |Cy|) in the imaginary part (four and two roundings, 2|xy| <= m^2), in the
+// reference's below 1.03u(m^2 + |Cx|) and 1.02u(m^2 + |Cy|) (the bounds of "The reference's
+// error" plus the rounding to double), and at most 2^-1072 in all where results are subnormal; in
+// modulus together E(m) <= 4.04u(2m^2 + 4.0001) + 2^-1071. With d_k the distance between the
+// plain iterate p_k and the reference's r_k (d_0 = 0), |p^2 - r^2| = |p - r||p + r| gives
+//   d_(k+1) <= d_k (|p_k| + |r_k|) + E(max(|p_k|, |r_k|)),
+// and the lane bounds it step by step with its own |p_k|: s_k = RN(sqrt(q_k)) (1 + 2^-46) +
+// 2^-500 >= |p_k| (q_k is within a factor (1 + u)^3 of |p_k|^2, plus 2^-1073), |r_k| <= s_k + D_k,
+// and D_(k+1) = (D_k (2 s_k + D_k) + E(s_k + D_k)) (1 + 2^-46), each of its dozen roundings
+// upward covered by the last factor (every term is positive). So d_k <= D_k. The reference escapes
+// at iterate k when |r_k| >= 2 + 2^-40 (then its Q >= (4 + 2^-38)(1 - 2.01v) > 4) and does not
+// when |r_k| <= 2 - 2^-40. The plain q_k lies within 3u q_k + 2^-1073 of |p_k|^2, so
+// q_k >= (2 + 2^-40 + D_k)^2 (1 + 2^-46) + 2^-999 (computed with three roundings, which the
+// factor covers) gives |r_k| >= |p_k| - D_k >= 2 + 2^-40: escaped; q_k <= (2 - 2^-40 - D_k)^2
+// (1 - 2^-46) - 2^-999, with 2 - 2^-40 - D_k > 0, gives |r_k| <= 2 - 2^-40: not escaped. A lane
+// still inside at the limit has no escaping iterate up to it: index 0. Every kTrapLookEvery steps
+// a lane inside is looked up in the trap region with room D_k: d2 = RN(RN(dx^2) + RN(dy^2)) of
+// its plain state against a centre bounds |p_k - c|^2 <= d2 (1 + 5u) (trap_region.cpp), so
+// d2 (1 + 2^-46) <= (rho - D_k)^2 (two roundings) with rho = RN(sqrt(squaredRadius))
+// (1 - 2^-46) and rho > D_k gives |r_k - c| <= |p_k - c| + D_k <= rho (1 + 2u), still below the
+// square root of squaredRadius: the reference's state is in the disk, and its orbit never
+// escapes (index 0). A lane whose q_k falls between the
+// escape thresholds, or whose D_k grows past 2^-12, is dropped, keeps -1 and goes through the
+// checked lanes from its start point; so does one still open after 1024 steps short of the limit.
+// Nothing overflows: the lanes only step from states with |p| < 2 and D_k <= 2^-12.
 //
 // Cycle detection is CycleWatch's (fast_kernels.cpp explains why it never changes an index):
 // the kernel's states are bit for bit the reference's (the one exception, a far-out result,
@@ -331,6 +342,7 @@ struct Avx2Lanes {
     OMBRILO_LANES static Real Add(Real a, Real b) { return _mm256_add_pd(a, b); }
     OMBRILO_LANES static Real Sub(Real a, Real b) { return _mm256_sub_pd(a, b); }
     OMBRILO_LANES static Real Mul(Real a, Real b) { return _mm256_mul_pd(a, b); }
+    OMBRILO_LANES static Real Sqrt(Real a) { return _mm256_sqrt_pd(a); }
     OMBRILO_LANES static Real FmSub(Real a, Real b, Real c) { return _mm256_fmsub_pd(a, b, c); }
     OMBRILO_LANES static Real FmAdd(Real a, Real b, Real c) { return _mm256_fmadd_pd(a, b, c); }
     OMBRILO_LANES static Real Abs(Real v) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v); }

@@ -569,51 +569,72 @@ OMBRILO_EXPORT_LANES inline void DecideSpansByBoxes(double cx, double cy, std::i
     }
 }
 
-// Points that leave within the first few iterates are decided by plain double steps, much
-// cheaper than the checked ones, where a bound on how far they can stray from the reference's
-// iterates proves on which iterate the reference's point leaves (export_fma.cpp, "Early").
-constexpr int kEarlySteps = 12;
+// Points whose index plain double steps can prove, much cheaper than the checked ones: each
+// lane keeps a bound on how far its plain iterate may lie from the reference's, grown by the
+// step's own derivative, and decides its point once the plain iterate is far enough from
+// |z| = 2 (an escape, or none up to the limit) or inside a trap disk (export_fma.cpp, "Plain").
+constexpr int kPlainSteps = 1024;         // most steps a register of points takes
+constexpr double kPlainGiveUp = 0x1p-12;  // a lane whose bound grows past this is dropped
+constexpr double kPlainRaise = 1.0 + 0x1p-46;
+constexpr double kPlainLower = 1.0 - 0x1p-46;
 
-struct EarlyBands {
-    double escapedFrom[kEarlySteps + 1];  // q at or above: the reference escapes there
-    double insideTo[kEarlySteps + 1];     // q at or below: the reference does not
+// The trap disks' radii, lowered so that a point within one of them lies in the disk.
+struct PlainDisks {
+    int count = 0;
+    double radius[TrapRegion::kMaxDisks];
 };
 
-inline EarlyBands MakeEarlyBands() {
-    EarlyBands bands{};
-    const long double u = 0x1p-53L;
-    const long double reach = 2.0L + 0x1p-50L;  // R
-    long double stray = 0.0L;                   // D_k
-    for (int k = 1; k <= kEarlySteps; ++k) {
-        const long double m = reach + stray;
-        stray =
-            (stray * (2.0L * reach + stray) + 4.04L * u * (2.0L * m * m + 4.0001L) + 0x1p-1071L) *
-            (1.0L + 0x1p-50L);
-        const long double out = 2.0L + 0x1p-40L + stray;
-        const long double in = 2.0L - 0x1p-40L - stray;
-        bands.escapedFrom[k] =
-            std::nextafter(static_cast<double>((out * out + 0x1p-1000L) * (1.0L + 0x1p-48L)), 8.0);
-        bands.insideTo[k] =
-            std::nextafter(static_cast<double>(in * in * (1.0L - 0x1p-48L) - 0x1p-1000L), 0.0);
+inline PlainDisks MakePlainDisks(const TrapRegion& region) {
+    PlainDisks disks;
+    disks.count = region.disks;
+    for (int i = 0; i < region.disks; ++i) {
+        disks.radius[i] = std::sqrt(region.squaredRadius[i]) * kPlainLower;
     }
-    return bands;
+    return disks;
 }
 
-// Writes the index of every point left at -1 whose reference orbit provably leaves within the
-// first kEarlySteps iterates (all points of whole registers; the rest stay -1).
+// Lanes of (x, y) that lie in some disk with room `drift` to spare.
 template <class L>
-OMBRILO_EXPORT_LANES inline void DecideEarly(double cx, double cy, std::int32_t limit,
-                                             const double* x, double y, int count,
-                                             std::int32_t* indices, KernelCounters& tally) {
-    static const EarlyBands bands = MakeEarlyBands();
+OMBRILO_EXPORT_LANES inline unsigned TrappedWithDrift(const TrapRegion& region,
+                                                      const PlainDisks& disks, typename L::Real x,
+                                                      typename L::Real y, typename L::Real drift) {
+    unsigned inside = 0;
+    for (int i = 0; i < disks.count; ++i) {
+        const auto dx = L::Sub(x, L::Set(region.centerX[i]));
+        const auto dy = L::Sub(y, L::Set(region.centerY[i]));
+        const auto d2 = L::Mul(L::Add(L::Mul(dx, dx), L::Mul(dy, dy)), L::Set(kPlainRaise));
+        const auto room = L::Sub(L::Set(disks.radius[i]), drift);
+        inside |= L::Bits(L::And(L::Greater(room, L::Set(0.0)), L::LessEq(d2, L::Mul(room, room))));
+    }
+    return inside;
+}
+
+// Writes the index of every point left at -1 whose reference orbit the plain steps decide, a
+// register of points at a time (whole registers; the rest stay -1 for the checked lanes).
+template <class L>
+OMBRILO_EXPORT_LANES inline void DecideByPlainSteps(double cx, double cy, std::int32_t limit,
+                                                    const double* x, double y, int count,
+                                                    std::int32_t* indices, KernelCounters& tally) {
     if (!((std::fabs(cx) + std::fabs(cy)) <= 4.0) || limit < 1) {
         return;
     }
-    const int steps = std::min<std::int32_t>(kEarlySteps, limit);
+    const int steps = std::min<std::int32_t>(kPlainSteps, limit);
+    TrapLook trap(ExportTrapRegion, cx, cy);
+    PlainDisks disks;
+    bool disksMade = false;
     const auto cxs = L::Set(cx);
     const auto cys = L::Set(cy);
     const auto ys = L::Set(y);
     const auto startQ = L::Mul(ys, ys);
+    const auto four = L::Set(4.0);
+    const auto errorScale = L::Set(4.04 * 0x1p-53);
+    const auto errorConstant = L::Set(4.0001);
+    const auto tiny = L::Set(0x1p-1071);
+    const auto raise = L::Set(kPlainRaise);
+    const auto lower = L::Set(kPlainLower);
+    const auto outerEdge = L::Set(2.0 + 0x1p-40);
+    const auto innerEdge = L::Set(2.0 - 0x1p-40);
+    const auto giveUp = L::Set(kPlainGiveUp);
     for (int i = 0; i + L::kWidth <= count; i += L::kWidth) {
         unsigned live = 0;
         for (int j = 0; j < L::kWidth; ++j) {
@@ -624,18 +645,57 @@ OMBRILO_EXPORT_LANES inline void DecideEarly(double cx, double cy, std::int32_t 
         }
         auto px = L::LoadUnaligned(x + i);
         auto py = ys;
-        live &= L::Bits(L::LessEq(L::Add(L::Mul(px, px), startQ), L::Set(4.0)));
-        for (int k = 1; k <= steps && live != 0; ++k) {
+        auto q = L::Add(L::Mul(px, px), startQ);
+        live &= L::Bits(L::LessEq(q, four));
+        auto drift = L::Set(0.0);
+        int k = 1;
+        for (; k <= steps && live != 0; ++k) {
+            // |p| <= size and |r| <= size + drift for the state stepped from.
+            const auto size = L::Add(L::Mul(L::Sqrt(q), raise), L::Set(0x1p-500));
+            const auto reach = L::Add(size, drift);
+            const auto error = L::Add(
+                L::Mul(errorScale, L::Add(L::Mul(L::Add(reach, reach), reach), errorConstant)),
+                tiny);
+            drift = L::Mul(L::Add(L::Mul(drift, L::Add(L::Add(size, size), drift)), error), raise);
             const auto xy = L::Mul(px, py);
             px = L::Add(L::Sub(L::Mul(px, px), L::Mul(py, py)), cxs);
             py = L::Add(L::Add(xy, xy), cys);
-            const auto q = L::Add(L::Mul(px, px), L::Mul(py, py));
-            const unsigned out = live & L::Bits(L::GreaterEq(q, L::Set(bands.escapedFrom[k])));
+            q = L::Add(L::Mul(px, px), L::Mul(py, py));
+            const auto outer = L::Add(outerEdge, drift);
+            const auto inner = L::Sub(innerEdge, drift);
+            const auto escapedFrom = L::Add(L::Mul(L::Mul(outer, outer), raise), L::Set(0x1p-999));
+            const auto insideTo = L::Sub(L::Mul(L::Mul(inner, inner), lower), L::Set(0x1p-999));
+            const unsigned out = live & L::Bits(L::GreaterEq(q, escapedFrom));
             for (unsigned lanes = out; lanes != 0; lanes &= lanes - 1) {
                 indices[i + std::countr_zero(lanes)] = k;
                 tally.iterates += static_cast<std::uint64_t>(k);
+                ++tally.plainPoints;
             }
-            live &= L::Bits(L::LessEq(q, L::Set(bands.insideTo[k])));
+            live &= L::Bits(L::And(L::LessEq(q, insideTo), L::And(L::Greater(inner, L::Set(0.0)),
+                                                                  L::LessEq(drift, giveUp))));
+            if (k % kTrapLookEvery == 0 && live != 0) {
+                if (!disksMade) {
+                    disks = MakePlainDisks(trap.Region());
+                    disksMade = true;
+                }
+                const unsigned trapped =
+                    live & TrappedWithDrift<L>(trap.Region(), disks, px, py, drift);
+                for (unsigned lanes = trapped; lanes != 0; lanes &= lanes - 1) {
+                    indices[i + std::countr_zero(lanes)] = 0;
+                }
+                tally.iterates += static_cast<std::uint64_t>(k) * std::popcount(trapped);
+                tally.trapped += static_cast<std::uint64_t>(std::popcount(trapped));
+                tally.plainPoints += static_cast<std::uint64_t>(std::popcount(trapped));
+                live &= ~trapped;
+            }
+        }
+        // Lanes still inside after every step up to the limit: the reference gives 0.
+        if (steps == limit && k > steps) {
+            for (unsigned lanes = live; lanes != 0; lanes &= lanes - 1) {
+                indices[i + std::countr_zero(lanes)] = 0;
+                tally.iterates += static_cast<std::uint64_t>(steps);
+                ++tally.plainPoints;
+            }
         }
     }
 }
@@ -649,7 +709,7 @@ OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, c
         return;
     }
     DecideSpansByBoxes<L>(cx, cy, limit, x, y, count, indices, tally);
-    DecideEarly<L>(cx, cy, limit, x, y, count, indices, tally);
+    DecideByPlainSteps<L>(cx, cy, limit, x, y, count, indices, tally);
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),
                              L::Set(kLaneInsideBelow),

@@ -98,6 +98,7 @@ struct AtomicCounters {
     std::atomic<std::uint64_t> trapped{0};
     std::atomic<std::uint64_t> detailedChecks{0};
     std::atomic<std::uint64_t> provenPoints{0};
+    std::atomic<std::uint64_t> plainPoints{0};
 };
 AtomicCounters counters;
 
@@ -108,6 +109,7 @@ void AddToCounters(const KernelCounters& tally) {
     counters.trapped.fetch_add(tally.trapped, std::memory_order_relaxed);
     counters.detailedChecks.fetch_add(tally.detailedChecks, std::memory_order_relaxed);
     counters.provenPoints.fetch_add(tally.provenPoints, std::memory_order_relaxed);
+    counters.plainPoints.fetch_add(tally.plainPoints, std::memory_order_relaxed);
 }
 
 LaneKernel KernelAllowedByEnvironment() {
@@ -187,7 +189,8 @@ KernelCounters ReadKernelCounters() {
             counters.escapeTies.load(std::memory_order_relaxed),
             counters.trapped.load(std::memory_order_relaxed),
             counters.detailedChecks.load(std::memory_order_relaxed),
-            counters.provenPoints.load(std::memory_order_relaxed)};
+            counters.provenPoints.load(std::memory_order_relaxed),
+            counters.plainPoints.load(std::memory_order_relaxed)};
 }
 
 void ResetKernelCounters() {
@@ -197,6 +200,7 @@ void ResetKernelCounters() {
     counters.trapped.store(0, std::memory_order_relaxed);
     counters.detailedChecks.store(0, std::memory_order_relaxed);
     counters.provenPoints.store(0, std::memory_order_relaxed);
+    counters.plainPoints.store(0, std::memory_order_relaxed);
 }
 
 void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,

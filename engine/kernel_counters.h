@@ -9,7 +9,8 @@ namespace ombrilo {
 // reference test, and points they found in the trap region (trap_region.h), which never escape;
 // and the export kernel's steps its error bound could not take, left to its exact-tie rule
 // (guardFallbacks of them went on to the reference); and the points whose index a box proved for
-// their whole run (run_proof.h), whose iterates count as computed.
+// their whole run (run_proof.h), whose iterates count as computed; and the export's points whose
+// index its plain double steps decided.
 // A kernel counts into its own instance and adds it to the process's totals when it returns.
 struct KernelCounters {
     std::uint64_t iterates = 0;
@@ -18,6 +19,7 @@ struct KernelCounters {
     std::uint64_t trapped = 0;
     std::uint64_t detailedChecks = 0;
     std::uint64_t provenPoints = 0;
+    std::uint64_t plainPoints = 0;
 };
 
 }  // namespace ombrilo

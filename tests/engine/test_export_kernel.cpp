@@ -358,6 +358,27 @@ private slots:
         QCOMPARE(ReadKernelCounters().provenPoints, std::uint64_t{0});
     }
 
+    // Rows across the inside, the edge and the bands of two sets, with limits the plain steps
+    // reach (their points still inside at the limit get 0) and ones they do not; what the plain
+    // steps leave is the checked lanes'.
+    void plainStepsDecideUpToTheLimit() {
+        QFETCH_GLOBAL(bool, kernel);
+        std::vector<double> x;
+        for (double px = -1.3; px < 1.3; px += 0.00731) {
+            x.push_back(px);
+        }
+        ResetKernelCounters();
+        for (auto [cx, cy] : {std::pair{0.402, 0.339}, {-0.123, 0.745}, {-0.75, 0.01}}) {
+            for (int limit : {1, 3, 40, 254, 2046}) {
+                for (double y : {0.0, 0.11, -0.3}) {
+                    QCOMPARE(FastIndices(cx, cy, limit, x, y),
+                             ReferenceIndices(cx, cy, limit, x, y));
+                }
+            }
+        }
+        QCOMPARE(ReadKernelCounters().plainPoints > 0, kernel);
+    }
+
     // Where the index changes between early iterates the orbit passes |z| = 2 there: points
     // from a unit in the last place to 2^-20 on both sides of such a crossing.
     void earlyEscapesAcrossTheCircle() {
