@@ -58,7 +58,14 @@ struct Avx512Lanes {
     OMBRILO_AVX512 static Real Add(Real a, Real b) { return _mm512_add_pd(a, b); }
     OMBRILO_AVX512 static Real Sub(Real a, Real b) { return _mm512_sub_pd(a, b); }
     OMBRILO_AVX512 static Real Mul(Real a, Real b) { return _mm512_mul_pd(a, b); }
-    OMBRILO_AVX512 static Real Sqrt(Real a) { return _mm512_maskz_sqrt_pd(0xFF, a); }
+    // At least sqrt(q) for 0 <= q <= 4, without a square root: q' / sqrt(q') with q' = q + 2^-1000
+    // (never 0), 1 / sqrt(q') from the approximation whose relative error is below 2^-14, raised
+    // by 2^-13 for it and the two roundings.
+    OMBRILO_AVX512 static Real RootBound(Real q) {
+        const Real lifted = _mm512_add_pd(q, _mm512_set1_pd(0x1p-1000));
+        return _mm512_mul_pd(_mm512_mul_pd(lifted, _mm512_maskz_rsqrt14_pd(0xFF, lifted)),
+                             _mm512_set1_pd(1.0 + 0x1p-13));
+    }
     OMBRILO_AVX512 static Real FmSub(Real a, Real b, Real c) { return _mm512_fmsub_pd(a, b, c); }
     OMBRILO_AVX512 static Real FmAdd(Real a, Real b, Real c) { return _mm512_fmadd_pd(a, b, c); }
     OMBRILO_AVX512 static Real Abs(Real v) { return _mm512_abs_pd(v); }

@@ -115,8 +115,11 @@
 // modulus together E(m) <= 4.04u(2m^2 + 4.0001) + 2^-1071. With d_k the distance between the
 // plain iterate p_k and the reference's r_k (d_0 = 0), |p^2 - r^2| = |p - r||p + r| gives
 //   d_(k+1) <= d_k (|p_k| + |r_k|) + E(max(|p_k|, |r_k|)),
-// and the lane bounds it step by step with its own |p_k|: s_k = RN(sqrt(q_k)) (1 + 2^-46) +
-// 2^-500 >= |p_k| (q_k is within a factor (1 + u)^3 of |p_k|^2, plus 2^-1073), |r_k| <= s_k + D_k,
+// and the lane bounds it step by step with its own |p_k|: s_k >= |p_k|, where s_k is the lanes'
+// RootBound of q_k (at least sqrt(q_k): the rounded root raised by 2^-46, or on AVX-512 lanes
+// q' / sqrt(q') with q' = q_k + 2^-1000 from the reciprocal root approximation, whose relative
+// error is below 2^-14, raised by 2^-13) plus 2^-500 (q_k is within a factor (1 + u)^3 of |p_k|^2,
+// plus 2^-1073, which the raising and the 2^-500 cover), |r_k| <= s_k + D_k,
 // and D_(k+1) = (D_k (2 s_k + D_k) + E(s_k + D_k)) (1 + 2^-46), each of its dozen roundings
 // upward covered by the last factor (every term is positive). So d_k <= D_k. The reference escapes
 // at iterate k when |r_k| >= 2 + 2^-40 (then its Q >= (4 + 2^-38)(1 - 2.01v) > 4) and does not
@@ -342,7 +345,10 @@ struct Avx2Lanes {
     OMBRILO_LANES static Real Add(Real a, Real b) { return _mm256_add_pd(a, b); }
     OMBRILO_LANES static Real Sub(Real a, Real b) { return _mm256_sub_pd(a, b); }
     OMBRILO_LANES static Real Mul(Real a, Real b) { return _mm256_mul_pd(a, b); }
-    OMBRILO_LANES static Real Sqrt(Real a) { return _mm256_sqrt_pd(a); }
+    // At least sqrt(q) for 0 <= q <= 4: the rounded root, raised.
+    OMBRILO_LANES static Real RootBound(Real q) {
+        return _mm256_mul_pd(_mm256_sqrt_pd(q), _mm256_set1_pd(1.0 + 0x1p-46));
+    }
     OMBRILO_LANES static Real FmSub(Real a, Real b, Real c) { return _mm256_fmsub_pd(a, b, c); }
     OMBRILO_LANES static Real FmAdd(Real a, Real b, Real c) { return _mm256_fmadd_pd(a, b, c); }
     OMBRILO_LANES static Real Abs(Real v) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v); }

@@ -651,7 +651,7 @@ OMBRILO_EXPORT_LANES inline void DecideByPlainSteps(double cx, double cy, std::i
         int k = 1;
         for (; k <= steps && live != 0; ++k) {
             // |p| <= size and |r| <= size + drift for the state stepped from.
-            const auto size = L::Add(L::Mul(L::Sqrt(q), raise), L::Set(0x1p-500));
+            const auto size = L::Add(L::RootBound(q), L::Set(0x1p-500));
             const auto reach = L::Add(size, drift);
             const auto error = L::Add(
                 L::Mul(errorScale, L::Add(L::Mul(L::Add(reach, reach), reach), errorConstant)),
