@@ -494,14 +494,11 @@ OMBRILO_EXPORT_LANES inline int DecideAtOnce(double cx, double cy, std::int32_t 
     return count - atOnce;
 }
 
-// Spans of consecutive points whose index a box proves for all of them at once (run_proof.h)
-// get it written, whatever was written before (a box's index is the reference's). A span the
-// box cannot decide is tried again in quarters, down to kShortestBoxSpan points, and the spans
-// grow again after one it decides; after a shortest span fails, the next few are left to the
-// lanes: the box seldom decides near the set.
-constexpr int kShortestBoxSpan = 16;
+// A run whose index one box proves for all of its points at once (run_proof.h) gets it written,
+// whatever was written before (a box's index is the reference's). Only the whole run is tried:
+// the plain steps below decide the outside's points cheaply one by one, so a box pays where it
+// finds a whole run in the trap region, as inside a strongly attracting set.
 constexpr int kBoxSteps = 32;
-constexpr int kMostBoxSpansSkipped = 8;
 
 // Whether x[0 .. count) ascends or descends throughout, with no NaN.
 template <class L>
@@ -526,9 +523,9 @@ OMBRILO_EXPORT_LANES inline bool Monotone(const double* x, int count) {
 }
 
 template <class L>
-OMBRILO_EXPORT_LANES inline void DecideSpansByBoxes(double cx, double cy, std::int32_t limit,
-                                                    const double* x, double y, int count,
-                                                    std::int32_t* indices, KernelCounters& tally) {
+OMBRILO_EXPORT_LANES inline void DecideRunByBox(double cx, double cy, std::int32_t limit,
+                                                const double* x, double y, int count,
+                                                std::int32_t* indices, KernelCounters& tally) {
     const double constantSize = std::fabs(cx) + std::fabs(cy);
     if (!(std::fabs(y) <= kLaneLargest) || !(constantSize <= kLaneLargest) || limit < 1 ||
         count == 0 || !Monotone<L>(x, count) || !(std::fabs(x[0]) <= kLaneLargest) ||
@@ -536,37 +533,18 @@ OMBRILO_EXPORT_LANES inline void DecideSpansByBoxes(double cx, double cy, std::i
         return;
     }
     TrapLook trap(ExportTrapRegion, cx, cy);
-    const int steps = std::min<std::int32_t>(kBoxSteps, limit);
-    int span = count;
-    int spansToSkip = 0;
-    int missesInARow = 0;
-    for (int first = 0; first < count;) {
-        const int length = std::min(span, count - first);
-        if (spansToSkip > 0) {
-            --spansToSkip;
-            first += length;
-            continue;
-        }
-        int stepsTaken = 0;
-        const int index = ProvenEscapeIndex(SpanBox(x, first, length, y), cx, cy, kExportStepError,
-                                            steps, trap, &stepsTaken);
-        if (index >= 0) {
-            std::fill_n(indices + first, length, index);
-            const auto points = static_cast<std::uint64_t>(length);
-            tally.provenPoints += points;
-            tally.iterates += points * static_cast<std::uint64_t>(stepsTaken);
-            tally.trapped += index == 0 ? points : 0;
-            first += length;
-            missesInARow = 0;
-            span = std::min(4 * span, count);
-        } else if (span > kShortestBoxSpan) {
-            span /= 4;
-        } else {
-            first += length;
-            missesInARow = std::min(2 * missesInARow + 1, kMostBoxSpansSkipped);
-            spansToSkip = missesInARow;
-        }
+    int stepsTaken = 0;
+    const int index =
+        ProvenEscapeIndex(SpanBox(x, 0, count, y), cx, cy, kExportStepError,
+                          std::min<std::int32_t>(kBoxSteps, limit), trap, &stepsTaken);
+    if (index < 0) {
+        return;
     }
+    std::fill_n(indices, count, index);
+    const auto points = static_cast<std::uint64_t>(count);
+    tally.provenPoints += points;
+    tally.iterates += points * static_cast<std::uint64_t>(stepsTaken);
+    tally.trapped += index == 0 ? points : 0;
 }
 
 // Points whose index plain double steps can prove, much cheaper than the checked ones: each
@@ -708,7 +686,7 @@ OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, c
     if (DecideAtOnce<L>(cx, cy, limit, x, y, count, indices, tally) == 0) {
         return;
     }
-    DecideSpansByBoxes<L>(cx, cy, limit, x, y, count, indices, tally);
+    DecideRunByBox<L>(cx, cy, limit, x, y, count, indices, tally);
     DecideByPlainSteps<L>(cx, cy, limit, x, y, count, indices, tally);
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),

@@ -335,10 +335,9 @@ private slots:
         }
     }
 
-    // Spans that boxes decide as a whole (the rabbit's inside, bands of the start constant's
-    // outside) beside spans they cannot, ascending and descending; a row that turns back gets
-    // no boxes.
-    void spansDecidedByBoxes() {
+    // Runs that a box decides as a whole (the rabbit's inside) and runs it cannot, ascending and
+    // descending; a run that turns back gets no box.
+    void runsDecidedByBoxes() {
         QFETCH_GLOBAL(bool, kernel);
         ResetKernelCounters();
         for (double step : {1e-5, -3e-4, 2e-3}) {
