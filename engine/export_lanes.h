@@ -556,6 +556,27 @@ constexpr double kPlainGiveUp = 0x1p-12;  // a lane whose bound grows past this 
 constexpr double kPlainRaise = 1.0 + 0x1p-46;
 constexpr double kPlainLower = 1.0 - 0x1p-46;
 
+// What every step of the plain lanes uses: the error a step may add to the drift, for states
+// with |p|, |r| <= 2 + kPlainGiveUp, and the thresholds of |p|^2 beyond which the reference's
+// state has escaped, and within which it has not, for a drift of at most kPlainGiveUp; all
+// computed in extended precision and rounded outwards (export_fma.cpp, "Plain").
+struct PlainBounds {
+    double error;
+    double escapedFrom;
+    double insideTo;
+};
+
+inline PlainBounds MakePlainBounds() {
+    const long double reach = 2.0L + kPlainGiveUp;
+    const long double error =
+        (4.04L * 0x1p-53L * (2.0L * reach * reach + 4.0001L) + 0x1p-1071L) * (1.0L + 0x1p-46L);
+    const long double out = 2.0L + 0x1p-40L + kPlainGiveUp;
+    const long double in = 2.0L - 0x1p-40L - kPlainGiveUp;
+    return {std::nextafter(static_cast<double>(error), 1.0),
+            std::nextafter(static_cast<double>((out * out + 0x1p-1000L) * (1.0L + 0x1p-46L)), 8.0),
+            std::nextafter(static_cast<double>(in * in * (1.0L - 0x1p-46L) - 0x1p-1000L), 0.0)};
+}
+
 // The trap disks' radii, lowered so that a point within one of them lies in the disk.
 struct PlainDisks {
     int count = 0;
@@ -605,13 +626,11 @@ OMBRILO_EXPORT_LANES inline void DecideByPlainSteps(double cx, double cy, std::i
     const auto ys = L::Set(y);
     const auto startQ = L::Mul(ys, ys);
     const auto four = L::Set(4.0);
-    const auto errorScale = L::Set(4.04 * 0x1p-53);
-    const auto errorConstant = L::Set(4.0001);
-    const auto tiny = L::Set(0x1p-1071);
+    static const PlainBounds bounds = MakePlainBounds();
+    const auto error = L::Set(bounds.error);
+    const auto escapedFrom = L::Set(bounds.escapedFrom);
+    const auto insideTo = L::Set(bounds.insideTo);
     const auto raise = L::Set(kPlainRaise);
-    const auto lower = L::Set(kPlainLower);
-    const auto outerEdge = L::Set(2.0 + 0x1p-40);
-    const auto innerEdge = L::Set(2.0 - 0x1p-40);
     const auto giveUp = L::Set(kPlainGiveUp);
     for (int i = 0; i + L::kWidth <= count; i += L::kWidth) {
         unsigned live = 0;
@@ -628,29 +647,22 @@ OMBRILO_EXPORT_LANES inline void DecideByPlainSteps(double cx, double cy, std::i
         auto drift = L::Set(0.0);
         int k = 1;
         for (; k <= steps && live != 0; ++k) {
-            // |p| <= size and |r| <= size + drift for the state stepped from.
+            // |p| <= size for the state stepped from.
             const auto size = L::Add(L::RootBound(q), L::Set(0x1p-500));
-            const auto reach = L::Add(size, drift);
-            const auto error = L::Add(
-                L::Mul(errorScale, L::Add(L::Mul(L::Add(reach, reach), reach), errorConstant)),
-                tiny);
-            drift = L::Mul(L::Add(L::Mul(drift, L::Add(L::Add(size, size), drift)), error), raise);
+            drift = L::FmAdd(L::Mul(drift, raise), L::Add(L::Add(size, size), drift), error);
             const auto xy = L::Mul(px, py);
             px = L::Add(L::Sub(L::Mul(px, px), L::Mul(py, py)), cxs);
             py = L::Add(L::Add(xy, xy), cys);
             q = L::Add(L::Mul(px, px), L::Mul(py, py));
-            const auto outer = L::Add(outerEdge, drift);
-            const auto inner = L::Sub(innerEdge, drift);
-            const auto escapedFrom = L::Add(L::Mul(L::Mul(outer, outer), raise), L::Set(0x1p-999));
-            const auto insideTo = L::Sub(L::Mul(L::Mul(inner, inner), lower), L::Set(0x1p-999));
-            const unsigned out = live & L::Bits(L::GreaterEq(q, escapedFrom));
+            // The thresholds hold while the drift is at most kPlainGiveUp.
+            const unsigned bounded = live & L::Bits(L::LessEq(drift, giveUp));
+            const unsigned out = bounded & L::Bits(L::GreaterEq(q, escapedFrom));
             for (unsigned lanes = out; lanes != 0; lanes &= lanes - 1) {
                 indices[i + std::countr_zero(lanes)] = k;
                 tally.iterates += static_cast<std::uint64_t>(k);
                 ++tally.plainPoints;
             }
-            live &= L::Bits(L::And(L::LessEq(q, insideTo), L::And(L::Greater(inner, L::Set(0.0)),
-                                                                  L::LessEq(drift, giveUp))));
+            live = bounded & L::Bits(L::LessEq(q, insideTo));
             if (k % kTrapLookEvery == 0 && live != 0) {
                 if (!disksMade) {
                     disks = MakePlainDisks(trap.Region());
