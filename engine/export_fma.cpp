@@ -123,24 +123,23 @@
 // |p_k| < 2 + 2^-50 and D_k <= 2^-12 (below), so E(max(|p_k|, |r_k|)) <= E(2 + 2^-12) =: E*,
 // computed once in extended precision, raised by 2^-46 and rounded up.
 // D_(k+1) = RN(fma(RN(D_k (1 + 2^-46)), RN(2 s_k + D_k), E*)): the factor covers the three
-// roundings of positive terms, so
-// D_(k+1) >= D_k (2 s_k + D_k) + E* >= d_(k+1), and d_k <= D_k. A lane whose D_k passes 2^-12
-// is dropped; for the others, the reference escapes at iterate k when |r_k| >= 2 + 2^-40 (then
-// its Q >= (4 + 2^-38)(1 - 2.01v) > 4) and does not when |r_k| <= 2 - 2^-40. The plain q_k lies
-// within 3u q_k + 2^-1073 of |p_k|^2, so q_k >= ((2 + 2^-40 + 2^-12)^2 + 2^-1000)(1 + 2^-46)
-// gives |r_k| >= |p_k| - D_k >= 2 + 2^-40: escaped; q_k <= (2 - 2^-40 - 2^-12)^2 (1 - 2^-46) -
-// 2^-1000 gives |r_k| <= |p_k| + D_k <= 2 - 2^-40: not escaped, and |p_k| < 2 for the next step.
-// Both thresholds are computed once in extended precision and rounded outwards to double. A lane
-// still inside at the limit has no escaping iterate up to it: index 0. Every kTrapLookEvery steps
-// a lane inside is looked up in the trap region with room D_k: d2 = RN(RN(dx^2) + RN(dy^2)) of
-// its plain state against a centre bounds |p_k - c|^2 <= d2 (1 + 5u) (trap_region.cpp), so
-// d2 (1 + 2^-46) <= (rho - D_k)^2 (two roundings) with rho = RN(sqrt(squaredRadius))
-// (1 - 2^-46) and rho > D_k gives |r_k - c| <= |p_k - c| + D_k <= rho (1 + 2u), still below the
-// square root of squaredRadius: the reference's state is in the disk, and its orbit never
-// escapes (index 0). A lane whose q_k falls between the escape thresholds, or whose D_k grows
-// past 2^-12, is dropped, keeps -1 and goes through the checked lanes from its start point; so
-// does one still open after 1024 steps short of the limit.
-// Nothing overflows: the lanes only step from states with |p| < 2 and D_k <= 2^-12.
+// roundings of positive terms, so D_(k+1) >= D_k (2 s_k + D_k) + E* >= d_(k+1), and d_k <= D_k.
+// A lane whose D_k passes 2^-12 is dropped; for the others, the reference escapes at iterate k when
+// |r_k| >= 2 + 2^-40 (then its Q >= (4 + 2^-38)(1 - 2.01v) > 4) and does not when |r_k| <= 2 -
+// 2^-40. The plain q_k lies within 3u q_k + 2^-1073 of |p_k|^2, so q_k >= ((2 + 2^-40 + 2^-12)^2 +
+// 2^-1000)(1 + 2^-46) gives |r_k| >= |p_k| - D_k >= 2 + 2^-40: escaped; q_k <= (2 - 2^-40 -
+// 2^-12)^2 (1 - 2^-46) - 2^-1000 gives |r_k| <= |p_k| + D_k <= 2 - 2^-40: not escaped, and |p_k| <
+// 2 for the next step. Both thresholds are computed once in extended precision and rounded outwards
+// to double. A lane still inside at the limit has no escaping iterate up to it: index 0. Every
+// kTrapLookEvery steps a lane inside is looked up in the trap region with room D_k: d2 =
+// RN(RN(dx^2) + RN(dy^2)) of its plain state against a centre bounds |p_k - c|^2 <= d2 (1 + 5u)
+// (trap_region.cpp), so d2 (1 + 2^-46) <= (rho - D_k)^2 (two roundings) with rho =
+// RN(sqrt(squaredRadius)) (1 - 2^-46) and rho > D_k gives |r_k - c| <= |p_k - c| + D_k <= rho (1 +
+// 2u), still below the square root of squaredRadius: the reference's state is in the disk, and its
+// orbit never escapes (index 0). A lane whose q_k falls between the escape thresholds, or whose D_k
+// grows past 2^-12, is dropped, keeps -1 and goes through the checked lanes from its start point;
+// so does one still open after 1024 steps short of the limit. Nothing overflows: the lanes only
+// step from states with |p| < 2 and D_k <= 2^-12.
 //
 // Cycle detection is CycleWatch's (fast_kernels.cpp explains why it never changes an index):
 // the kernel's states are bit for bit the reference's (the one exception, a far-out result,
