@@ -242,7 +242,7 @@ protected:
 private:
     static constexpr int kShortestSpan = 32;
     static constexpr int kLongestSpan = 512;
-    static constexpr int kMostRunsSkipped = 8;
+    static constexpr int kMostRunsSkipped = 32;
 
     // Whether a box proved the index of all `count` points from column `first`; then their
     // indices are written. The next span is longer after a success and shorter after a failure.
@@ -273,7 +273,7 @@ private:
 
     TrapLook trap_;
     bool boxes_;  // whether the row's x never turns back, so that a span's ends bound it
-    int spanLength_ = kLongestSpan;
+    int spanLength_ = kLongestSpan / 4;
     int missesInARow_ = 0;
     int runsToSkip_ = 0;
     Waiting points_[kCapacity];
