@@ -700,6 +700,9 @@ OMBRILO_EXPORT_LANES void RunOnLanes(double cx, double cy, std::int32_t limit, c
     }
     DecideRunByBox<L>(cx, cy, limit, x, y, count, indices, tally);
     DecideByPlainSteps<L>(cx, cy, limit, x, y, count, indices, tally);
+    if (std::find(indices, indices + count, -1) == indices + count) {
+        return;  // nothing left for the checked lanes
+    }
     const LoopConstants<L> c{{L::Set(cx), L::Set(cy), L::Set(std::fabs(cx) + std::fabs(cy))},
                              L::Set(kLaneEscapedAbove),
                              L::Set(kLaneInsideBelow),
