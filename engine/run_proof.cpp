@@ -100,6 +100,16 @@ enum class Side { Inside, Outside, Across };
     return Side::Across;
 }
 
+// Whether every point of the box lies in disk `disk` of the region, by its own membership test.
+bool BoxInsideDisk(const Box& box, const TrapRegion& region, int disk) {
+    const double dx = std::max(std::fabs(box.xLow - region.centerX[disk]),
+                               std::fabs(box.xHigh - region.centerX[disk]));
+    const double dy = std::max(std::fabs(box.yLow - region.centerY[disk]),
+                               std::fabs(box.yHigh - region.centerY[disk]));
+    // The farthest corner passes the region's own membership test: then so does every point.
+    return dx * dx + dy * dy <= region.squaredRadius[disk];
+}
+
 bool InsideSomeDisk(const Box& z, const TrapRegion& region) {
     for (int disk = 0; disk < region.disks; ++disk) {
         if (BoxInsideDisk(z, region, disk)) {
@@ -119,19 +129,6 @@ double WidestDisk(const TrapRegion& region) {
 }
 
 }  // namespace
-
-Box StepBox(const Box& z, double cx, double cy, const StepErrorModel& model) {
-    return Step(Squared(z), cx, cy, std::fabs(cx) + std::fabs(cy), model);
-}
-
-bool BoxInsideDisk(const Box& box, const TrapRegion& region, int disk) {
-    const double dx = std::max(std::fabs(box.xLow - region.centerX[disk]),
-                               std::fabs(box.xHigh - region.centerX[disk]));
-    const double dy = std::max(std::fabs(box.yLow - region.centerY[disk]),
-                               std::fabs(box.yHigh - region.centerY[disk]));
-    // The farthest corner passes the region's own membership test: then so does every point.
-    return dx * dx + dy * dy <= region.squaredRadius[disk];
-}
 
 int ProvenEscapeIndex(const Box& start, double cx, double cy, const StepErrorModel& model,
                       int steps, TrapLook& trap, int* stepsTaken) {

@@ -30,9 +30,6 @@ struct Box {
     double yHigh;
 };
 
-// The box that holds the next iterate of every point of `z`.
-Box StepBox(const Box& z, double cx, double cy, const StepErrorModel& model);
-
 // The escape index that every start point of `start` has, -1 when the box cannot show one
 // within `steps` steps. An index is shown when the box escapes as a whole (every point's
 // |z_n| >= 2, and no earlier iterate of any point escapes), or, after kTrapLookEvery steps,
@@ -50,8 +47,5 @@ Box SpanBox(const Real* x, int first, int count, double y) {
     const double b = x[first + count - 1];
     return {std::min(a, b), std::max(a, b), y, y};
 }
-
-// Whether every point of the box lies in disk `disk` of the region, by its own membership test.
-bool BoxInsideDisk(const Box& box, const TrapRegion& region, int disk);
 
 }  // namespace ombrilo

@@ -59,12 +59,11 @@ bool BmpFileWriter::Open() {
     spanRows_ = std::clamp<std::int64_t>(
         static_cast<std::int64_t>(kSpanBytes / std::max<std::uint32_t>(layout_.rowBytes, 1)), 1,
         layout_.height);
-    open_ = true;
     return true;
 }
 
 bool BmpFileWriter::WriteRow(std::int64_t row, const std::uint8_t* bgr) {
-    if (row < 0 || row >= layout_.height || !open_) {
+    if (row < 0 || row >= layout_.height || !Opened()) {
         return false;
     }
     if (span_.empty()) {  // made when first needed: bands of rows do without
@@ -105,7 +104,7 @@ bool BmpFileWriter::Flush() {
 
 bool BmpFileWriter::WriteRows(std::int64_t first, std::int64_t count, const std::uint8_t* pixels,
                               std::ptrdiff_t stride) {
-    if (first < 0 || count < 1 || first + count > layout_.height || !open_ || !Flush()) {
+    if (first < 0 || count < 1 || first + count > layout_.height || !Opened() || !Flush()) {
         return false;
     }
     static constexpr std::uint8_t kPadding[3] = {};

@@ -52,13 +52,13 @@ public:
     int error() const { return file_.error(); }
 
 private:
+    bool Opened() const { return spanRows_ > 0; }  // Open set the span's size
     bool Flush();
     void Written(std::uint64_t offset, std::uint64_t bytes);
     void StartWriteback();
 
     BmpLayout layout_;
     AtomicFile file_;
-    bool open_ = false;
     std::vector<std::uint8_t> span_;  // file rows [spanFirst_, spanEnd_) at its end
     std::int64_t spanRows_ = 0;       // rows the span can hold
     std::int64_t spanFirst_ = 0;

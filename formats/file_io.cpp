@@ -121,22 +121,7 @@ bool AtomicFile::Reserve(std::uint64_t size) {
 }
 
 bool AtomicFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
-    if (fd_ < 0) {
-        return Fail(EBADF);
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                                   static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return Fail(n < 0 ? errno : ENOSPC);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteAt(offset, std::span(&bytes, 1));
 }
 
 bool AtomicFile::WriteAt(std::uint64_t offset,
