@@ -44,6 +44,30 @@ struct Job {
     }
 };
 
+// A limit on the size of files this process writes, with SIGXFSZ ignored so that a write past it
+// fails with EFBIG; both are restored when it goes, also when a check returns early.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) : previousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+        if (getrlimit(RLIMIT_FSIZE, &saved) == 0) {
+            rlimit small = saved;
+            small.rlim_cur = bytes;
+            set = setrlimit(RLIMIT_FSIZE, &small) == 0;
+        }
+    }
+    ~FileSizeLimit() {
+        if (set) {
+            setrlimit(RLIMIT_FSIZE, &saved);
+        }
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    void (*previousHandler)(int);
+    rlimit saved{};
+    bool set = false;
+};
+
 }  // namespace
 
 class TestExportJob : public QObject {
@@ -151,16 +175,13 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("old.bmp");
         QVERIFY(WriteBytes(path, "older"));
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 2000;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
         Job j(path, 40, 30);  // 3654 bytes
-        const ExportJobResult result = j.Run();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
+        ExportJobResult result;
+        {
+            const FileSizeLimit limit(2000);
+            QVERIFY(limit.set);
+            result = j.Run();
+        }
         QCOMPARE(result, ExportJobResult::WriteFailed);
         QVERIFY(j.reports.empty());
         QCOMPARE(ReadBytes(path), QByteArray("older"));
@@ -170,17 +191,14 @@ private slots:
     // A PNG write that fails midway (here a file-size limit) ends the job with nothing left.
     void pngWriteFailureLeavesNothing() {
         QTemporaryDir dir;
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 300;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
         Job j(dir.filePath("x.png"), 400, 300);
         j.job.format = ExportFormat::Png;
-        const ExportJobResult result = j.Run();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
+        ExportJobResult result;
+        {
+            const FileSizeLimit limit(300);
+            QVERIFY(limit.set);
+            result = j.Run();
+        }
         QCOMPARE(result, ExportJobResult::WriteFailed);
         QVERIFY(Entries(dir.path()).isEmpty());
         // Sizes beyond a bitmap's 4 GB are a PNG's, up to sides of 2^31 - 1.
