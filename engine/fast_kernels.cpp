@@ -32,6 +32,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "cycle_watch.h"
 #include "export_fma.h"
@@ -91,25 +92,19 @@ namespace {
 // -1 while no test has chosen; then a LaneKernel.
 std::atomic<int> kernelChosenByTest{-1};
 
-struct AtomicCounters {
-    std::atomic<std::uint64_t> iterates{0};
-    std::atomic<std::uint64_t> guardFallbacks{0};
-    std::atomic<std::uint64_t> escapeTies{0};
-    std::atomic<std::uint64_t> trapped{0};
-    std::atomic<std::uint64_t> detailedChecks{0};
-    std::atomic<std::uint64_t> provenPoints{0};
-    std::atomic<std::uint64_t> plainPoints{0};
-};
-AtomicCounters counters;
+// Every field of KernelCounters, each with its process-wide total below.
+constexpr std::uint64_t KernelCounters::*kCounterFields[] = {
+    &KernelCounters::iterates,   &KernelCounters::guardFallbacks, &KernelCounters::escapeTies,
+    &KernelCounters::trapped,    &KernelCounters::detailedChecks, &KernelCounters::provenPoints,
+    &KernelCounters::plainPoints};
+static_assert(sizeof(KernelCounters) == std::size(kCounterFields) * sizeof(std::uint64_t));
+
+std::atomic<std::uint64_t> counters[std::size(kCounterFields)];
 
 void AddToCounters(const KernelCounters& tally) {
-    counters.iterates.fetch_add(tally.iterates, std::memory_order_relaxed);
-    counters.guardFallbacks.fetch_add(tally.guardFallbacks, std::memory_order_relaxed);
-    counters.escapeTies.fetch_add(tally.escapeTies, std::memory_order_relaxed);
-    counters.trapped.fetch_add(tally.trapped, std::memory_order_relaxed);
-    counters.detailedChecks.fetch_add(tally.detailedChecks, std::memory_order_relaxed);
-    counters.provenPoints.fetch_add(tally.provenPoints, std::memory_order_relaxed);
-    counters.plainPoints.fetch_add(tally.plainPoints, std::memory_order_relaxed);
+    for (std::size_t i = 0; i < std::size(kCounterFields); ++i) {
+        counters[i].fetch_add(tally.*kCounterFields[i], std::memory_order_relaxed);
+    }
 }
 
 LaneKernel KernelAllowedByEnvironment() {
@@ -184,23 +179,17 @@ bool WideLanesEnabled() {
 }
 
 KernelCounters ReadKernelCounters() {
-    return {counters.iterates.load(std::memory_order_relaxed),
-            counters.guardFallbacks.load(std::memory_order_relaxed),
-            counters.escapeTies.load(std::memory_order_relaxed),
-            counters.trapped.load(std::memory_order_relaxed),
-            counters.detailedChecks.load(std::memory_order_relaxed),
-            counters.provenPoints.load(std::memory_order_relaxed),
-            counters.plainPoints.load(std::memory_order_relaxed)};
+    KernelCounters totals;
+    for (std::size_t i = 0; i < std::size(kCounterFields); ++i) {
+        totals.*kCounterFields[i] = counters[i].load(std::memory_order_relaxed);
+    }
+    return totals;
 }
 
 void ResetKernelCounters() {
-    counters.iterates.store(0, std::memory_order_relaxed);
-    counters.guardFallbacks.store(0, std::memory_order_relaxed);
-    counters.escapeTies.store(0, std::memory_order_relaxed);
-    counters.trapped.store(0, std::memory_order_relaxed);
-    counters.detailedChecks.store(0, std::memory_order_relaxed);
-    counters.provenPoints.store(0, std::memory_order_relaxed);
-    counters.plainPoints.store(0, std::memory_order_relaxed);
+    for (std::atomic<std::uint64_t>& counter : counters) {
+        counter.store(0, std::memory_order_relaxed);
+    }
 }
 
 void Z2IterateChecked(double cx, double cy, const float* x, const float* y, int count,
