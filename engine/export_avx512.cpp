@@ -50,6 +50,34 @@ struct Avx512Lanes {
     OMBRILO_AVX512 static Real Set(double v) { return _mm512_set1_pd(v); }
     OMBRILO_AVX512 static Real Load(const double* p) { return _mm512_load_pd(p); }
     OMBRILO_AVX512 static Real LoadUnaligned(const double* p) { return _mm512_loadu_pd(p); }
+    // Stores the lanes `lanes` of v, whole numbers, to p[lane] as 32-bit integers.
+    OMBRILO_AVX512 static void StoreIndices(std::int32_t* p, unsigned lanes, Real v) {
+        const __m256i bits = _mm256_sllv_epi32(_mm256_set1_epi32(static_cast<int>(lanes)),
+                                               _mm256_setr_epi32(31, 30, 29, 28, 27, 26, 25, 24));
+        _mm256_maskstore_epi32(p, _mm256_srai_epi32(bits, 31),
+                               _mm512_maskz_cvttpd_epi32(0xFF, v));
+    }
+    OMBRILO_AVX512 static double Sum(Real v) {
+        alignas(64) double lanes[8];
+        _mm512_store_pd(lanes, v);
+        return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+               ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+    }
+    OMBRILO_AVX512 static void StoreUnaligned(double* p, Real v) { _mm512_storeu_pd(p, v); }
+    // p[columns[lane]] = index for the lanes `lanes` (the columns are whole numbers).
+    OMBRILO_AVX512 static void WriteIndex(std::int32_t* p, Real columns, unsigned lanes,
+                                          std::int32_t index) {
+        // Adding 2^52 puts a whole number below 2^52 into the low bits of the result.
+        const __m512i shifted = _mm512_castpd_si512(_mm512_add_pd(columns, _mm512_set1_pd(0x1p52)));
+        const __m512i at = _mm512_sub_epi64(shifted, _mm512_castpd_si512(_mm512_set1_pd(0x1p52)));
+        _mm512_mask_i64scatter_epi32(p, static_cast<__mmask8>(lanes), at, _mm256_set1_epi32(index),
+                                     4);
+    }
+    // The lanes `lanes` of v moved to the lowest lanes, in order; zeros above them.
+    OMBRILO_AVX512 static Real Compress(Real v, unsigned lanes) {
+        return _mm512_maskz_compress_pd(static_cast<__mmask8>(lanes), v);
+    }
+    OMBRILO_AVX512 static Real LaneNumbers() { return _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0); }
     OMBRILO_AVX512 static void Store(double* p, Real v) { _mm512_store_pd(p, v); }
     OMBRILO_AVX512 static double First(Real v) { return _mm512_cvtsd_f64(v); }
     OMBRILO_AVX512 static Int SetInt(std::int64_t v) { return _mm512_set1_epi64(v); }

@@ -169,6 +169,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -326,6 +327,29 @@ OMBRILO_FMA int EscapeIndex(const FmaConstants& k, std::int32_t limit, double x,
     }
 }
 
+// For each set of four lanes: the permutation of a register's eight floats that moves the
+// doubles of those lanes to the lowest places, in order, and lane 0 to the places left.
+constexpr auto MakeCompressions() {
+    std::array<std::array<std::int32_t, 8>, 16> table{};
+    for (unsigned lanes = 0; lanes < 16; ++lanes) {
+        for (int place = 0; place < 4; ++place) {
+            table[lanes][2 * place + 1] = 1;
+        }
+        int place = 0;
+        for (int lane = 0; lane < 4; ++lane) {
+            if ((lanes >> lane) & 1u) {
+                table[lanes][2 * place] = 2 * lane;
+                table[lanes][2 * place + 1] = 2 * lane + 1;
+                ++place;
+            }
+        }
+    }
+    return table;
+}
+
+alignas(32) constexpr auto kCompressionTable = MakeCompressions();
+const __m256i* const kCompressions = reinterpret_cast<const __m256i*>(kCompressionTable.data());
+
 // The AVX2 lanes: four doubles to a register, comparisons as all-ones lanes.
 struct Avx2Lanes {
     static constexpr int kWidth = 4;
@@ -336,6 +360,34 @@ struct Avx2Lanes {
     OMBRILO_LANES static Real Set(double v) { return _mm256_set1_pd(v); }
     OMBRILO_LANES static Real Load(const double* p) { return _mm256_load_pd(p); }
     OMBRILO_LANES static Real LoadUnaligned(const double* p) { return _mm256_loadu_pd(p); }
+    // Stores the lanes `lanes` of v, whole numbers, to p[lane] as 32-bit integers.
+    OMBRILO_LANES static void StoreIndices(std::int32_t* p, unsigned lanes, Real v) {
+        const __m128i which = _mm_setr_epi32(-static_cast<int>(lanes & 1u),
+                                             -static_cast<int>((lanes >> 1) & 1u),
+                                             -static_cast<int>((lanes >> 2) & 1u),
+                                             -static_cast<int>((lanes >> 3) & 1u));
+        _mm_maskstore_epi32(p, which, _mm256_cvttpd_epi32(v));
+    }
+    OMBRILO_LANES static void StoreUnaligned(double* p, Real v) { _mm256_storeu_pd(p, v); }
+    // p[columns[lane]] = index for the lanes `lanes` (the columns are whole numbers).
+    OMBRILO_LANES static void WriteIndex(std::int32_t* p, Real columns, unsigned lanes,
+                                         std::int32_t index) {
+        alignas(32) std::int32_t column[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(column), _mm256_cvttpd_epi32(columns));
+        for (; lanes != 0; lanes &= lanes - 1) {
+            p[column[std::countr_zero(lanes)]] = index;
+        }
+    }
+    // The lanes `lanes` of v moved to the lowest lanes, in order; copies of lane 0 above them.
+    OMBRILO_LANES static Real Compress(Real v, unsigned lanes) {
+        return _mm256_castps_pd(_mm256_permutevar8x32_ps(
+            _mm256_castpd_ps(v), _mm256_load_si256(&kCompressions[lanes & 15u])));
+    }
+    OMBRILO_LANES static Real LaneNumbers() { return _mm256_set_pd(3, 2, 1, 0); }
+    OMBRILO_LANES static double Sum(Real v) {
+        const __m128d pairs = _mm_add_pd(_mm256_castpd256_pd128(v), _mm256_extractf128_pd(v, 1));
+        return _mm_cvtsd_f64(_mm_add_sd(pairs, _mm_unpackhi_pd(pairs, pairs)));
+    }
     OMBRILO_LANES static void Store(double* p, Real v) { _mm256_store_pd(p, v); }
     OMBRILO_LANES static double First(Real v) { return _mm256_cvtsd_f64(v); }
     OMBRILO_LANES static Int SetInt(std::int64_t v) { return _mm256_set1_epi64x(v); }

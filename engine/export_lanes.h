@@ -552,6 +552,8 @@ OMBRILO_EXPORT_LANES inline void DecideRunByBox(double cx, double cy, std::int32
 // step's own derivative, and decides its point once the plain iterate is far enough from
 // |z| = 2 (an escape, or none up to the limit) or inside a trap disk (export_fma.cpp, "Plain").
 constexpr int kPlainSteps = 1024;         // most steps a register of points takes
+constexpr int kPlainLeadSteps = 8;        // steps taken before any index is written
+constexpr int kPlainRunPoints = 256;      // most points of a run the plain steps take
 constexpr double kPlainGiveUp = 0x1p-12;  // a lane whose bound grows past this is dropped
 constexpr double kPlainRaise = 1.0 + 0x1p-46;
 constexpr double kPlainLower = 1.0 - 0x1p-46;
@@ -608,15 +610,111 @@ OMBRILO_EXPORT_LANES inline unsigned TrappedWithDrift(const TrapRegion& region,
     return inside;
 }
 
-// Writes the index of every point left at -1 whose reference orbit the plain steps decide, a
-// register of points at a time (whole registers; the rest stay -1 for the checked lanes).
 template <class L>
-OMBRILO_EXPORT_LANES inline void DecideByPlainSteps(double cx, double cy, std::int32_t limit,
+struct PlainConstants {
+    typename L::Real cx;
+    typename L::Real cy;
+    typename L::Real error;
+    typename L::Real escapedFrom;
+    typename L::Real insideTo;
+    typename L::Real raise;
+    typename L::Real giveUp;
+};
+
+// Open points of a run, packed: plain states, drift bounds and columns (as doubles, which hold
+// them exactly).
+template <class L>
+struct alignas(64) PlainPoints {
+    // Room for the last pair of registers loaded, and for a whole register stored at the end.
+    static constexpr int kCapacity = kPlainRunPoints + 2 * L::kWidth;
+    double x[kCapacity];
+    double y[kCapacity];
+    double drift[kCapacity];
+    double column[kCapacity];
+};
+
+// A register of points on their plain steps: states, |p|^2, drift bounds, the points' columns
+// once packed, and the lanes still open.
+template <class L>
+struct PlainRegister {
+    typename L::Real x;
+    typename L::Real y;
+    typename L::Real q;
+    typename L::Real drift;
+    typename L::Real column;
+    unsigned live;
+
+    // The points [at, at + min(count, kWidth)) of `points`.
+    OMBRILO_EXPORT_LANES static PlainRegister Load(const PlainPoints<L>& points, int at,
+                                                   int count) {
+        const auto x = L::Load(points.x + at);
+        const auto y = L::Load(points.y + at);
+        return {x,
+                y,
+                L::Add(L::Mul(x, x), L::Mul(y, y)),
+                L::Load(points.drift + at),
+                L::Load(points.column + at),
+                count >= L::kWidth ? (1u << L::kWidth) - 1 : (1u << std::max(count, 0)) - 1};
+    }
+
+    // Stores the open lanes packed from `at` on, with the columns `columns` (a whole register
+    // is written); returns how many they are.
+    OMBRILO_EXPORT_LANES int StorePacked(PlainPoints<L>& points, int at,
+                                         typename L::Real columns) const {
+        L::StoreUnaligned(points.x + at, L::Compress(x, live));
+        L::StoreUnaligned(points.y + at, L::Compress(y, live));
+        L::StoreUnaligned(points.drift + at, L::Compress(drift, live));
+        L::StoreUnaligned(points.column + at, L::Compress(columns, live));
+        return std::popcount(live);
+    }
+
+    // Gives the places past the last point defined values, for the last registers loaded.
+    OMBRILO_EXPORT_LANES static void ClearPast(PlainPoints<L>& points, int at) {
+        for (double* part : {points.x, points.y, points.drift, points.column}) {
+            L::StoreUnaligned(part + at, L::Set(0.0));
+            L::StoreUnaligned(part + at + L::kWidth, L::Set(0.0));
+        }
+    }
+
+    // One step of every lane; returns the open lanes that escaped, and leaves open those still
+    // inside with a small enough drift.
+    OMBRILO_EXPORT_LANES __attribute__((always_inline)) unsigned Step(
+        const PlainConstants<L>& c) {
+        // |p| <= size for the state stepped from.
+        const auto size = L::Add(L::RootBound(q), L::Set(0x1p-500));
+        drift = L::FmAdd(L::Mul(drift, c.raise), L::Add(L::Add(size, size), drift), c.error);
+        const auto xy = L::Mul(x, y);
+        x = L::Add(L::Sub(L::Mul(x, x), L::Mul(y, y)), c.cx);
+        y = L::Add(L::Add(xy, xy), c.cy);
+        q = L::Add(L::Mul(x, x), L::Mul(y, y));
+        // The thresholds hold while the drift is at most kPlainGiveUp.
+        const unsigned bounded = live & L::Bits(L::LessEq(drift, c.giveUp));
+        live = bounded & L::Bits(L::LessEq(q, c.insideTo));
+        return bounded & L::Bits(L::GreaterEq(q, c.escapedFrom));
+    }
+};
+
+// Writes `index` for the points of the lanes `lanes`, whose columns `columns` holds, decided
+// after `steps` iterates.
+template <class L>
+OMBRILO_EXPORT_LANES inline void DecideLanes(typename L::Real columns, unsigned lanes,
+                                             std::int32_t index, int steps, std::int32_t* indices,
+                                             KernelCounters& tally) {
+    const auto points = static_cast<std::uint64_t>(std::popcount(lanes));
+    L::WriteIndex(indices, columns, lanes, index);
+    tally.iterates += static_cast<std::uint64_t>(steps) * points;
+    tally.plainPoints += points;
+}
+
+// Writes the index of every point left at -1 whose reference orbit the plain steps decide, for
+// points in whole registers (the rest stay -1 for the checked lanes); at most kPlainRunPoints.
+// Each register first takes the leading steps on its own; the points still open after them go
+// on together, packed into whole registers again at every look at the trap region, so that
+// the few slow points of many registers share registers instead of idling beside decided ones.
+template <class L>
+OMBRILO_EXPORT_LANES inline void DecidePlainSegment(double cx, double cy, std::int32_t limit,
                                                     const double* x, double y, int count,
                                                     std::int32_t* indices, KernelCounters& tally) {
-    if (!((std::fabs(cx) + std::fabs(cy)) <= 4.0) || limit < 1) {
-        return;
-    }
     const int steps = std::min<std::int32_t>(kPlainSteps, limit);
     TrapLook trap(ExportTrapRegion, cx, cy);
     PlainDisks disks;
@@ -627,11 +725,17 @@ OMBRILO_EXPORT_LANES inline void DecideByPlainSteps(double cx, double cy, std::i
     const auto startQ = L::Mul(ys, ys);
     const auto four = L::Set(4.0);
     static const PlainBounds bounds = MakePlainBounds();
-    const auto error = L::Set(bounds.error);
-    const auto escapedFrom = L::Set(bounds.escapedFrom);
-    const auto insideTo = L::Set(bounds.insideTo);
-    const auto raise = L::Set(kPlainRaise);
-    const auto giveUp = L::Set(kPlainGiveUp);
+    const PlainConstants<L> constants{cxs,
+                                      cys,
+                                      L::Set(bounds.error),
+                                      L::Set(bounds.escapedFrom),
+                                      L::Set(bounds.insideTo),
+                                      L::Set(kPlainRaise),
+                                      L::Set(kPlainGiveUp)};
+    // The iterates of the points the leading steps decide, summed lane by lane.
+    auto leadIterates = L::Set(0.0);
+    PlainPoints<L> points;
+    int open = 0;  // points of `points`
     for (int i = 0; i + L::kWidth <= count; i += L::kWidth) {
         unsigned live = 0;
         for (int j = 0; j < L::kWidth; ++j) {
@@ -640,53 +744,95 @@ OMBRILO_EXPORT_LANES inline void DecideByPlainSteps(double cx, double cy, std::i
         if (live == 0) {
             continue;
         }
-        auto px = L::LoadUnaligned(x + i);
-        auto py = ys;
-        auto q = L::Add(L::Mul(px, px), startQ);
+        const auto px = L::LoadUnaligned(x + i);
+        const auto q = L::Add(L::Mul(px, px), startQ);
         live &= L::Bits(L::LessEq(q, four));
-        auto drift = L::Set(0.0);
-        int k = 1;
-        for (; k <= steps && live != 0; ++k) {
-            // |p| <= size for the state stepped from.
-            const auto size = L::Add(L::RootBound(q), L::Set(0x1p-500));
-            drift = L::FmAdd(L::Mul(drift, raise), L::Add(L::Add(size, size), drift), error);
-            const auto xy = L::Mul(px, py);
-            px = L::Add(L::Sub(L::Mul(px, px), L::Mul(py, py)), cxs);
-            py = L::Add(L::Add(xy, xy), cys);
-            q = L::Add(L::Mul(px, px), L::Mul(py, py));
-            // The thresholds hold while the drift is at most kPlainGiveUp.
-            const unsigned bounded = live & L::Bits(L::LessEq(drift, giveUp));
-            const unsigned out = bounded & L::Bits(L::GreaterEq(q, escapedFrom));
-            for (unsigned lanes = out; lanes != 0; lanes &= lanes - 1) {
-                indices[i + std::countr_zero(lanes)] = k;
-                tally.iterates += static_cast<std::uint64_t>(k);
-                ++tally.plainPoints;
+        PlainRegister<L> r{px, ys, q, L::Set(0.0), L::Set(0.0), live};
+        // The leading steps without a branch: most points outside the set escape within them,
+        // and their lanes only note the step; the indices are stored together afterwards.
+        const int lead = std::min(kPlainLeadSteps, steps);
+        auto escapedAt = L::Set(0.0);
+        unsigned escaped = 0;
+        for (int k = 1; k <= lead && r.live != 0; ++k) {
+            const unsigned out = r.Step(constants);
+            escapedAt = L::Replace(escapedAt, L::Set(static_cast<double>(k)), out);
+            escaped |= out;
+        }
+        if (escaped != 0) {
+            L::StoreIndices(indices + i, escaped, escapedAt);
+            leadIterates = L::Add(leadIterates, escapedAt);
+            tally.plainPoints += static_cast<std::uint64_t>(std::popcount(escaped));
+        }
+        if (r.live != 0) {
+            open += r.StorePacked(points, open, L::Add(L::LaneNumbers(), L::Set(i)));
+        }
+    }
+    tally.iterates += static_cast<std::uint64_t>(L::Sum(leadIterates));
+    if (open == 0) {
+        return;
+    }
+    PlainRegister<L>::ClearPast(points, open);
+    // Every open point has taken the leading steps. The rest go in rounds that end where the
+    // trap region is looked at; each round packs the points still open into whole registers.
+    // A register's look at the trap region at the end of a round (when it ends at a look), and
+    // its open points packed from `at` on; returns the end of the packed points.
+    auto finishRound = [&](PlainRegister<L>& r, int roundEnd, int at) OMBRILO_EXPORT_LANES {
+        if (roundEnd % kTrapLookEvery == 0 && r.live != 0) {
+            if (!disksMade) {
+                disks = MakePlainDisks(trap.Region());
+                disksMade = true;
             }
-            live = bounded & L::Bits(L::LessEq(q, insideTo));
-            if (k % kTrapLookEvery == 0 && live != 0) {
-                if (!disksMade) {
-                    disks = MakePlainDisks(trap.Region());
-                    disksMade = true;
-                }
-                const unsigned trapped =
-                    live & TrappedWithDrift<L>(trap.Region(), disks, px, py, drift);
-                for (unsigned lanes = trapped; lanes != 0; lanes &= lanes - 1) {
-                    indices[i + std::countr_zero(lanes)] = 0;
-                }
-                tally.iterates += static_cast<std::uint64_t>(k) * std::popcount(trapped);
+            const unsigned trapped =
+                r.live & TrappedWithDrift<L>(trap.Region(), disks, r.x, r.y, r.drift);
+            if (trapped != 0) {
+                DecideLanes<L>(r.column, trapped, 0, roundEnd, indices, tally);
                 tally.trapped += static_cast<std::uint64_t>(std::popcount(trapped));
-                tally.plainPoints += static_cast<std::uint64_t>(std::popcount(trapped));
-                live &= ~trapped;
+                r.live &= ~trapped;
             }
         }
-        // Lanes still inside after every step up to the limit: the reference gives 0.
-        if (steps == limit && k > steps) {
-            for (unsigned lanes = live; lanes != 0; lanes &= lanes - 1) {
-                indices[i + std::countr_zero(lanes)] = 0;
-                tally.iterates += static_cast<std::uint64_t>(steps);
-                ++tally.plainPoints;
+        return r.live != 0 ? at + r.StorePacked(points, at, r.column) : at;
+    };
+    int k = std::min(kPlainLeadSteps, steps) + 1;
+    while (open > 0 && k <= steps) {
+        const int roundEnd = std::min(steps, (k / kTrapLookEvery + 1) * kTrapLookEvery);
+        const int sweep = open;
+        open = 0;
+        // Two registers side by side: one's latency hides the other's.
+        for (int i = 0; i < sweep; i += 2 * L::kWidth) {
+            PlainRegister<L> a = PlainRegister<L>::Load(points, i, sweep - i);
+            PlainRegister<L> b = PlainRegister<L>::Load(points, i + L::kWidth, sweep - i - L::kWidth);
+            for (int n = k; n <= roundEnd && (a.live | b.live) != 0; ++n) {
+                const unsigned outA = a.Step(constants);
+                const unsigned outB = b.Step(constants);
+                if ((outA | outB) != 0) {
+                    DecideLanes<L>(a.column, outA, n, n, indices, tally);
+                    DecideLanes<L>(b.column, outB, n, n, indices, tally);
+                }
             }
+            open = finishRound(a, roundEnd, open);
+            open = finishRound(b, roundEnd, open);
         }
+        k = roundEnd + 1;
+    }
+    // Points still inside after every step up to the limit: the reference gives 0.
+    if (steps == limit && k > steps) {
+        for (int i = 0; i < open; i += L::kWidth) {
+            const PlainRegister<L> r = PlainRegister<L>::Load(points, i, open - i);
+            DecideLanes<L>(r.column, r.live, 0, steps, indices, tally);
+        }
+    }
+}
+
+template <class L>
+OMBRILO_EXPORT_LANES inline void DecideByPlainSteps(double cx, double cy, std::int32_t limit,
+                                                    const double* x, double y, int count,
+                                                    std::int32_t* indices, KernelCounters& tally) {
+    if (!((std::fabs(cx) + std::fabs(cy)) <= 4.0) || limit < 1) {
+        return;
+    }
+    for (int first = 0; first < count; first += kPlainRunPoints) {
+        DecidePlainSegment<L>(cx, cy, limit, x + first, y,
+                              std::min(kPlainRunPoints, count - first), indices + first, tally);
     }
 }
 
