@@ -1,6 +1,7 @@
 #include "export_render.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -81,7 +82,10 @@ namespace {
 
 // Pixels of one row that one worker computes at a time.
 constexpr std::int64_t kChunkPixels = 256;
-// Row buffers of one block of rows; fewer rows than a report interval when rows are huge.
+// Pixels of one block of rows at least, so that the workers meet at the end of a block seldom
+// (a report interval of rows when rows are wide), and its row buffers at most: fewer rows than
+// a report interval when rows are huge.
+constexpr std::int64_t kBlockPixels = std::int64_t{1} << 18;
 constexpr std::size_t kBlockBytes = std::size_t{64} << 20;
 
 bool IsReportRow(std::int64_t row) {
@@ -138,6 +142,8 @@ public:
         changed_.wait(lock, [&] { return stopped_ || block - delivered_ < kSlots; });
         return !stopped_;
     }
+    // Read by the workers between chunks, so that a stop does not wait for a whole block.
+    bool Stopped() const { return stopping_.load(std::memory_order_relaxed); }
     void Computed(std::int64_t block) {
         Set([&] { computed_ = block + 1; });
     }
@@ -145,6 +151,7 @@ public:
         Set([&] {
             error_ = std::move(error);
             stopped_ = true;
+            stopping_.store(true, std::memory_order_relaxed);
         });
     }
 
@@ -158,7 +165,10 @@ public:
         Set([&] { delivered_ = block + 1; });
     }
     void Stop() {
-        Set([&] { stopped_ = true; });
+        Set([&] {
+            stopped_ = true;
+            stopping_.store(true, std::memory_order_relaxed);
+        });
     }
     std::exception_ptr Error() {
         std::lock_guard lock(mutex_);
@@ -180,6 +190,7 @@ private:
     std::int64_t computed_ = 0;
     std::int64_t delivered_ = 0;
     bool stopped_ = false;
+    std::atomic<bool> stopping_{false};  // stopped_, for reading without the lock
     std::exception_ptr error_;
 };
 
@@ -192,7 +203,8 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, cons
     }
     const std::size_t rowBytes = static_cast<std::size_t>(g.WidthPixels) * 3;
     const std::int64_t blockRows = std::min<std::int64_t>(
-        {kExportReportInterval, g.HeightPixels,
+        {std::max<std::int64_t>(kExportReportInterval, kBlockPixels / g.WidthPixels),
+         g.HeightPixels,
          std::max<std::int64_t>(1, static_cast<std::int64_t>(kBlockBytes / rowBytes))});
     const std::int64_t blocks = (g.HeightPixels + blockRows - 1) / blockRows;
     struct Slot {
@@ -248,8 +260,11 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, cons
                     slot.rowY[static_cast<std::size_t>(i)] = y;
                     y = SubtractStep(y, g.ExportStep);
                 }
-                ParallelFor(rows * chunksPerRow,
-                            [&](std::int64_t item) { computeChunk(slot, item); });
+                ParallelFor(rows * chunksPerRow, [&](std::int64_t item) {
+                    if (!pipeline.Stopped()) {
+                        computeChunk(slot, item);
+                    }
+                });
                 pipeline.Computed(block);
             }
         } catch (...) {
