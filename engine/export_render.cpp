@@ -85,7 +85,7 @@ constexpr std::int64_t kChunkPixels = 256;
 // Pixels of one block of rows at least, so that the workers meet at the end of a block seldom
 // (a report interval of rows when rows are wide), and its row buffers at most: fewer rows than
 // a report interval when rows are huge.
-constexpr std::int64_t kBlockPixels = std::int64_t{1} << 18;
+constexpr std::int64_t kBlockPixels = std::int64_t{1} << 16;
 constexpr std::size_t kBlockBytes = std::size_t{64} << 20;
 
 bool IsReportRow(std::int64_t row) {
