@@ -47,7 +47,7 @@ namespace {
 using Complex = std::complex<long double>;
 
 constexpr int kSettleSteps = 8192;
-constexpr long double kComesBack = 1e-6L;
+constexpr double kComesBack = 1e-6;
 constexpr int kNewtonSteps = 12;
 constexpr long double kNewtonResidual = 1e-15L;
 constexpr long double kWeakestMultiplier = 0.9995L;
@@ -57,6 +57,7 @@ constexpr long double kSmallestRadius = 0x1p-40L;
 constexpr long double kRadiusShrink = 0.8L;
 constexpr long double kMembershipMargin = 1.0L - 0x1p-45L;
 constexpr int kSettleRounds = 30;
+constexpr long double kSettled = 0x1p-120L;  // squared relative size of a last settling step
 constexpr int kRefineSteps = 4;
 
 Complex Step(Complex z, Complex c) {
@@ -68,27 +69,48 @@ long double Magnitude(long double x, long double y) {
     return std::sqrt(x * x + y * y) * kRaised;
 }
 
+// The first p <= kMaxDisks after which the orbit of z comes back within kComesBack of it, 0
+// when there is none.
+int ComesBackAfter(double x, double y, double cx, double cy) {
+    double wx = x;
+    double wy = y;
+    for (int p = 1; p <= TrapRegion::kMaxDisks; ++p) {
+        const double xy = wx * wy;
+        wx = wx * wx - wy * wy + cx;
+        wy = xy + xy + cy;
+        const double dx = wx - x;
+        const double dy = wy - y;
+        if (dx * dx + dy * dy < kComesBack * kComesBack) {
+            return p;
+        }
+    }
+    return 0;
+}
+
 // A cycle point of an attracting cycle reached by the critical orbit, and its period; 0 when
 // there is none to be found.
 int FindCycle(Complex c, Complex* point) {
-    Complex z = 0;
-    for (int n = 0; n < kSettleSteps; ++n) {
-        z = Step(z, c);
-        if (!(std::norm(z) <= 4.0L)) {
+    // The settling in double, several times faster than in long double: it only has to come
+    // close to the cycle, which Newton's method below then finds in long double. (Stopping as
+    // soon as the orbit comes back to itself would find multiples of the period, as an orbit
+    // that spirals in comes back closer after several turns than after one.)
+    const double cx = static_cast<double>(c.real());
+    const double cy = static_cast<double>(c.imag());
+    double x = 0.0;
+    double y = 0.0;
+    for (int n = 1; n <= kSettleSteps; ++n) {
+        const double xy = x * y;
+        x = x * x - y * y + cx;
+        y = xy + xy + cy;
+        if (!(x * x + y * y <= 4.0)) {
             return 0;  // escaped, or not a number
         }
     }
-    int period = 0;
-    Complex w = z;
-    for (int p = 1; p <= TrapRegion::kMaxDisks && period == 0; ++p) {
-        w = Step(w, c);
-        if (std::abs(w - z) < kComesBack) {
-            period = p;
-        }
-    }
+    const int period = ComesBackAfter(x, y, cx, cy);
     if (period == 0) {
         return 0;
     }
+    Complex z(x, y);
     for (int k = 0; k < kNewtonSteps; ++k) {
         Complex value = z;
         Complex derivative = 1.0L;
@@ -115,11 +137,16 @@ long double Size(Complex c) {
     return std::sqrt(std::norm(c));
 }
 
-// The shift that centres the image of D(c, r): r^2 (c / |c|)^2, or r^2 for c = 0.
+// The shift that centres the image of D(c, r): r^2 (c / |c|)^2 = r^2 c^2 / |c|^2, or r^2 for
+// c = 0.
 Complex Shift(Complex c, long double r) {
-    const long double size = Size(c);
-    const Complex direction = size > 0.0L ? c / size : Complex(1.0L);
-    return r * r * direction * direction;
+    const long double norm = std::norm(c);
+    if (!(norm > 0.0L)) {
+        return r * r;
+    }
+    const long double scale = r * r / norm;
+    return {(c.real() * c.real() - c.imag() * c.imag()) * scale,
+            2.0L * c.real() * c.imag() * scale};
 }
 
 // The radius of the disk around f(c) + Shift(c, r) that holds the image of D(c, r), raised;
@@ -155,7 +182,11 @@ bool SettleCentres(Complex c, int period, Complex multiplier, long double first,
         if (!(std::norm(z) < 4.0L)) {
             return false;
         }
-        *centre += (z - *centre) / (1.0L - multiplier);
+        const Complex step = (z - *centre) / (1.0L - multiplier);
+        *centre += step;
+        if (std::norm(step) <= kSettled * std::norm(*centre)) {
+            break;  // settled as far as long double goes
+        }
     }
     return std::norm(*centre) < 4.0L;
 }
