@@ -268,6 +268,7 @@ private slots:
         QTest::newRow("wider than a chunk") << 0.0f << 5.0f << 300 << 43 << 254;
         QTest::newRow("boundary, deep") << 0.5186f << 1e-4f << 40 << 30 << 8190;
         QTest::newRow("inside, deep") << 0.0f << 0.05f << 30 << 22 << 1022;
+        QTest::newRow("several blocks") << 0.0f << 5.0f << 300 << 700 << 254;
     }
 
     void exportsEqualTheReference() {
@@ -298,6 +299,12 @@ private slots:
         QCOMPARE(rejected.outcome, ExportOutcome::RowRejected);
         QCOMPARE(rejected.bytes.size(), std::size_t(30 * 9 * 3));
         QCOMPARE(rejected.reports, (std::vector<std::int32_t>{20}));
+        // Narrow and tall: blocks of thousands of rows, stopped inside the second one.
+        const ExportGeometry tall = MakeExportGeometry(5.0f, 9, 16000, 254);
+        const ExportRun stopped = RunExport(RenderExport, view, tall, 400);
+        QCOMPARE(stopped.outcome, ExportOutcome::Cancelled);
+        QCOMPARE(stopped.bytes.size(), std::size_t(8400 * 9 * 3));
+        QVERIFY(stopped.bytes == RunExport(RenderExportReference, view, tall, 400).bytes);
     }
 
     void parallelForRunsEveryIndexOnce() {
