@@ -54,8 +54,7 @@ struct Avx512Lanes {
     OMBRILO_AVX512 static void StoreIndices(std::int32_t* p, unsigned lanes, Real v) {
         const __m256i bits = _mm256_sllv_epi32(_mm256_set1_epi32(static_cast<int>(lanes)),
                                                _mm256_setr_epi32(31, 30, 29, 28, 27, 26, 25, 24));
-        _mm256_maskstore_epi32(p, _mm256_srai_epi32(bits, 31),
-                               _mm512_maskz_cvttpd_epi32(0xFF, v));
+        _mm256_maskstore_epi32(p, _mm256_srai_epi32(bits, 31), _mm512_maskz_cvttpd_epi32(0xFF, v));
     }
     OMBRILO_AVX512 static double Sum(Real v) {
         alignas(64) double lanes[8];

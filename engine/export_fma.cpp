@@ -362,10 +362,9 @@ struct Avx2Lanes {
     OMBRILO_LANES static Real LoadUnaligned(const double* p) { return _mm256_loadu_pd(p); }
     // Stores the lanes `lanes` of v, whole numbers, to p[lane] as 32-bit integers.
     OMBRILO_LANES static void StoreIndices(std::int32_t* p, unsigned lanes, Real v) {
-        const __m128i which = _mm_setr_epi32(-static_cast<int>(lanes & 1u),
-                                             -static_cast<int>((lanes >> 1) & 1u),
-                                             -static_cast<int>((lanes >> 2) & 1u),
-                                             -static_cast<int>((lanes >> 3) & 1u));
+        const __m128i which = _mm_setr_epi32(
+            -static_cast<int>(lanes & 1u), -static_cast<int>((lanes >> 1) & 1u),
+            -static_cast<int>((lanes >> 2) & 1u), -static_cast<int>((lanes >> 3) & 1u));
         _mm_maskstore_epi32(p, which, _mm256_cvttpd_epi32(v));
     }
     OMBRILO_LANES static void StoreUnaligned(double* p, Real v) { _mm256_storeu_pd(p, v); }

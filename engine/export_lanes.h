@@ -678,8 +678,7 @@ struct PlainRegister {
 
     // One step of every lane; returns the open lanes that escaped, and leaves open those still
     // inside with a small enough drift.
-    OMBRILO_EXPORT_LANES __attribute__((always_inline)) unsigned Step(
-        const PlainConstants<L>& c) {
+    OMBRILO_EXPORT_LANES __attribute__((always_inline)) unsigned Step(const PlainConstants<L>& c) {
         // |p| <= size for the state stepped from.
         const auto size = L::Add(L::RootBound(q), L::Set(0x1p-500));
         drift = L::FmAdd(L::Mul(drift, c.raise), L::Add(L::Add(size, size), drift), c.error);
@@ -772,8 +771,6 @@ OMBRILO_EXPORT_LANES inline void DecidePlainSegment(double cx, double cy, std::i
         return;
     }
     PlainRegister<L>::ClearPast(points, open);
-    // Every open point has taken the leading steps. The rest go in rounds that end where the
-    // trap region is looked at; each round packs the points still open into whole registers.
     // A register's look at the trap region at the end of a round (when it ends at a look), and
     // its open points packed from `at` on; returns the end of the packed points.
     auto finishRound = [&](PlainRegister<L>& r, int roundEnd, int at) OMBRILO_EXPORT_LANES {
@@ -792,6 +789,8 @@ OMBRILO_EXPORT_LANES inline void DecidePlainSegment(double cx, double cy, std::i
         }
         return r.live != 0 ? at + r.StorePacked(points, at, r.column) : at;
     };
+    // Every open point has taken the leading steps. The rest go in rounds that end where the
+    // trap region is looked at; each round packs the points still open into whole registers.
     int k = std::min(kPlainLeadSteps, steps) + 1;
     while (open > 0 && k <= steps) {
         const int roundEnd = std::min(steps, (k / kTrapLookEvery + 1) * kTrapLookEvery);
@@ -800,7 +799,8 @@ OMBRILO_EXPORT_LANES inline void DecidePlainSegment(double cx, double cy, std::i
         // Two registers side by side: one's latency hides the other's.
         for (int i = 0; i < sweep; i += 2 * L::kWidth) {
             PlainRegister<L> a = PlainRegister<L>::Load(points, i, sweep - i);
-            PlainRegister<L> b = PlainRegister<L>::Load(points, i + L::kWidth, sweep - i - L::kWidth);
+            PlainRegister<L> b =
+                PlainRegister<L>::Load(points, i + L::kWidth, sweep - i - L::kWidth);
             for (int n = k; n <= roundEnd && (a.live | b.live) != 0; ++n) {
                 const unsigned outA = a.Step(constants);
                 const unsigned outB = b.Step(constants);
@@ -831,8 +831,8 @@ OMBRILO_EXPORT_LANES inline void DecideByPlainSteps(double cx, double cy, std::i
         return;
     }
     for (int first = 0; first < count; first += kPlainRunPoints) {
-        DecidePlainSegment<L>(cx, cy, limit, x + first, y,
-                              std::min(kPlainRunPoints, count - first), indices + first, tally);
+        DecidePlainSegment<L>(cx, cy, limit, x + first, y, std::min(kPlainRunPoints, count - first),
+                              indices + first, tally);
     }
 }
 
