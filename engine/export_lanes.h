@@ -735,36 +735,57 @@ OMBRILO_EXPORT_LANES inline void DecidePlainSegment(double cx, double cy, std::i
     auto leadIterates = L::Set(0.0);
     PlainPoints<L> points;
     int open = 0;  // points of `points`
-    for (int i = 0; i + L::kWidth <= count; i += L::kWidth) {
+    const auto zero = L::Set(0.0);
+    // The register of the points [at, at + kWidth) still at -1 and inside |z| <= 2, none when
+    // the segment ends before.
+    auto fresh = [&](int at) OMBRILO_EXPORT_LANES {
+        if (at + L::kWidth > count) {
+            return PlainRegister<L>{zero, zero, zero, zero, zero, 0};
+        }
         unsigned live = 0;
         for (int j = 0; j < L::kWidth; ++j) {
-            live |= (indices[i + j] == -1 ? 1u : 0u) << j;
+            live |= (indices[at + j] == -1 ? 1u : 0u) << j;
         }
-        if (live == 0) {
-            continue;
-        }
-        const auto px = L::LoadUnaligned(x + i);
+        const auto px = L::LoadUnaligned(x + at);
         const auto q = L::Add(L::Mul(px, px), startQ);
         live &= L::Bits(L::LessEq(q, four));
-        PlainRegister<L> r{px, ys, q, L::Set(0.0), L::Set(0.0), live};
-        // The leading steps without a branch: most points outside the set escape within them,
-        // and their lanes only note the step; the indices are stored together afterwards.
-        const int lead = std::min(kPlainLeadSteps, steps);
-        auto escapedAt = L::Set(0.0);
-        unsigned escaped = 0;
-        for (int k = 1; k <= lead && r.live != 0; ++k) {
-            const unsigned out = r.Step(constants);
-            escapedAt = L::Replace(escapedAt, L::Set(static_cast<double>(k)), out);
-            escaped |= out;
-        }
+        return PlainRegister<L>{px, ys, q, zero, L::Add(L::LaneNumbers(), L::Set(at)), live};
+    };
+    // Stores the indices of the register's points that escaped in the leading steps, and packs
+    // the ones still open.
+    auto endLead = [&](const PlainRegister<L>& r, int at, unsigned escaped,
+                       typename L::Real escapedAt) OMBRILO_EXPORT_LANES {
         if (escaped != 0) {
-            L::StoreIndices(indices + i, escaped, escapedAt);
+            L::StoreIndices(indices + at, escaped, escapedAt);
             leadIterates = L::Add(leadIterates, escapedAt);
             tally.plainPoints += static_cast<std::uint64_t>(std::popcount(escaped));
         }
         if (r.live != 0) {
-            open += r.StorePacked(points, open, L::Add(L::LaneNumbers(), L::Set(i)));
+            open += r.StorePacked(points, open, r.column);
         }
+    };
+    // The leading steps without a branch, two registers side by side: most points outside the
+    // set escape within them, and their lanes only note the step; the indices are stored
+    // together afterwards.
+    const int lead = std::min(kPlainLeadSteps, steps);
+    for (int i = 0; i + L::kWidth <= count; i += 2 * L::kWidth) {
+        PlainRegister<L> a = fresh(i);
+        PlainRegister<L> b = fresh(i + L::kWidth);
+        auto escapedAtA = zero;
+        auto escapedAtB = zero;
+        unsigned escapedA = 0;
+        unsigned escapedB = 0;
+        for (int k = 1; k <= lead && (a.live | b.live) != 0; ++k) {
+            const auto step = L::Set(static_cast<double>(k));
+            const unsigned outA = a.Step(constants);
+            const unsigned outB = b.Step(constants);
+            escapedAtA = L::Replace(escapedAtA, step, outA);
+            escapedAtB = L::Replace(escapedAtB, step, outB);
+            escapedA |= outA;
+            escapedB |= outB;
+        }
+        endLead(a, i, escapedA, escapedAtA);
+        endLead(b, i + L::kWidth, escapedB, escapedAtB);
     }
     tally.iterates += static_cast<std::uint64_t>(L::Sum(leadIterates));
     if (open == 0) {
