@@ -26,7 +26,7 @@
 // r^2 (1 - 2^-45) rounded to double: then |z - c|^2 < r^2.
 //
 // Finding the ring. The critical orbit (from 0) is drawn to any attracting cycle. After a few
-// thousand steps in long double its period is the first p at which the orbit comes back close
+// thousand steps (in double) its period is the first p at which the orbit comes back close
 // to itself; Newton's method on f^p(z) - z then gives a cycle point to long double accuracy,
 // and the multiplier 2^p c_0 .. c_(p-1) says how strongly it attracts. For a first radius the
 // centres are then settled so that the ring's own map (c -> f(c) + s, with the radii it
