@@ -707,9 +707,10 @@ OMBRILO_EXPORT_LANES inline void DecideLanes(typename L::Real columns, unsigned 
 
 // Writes the index of every point left at -1 whose reference orbit the plain steps decide, for
 // points in whole registers (the rest stay -1 for the checked lanes); at most kPlainRunPoints.
-// Each register first takes the leading steps on its own; the points still open after them go
-// on together, packed into whole registers again at every look at the trap region, so that
-// the few slow points of many registers share registers instead of idling beside decided ones.
+// Each register first takes the leading steps with the points it was loaded with; the points
+// still open after them go on together, packed into whole registers again at every look at the
+// trap region, so that the few slow points of many registers share registers instead of idling
+// beside decided ones.
 template <class L>
 OMBRILO_EXPORT_LANES inline void DecidePlainSegment(double cx, double cy, std::int32_t limit,
                                                     const double* x, double y, int count,
