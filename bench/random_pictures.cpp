@@ -1,7 +1,7 @@
 // Random pictures of the fast renderers against the straightforward reference loops, byte for
 // byte: main-window pictures of 320 x 240 and exports of 200 x 150 at every detail, for random
 // constants (a third of them near the edge of the main cardioid, where the trap regions are
-// thinnest) and random views from about 2^-20 to 8 wide.
+// thinnest) and random views from 2^-20 to about 11 wide.
 //
 //   ombrilo-random-pictures [COUNT] [SEED]
 //
