@@ -143,7 +143,7 @@ public:
         return !stopped_;
     }
     // Read by the workers between chunks, so that a stop does not wait for a whole block.
-    bool Stopped() const { return stopping_.load(std::memory_order_relaxed); }
+    bool Stopped() const { return stopped_.load(std::memory_order_relaxed); }
     void Computed(std::int64_t block) {
         Set([&] { computed_ = block + 1; });
     }
@@ -151,7 +151,6 @@ public:
         Set([&] {
             error_ = std::move(error);
             stopped_ = true;
-            stopping_.store(true, std::memory_order_relaxed);
         });
     }
 
@@ -165,10 +164,7 @@ public:
         Set([&] { delivered_ = block + 1; });
     }
     void Stop() {
-        Set([&] {
-            stopped_ = true;
-            stopping_.store(true, std::memory_order_relaxed);
-        });
+        Set([&] { stopped_ = true; });
     }
     std::exception_ptr Error() {
         std::lock_guard lock(mutex_);
@@ -189,8 +185,7 @@ private:
     std::condition_variable changed_;
     std::int64_t computed_ = 0;
     std::int64_t delivered_ = 0;
-    bool stopped_ = false;
-    std::atomic<bool> stopping_{false};  // stopped_, for reading without the lock
+    std::atomic<bool> stopped_{false};  // set under the lock; workers also read it without
     std::exception_ptr error_;
 };
 
