@@ -551,7 +551,7 @@ OMBRILO_EXPORT_LANES inline void DecideRunByBox(double cx, double cy, std::int32
 // lane keeps a bound on how far its plain iterate may lie from the reference's, grown by the
 // step's own derivative, and decides its point once the plain iterate is far enough from
 // |z| = 2 (an escape, or none up to the limit) or inside a trap disk (export_fma.cpp, "Plain").
-constexpr int kPlainSteps = 1024;         // most steps a register of points takes
+constexpr int kPlainSteps = 1024;         // most steps a point takes
 constexpr int kPlainLeadSteps = 8;        // steps taken before any index is written
 constexpr int kPlainRunPoints = 256;      // most points of a run the plain steps take
 constexpr double kPlainGiveUp = 0x1p-12;  // a lane whose bound grows past this is dropped
