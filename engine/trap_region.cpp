@@ -69,15 +69,20 @@ long double Magnitude(long double x, long double y) {
     return std::sqrt(x * x + y * y) * kRaised;
 }
 
+// z -> z^2 + C in double, for following the critical orbit.
+void StepInDouble(double& x, double& y, double cx, double cy) {
+    const double xy = x * y;
+    x = x * x - y * y + cx;
+    y = xy + xy + cy;
+}
+
 // The first p <= kMaxDisks after which the orbit of z comes back within kComesBack of it, 0
 // when there is none.
 int ComesBackAfter(double x, double y, double cx, double cy) {
     double wx = x;
     double wy = y;
     for (int p = 1; p <= TrapRegion::kMaxDisks; ++p) {
-        const double xy = wx * wy;
-        wx = wx * wx - wy * wy + cx;
-        wy = xy + xy + cy;
+        StepInDouble(wx, wy, cx, cy);
         const double dx = wx - x;
         const double dy = wy - y;
         if (dx * dx + dy * dy < kComesBack * kComesBack) {
@@ -99,9 +104,7 @@ int FindCycle(Complex c, Complex* point) {
     double x = 0.0;
     double y = 0.0;
     for (int n = 1; n <= kSettleSteps; ++n) {
-        const double xy = x * y;
-        x = x * x - y * y + cx;
-        y = xy + xy + cy;
+        StepInDouble(x, y, cx, cy);
         if (!(x * x + y * y <= 4.0)) {
             return 0;  // escaped, or not a number
         }
