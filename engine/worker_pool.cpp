@@ -1,5 +1,8 @@
 #include "worker_pool.h"
 
+#include <sched.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -23,6 +26,50 @@ struct Job {
     std::atomic<bool> failed{false};
     std::exception_ptr error;  // written once, by the thread that set `failed`
     int helpers = 0;           // workers inside Work(); guarded by the pool's mutex
+    int callerCpu = -1;        // where the caller runs, or -1 when unknown
+};
+
+// Where a worker runs. Some kernels leave a thread that was just created or woken on the CPU of
+// the thread that woke it for milliseconds, although another CPU is idle, and a picture is often
+// done in less: the caller and the workers then take turns on one CPU. So a worker that joins a
+// call first moves to a CPU of its own, the k-th of the process's CPUs other than the caller's,
+// and stays there until a call comes from another CPU.
+class Placement {
+public:
+    explicit Placement(int worker) : worker_(worker) {
+        CPU_ZERO(&allowed_);
+        // The process's CPUs, not the creating thread's: a caller held on one CPU may have
+        // started the pool.
+        usable_ = sched_getaffinity(getpid(), sizeof allowed_, &allowed_) == 0 &&
+                  CPU_COUNT(&allowed_) >= 2;
+    }
+
+    void AwayFrom(int callerCpu) {
+        if (!usable_ || callerCpu == placedFor_) {
+            return;
+        }
+        placedFor_ = callerCpu;
+        std::vector<int> others;
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &allowed_) && cpu != callerCpu) {
+                others.push_back(cpu);
+            }
+        }
+        cpu_set_t target;
+        CPU_ZERO(&target);
+        CPU_SET(others[static_cast<std::size_t>(worker_) % others.size()], &target);
+        if (sched_setaffinity(0, sizeof target, &target) != 0) {
+            // The CPUs allowed have changed under the process: run anywhere from now on.
+            usable_ = false;
+            sched_setaffinity(0, sizeof allowed_, &allowed_);
+        }
+    }
+
+private:
+    int worker_;
+    cpu_set_t allowed_;
+    bool usable_ = false;
+    int placedFor_ = -2;  // the caller's CPU the worker last moved away from
 };
 
 // Takes indices until none is left. A worker also stops when the pool shuts down (stop set);
@@ -51,13 +98,14 @@ public:
     explicit Pool(int workers) {
         threads_.reserve(static_cast<std::size_t>(workers));
         for (int i = 0; i < workers; ++i) {
-            threads_.emplace_back([this] { Serve(); });
+            threads_.emplace_back([this, i] { Serve(i); });
         }
     }
 
     int Workers() const { return static_cast<int>(threads_.size()); }
 
     void Run(Job& job) {
+        job.callerCpu = sched_getcpu();
         bool queued = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -91,7 +139,8 @@ public:
     }
 
 private:
-    void Serve() {
+    void Serve(int worker) {
+        Placement placement(worker);
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
@@ -101,6 +150,7 @@ private:
             Job* job = queue_.front();
             ++job->helpers;
             lock.unlock();
+            placement.AwayFrom(job->callerCpu);
             Work(*job, &stopFlag_);
             lock.lock();
             Unqueue(job);  // every index of it is taken

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -324,6 +326,37 @@ private slots:
                                      }
                                  }));
         QVERIFY(ParallelThreadCount() >= 2);
+    }
+
+    void parallelForWorkersLeaveTheCallersCpu() {
+        cpu_set_t allowed;
+        QCOMPARE(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+        if (CPU_COUNT(&allowed) < 2) {
+            QSKIP("one CPU only");
+        }
+        // A caller held on one CPU, perhaps the pool's first: every index a worker takes must
+        // run elsewhere.
+        std::atomic<int> byWorkers{0};
+        std::atomic<int> onCallersCpu{0};
+        std::thread([&] {
+            const int callerCpu = sched_getcpu();
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(callerCpu, &one);
+            if (sched_setaffinity(0, sizeof one, &one) != 0) {
+                return;
+            }
+            const auto caller = std::this_thread::get_id();
+            ParallelFor(40, [&](std::int64_t) {
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+                if (std::this_thread::get_id() != caller) {
+                    ++byWorkers;
+                    onCallersCpu += sched_getcpu() == callerCpu ? 1 : 0;
+                }
+            });
+        }).join();
+        QVERIFY(byWorkers.load() > 0);
+        QCOMPARE(onCallersCpu.load(), 0);
     }
 };
 
