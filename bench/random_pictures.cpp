@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <random>
 
 #include "engine/export_render.h"
@@ -93,7 +94,6 @@ bool ExportAgrees(const RandomCase& c, int limit) {
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 200;
     const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 1;
-    const int limits[] = {254, 510, 1022, 2046, 4094, 8190};
     CaseMaker cases(seed);
     int differing = 0;
     for (int i = 0; i < count; ++i) {
@@ -103,7 +103,8 @@ int main(int argc, char** argv) {
             ++differing;
         }
         const RandomCase e = cases.Next(i % 3 == 0);
-        const int limit = limits[i % 6];
+        const int limit = *ExportLimitForDetail(
+            kExportDetails[static_cast<std::size_t>(i) % std::size(kExportDetails)]);
         if (!ExportAgrees(e, limit)) {
             PrintCase("export", e, limit);
             ++differing;

@@ -813,7 +813,7 @@ OMBRILO_EXPORT_LANES inline void DecidePlainSegment(double cx, double cy, std::i
     };
     // Every open point has taken the leading steps. The rest go in rounds that end where the
     // trap region is looked at; each round packs the points still open into whole registers.
-    int k = std::min(kPlainLeadSteps, steps) + 1;
+    int k = lead + 1;
     while (open > 0 && k <= steps) {
         const int roundEnd = std::min(steps, (k / kTrapLookEvery + 1) * kTrapLookEvery);
         const int sweep = open;

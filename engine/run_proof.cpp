@@ -154,7 +154,9 @@ int ProvenEscapeIndex(const Box& start, double cx, double cy, const StepErrorMod
             if (InsideSomeDisk(s.z, region)) {
                 return 0;
             }
-            widestFit = region.disks > 0 ? WidestDisk(region) : widestFit;
+            if (region.disks > 0 && widestFit == std::numeric_limits<double>::infinity()) {
+                widestFit = WidestDisk(region);
+            }
         }
         // Past the first look, a box wider than every disk is given up: only a box that shrinks
         // again could still be trapped, which boxes seldom do.
