@@ -3,15 +3,20 @@
 # missing and builds the project into build/. Sourced, not run.
 
 OMBRILO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-# clang-format-14 is pinned: another version formats the same code differently. clang and
-# libclang-rt-14-dev build the fuzzers (libFuzzer).
-OMBRILO_PACKAGES=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-dejavu-core libpng-dev
-                  libbenchmark-dev cmake make g++ clang-format-14 clang libclang-rt-14-dev
-                  desktop-file-utils appstream dpkg-dev)
+# What the program itself needs to build and run: ./run installs only these, so that a newcomer
+# sees the window as soon as the program is built.
+OMBRILO_PROGRAM_PACKAGES=(qt6-base-dev qt6-translations-l10n fonts-dejavu-core libpng-dev cmake make
+                          g++)
+# What the tests, benchmarks, fuzzers and package checks add. clang-format-14 is pinned: another
+# version formats the same code differently. clang and libclang-rt-14-dev build the fuzzers
+# (libFuzzer).
+OMBRILO_TEST_PACKAGES=(xvfb xauth libbenchmark-dev clang-format-14 clang
+                       libclang-rt-14-dev desktop-file-utils appstream dpkg-dev)
 
+# ombrilo_missing_packages PACKAGE...
 ombrilo_missing_packages() {
     local pkg missing=()
-    for pkg in "${OMBRILO_PACKAGES[@]}"; do
+    for pkg in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$pkg")
         fi
@@ -19,9 +24,14 @@ ombrilo_missing_packages() {
     echo "${missing[@]}"
 }
 
+# ombrilo_install_packages program|all
 ombrilo_install_packages() {
+    local wanted=("${OMBRILO_PROGRAM_PACKAGES[@]}")
+    if [ "${1:-all}" = all ]; then
+        wanted+=("${OMBRILO_TEST_PACKAGES[@]}")
+    fi
     local missing
-    missing="$(ombrilo_missing_packages)"
+    missing="$(ombrilo_missing_packages "${wanted[@]}")"
     [ -z "$missing" ] && return 0
     echo "== installing Debian packages: $missing"
     local sudo=()
@@ -33,12 +43,27 @@ ombrilo_install_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
 }
 
-# ombrilo_build DIR [cmake options...]
+# ombrilo_build DIR [cmake options...]: everything, tests and benchmarks included.
 ombrilo_build() {
     local dir="$1"
     shift
-    cmake -S "$OMBRILO_ROOT" -B "$OMBRILO_ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S "$OMBRILO_ROOT" -B "$OMBRILO_ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DOMBRILO_BENCH=ON "$@"
     cmake --build "$OMBRILO_ROOT/$dir" -j "$(nproc)"
+}
+
+# ombrilo_build_program DIR: only the program and its command-line renderer. The benchmarks stay
+# off unless the folder was configured with them (their library is a test package); the tests'
+# targets are configured but not built.
+ombrilo_build_program() {
+    local dir="$1" bench=OFF
+    if grep -qs '^OMBRILO_BENCH:BOOL=ON' "$OMBRILO_ROOT/$dir/CMakeCache.txt" &&
+        [ -z "$(ombrilo_missing_packages libbenchmark-dev)" ]; then
+        bench=ON
+    fi
+    cmake -S "$OMBRILO_ROOT" -B "$OMBRILO_ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DOMBRILO_BENCH="$bench"
+    cmake --build "$OMBRILO_ROOT/$dir" -j "$(nproc)" --target ombrilo ombrilo-render
 }
 
 # Fails when clang-format 14 would change any C++ file of the tree: the files git knows of in a
