@@ -59,6 +59,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "kernel_counters.h"
 #include "map_render.h"
@@ -113,31 +114,50 @@ private:
 
     // A register of lanes in memory, where the bookkeeping reads and writes it.
     struct alignas(64) LaneMemory {
-        double x[W], y[W], sum[W], cx[W], cy[W], bound[W], n[W];
+        double x[W], y[W], sum[W], cx[W], cy[W], bound[W];
         double shortX[W], shortY[W], longX[W], longY[W];
         int point[W];
     };
 
-    // A register of lanes: the state, RN(x*x + y*y), c, RN(|cx| + |cy|) * 2^-51, the count.
+    // A register of lanes: the state, RN(x*x + y*y), c, RN(|cx| + |cy|) * 2^-51.
     struct Group {
-        D x, y, sum, cx, cy, bound, n;
+        D x, y, sum, cx, cy, bound;
     };
 
     // One checked step (see above); returns the lanes (bits) whose check passed.
     OMBRILO_MAP_TARGET static unsigned Step(D cx, D cy, D constantBound, D& x, D& y, D sum) {
-        const D zero = V::Set1(0.0);
         const D b = V::Mul(y, y);
         const D bound = V::Fma(sum, V::Set1(kMapBoundScale), constantBound);
         const D re = V::Fma(x, x, V::Sub(cx, b));
         const D im = V::Fma(V::Add(x, x), y, cy);
         const D reLow = V::Sub(re, bound);
         const D imLow = V::Sub(im, bound);
-        const M zeroIm = V::And(V::Eq(y, zero), V::Eq(cy, zero));
-        const unsigned passed = V::SameFloatBits(reLow, V::Add(re, bound)) &
-                                (V::SameFloatBits(imLow, V::Add(im, bound)) | V::Bits(zeroIm));
+        const unsigned passed =
+            V::SameFloatBits(reLow, V::Add(re, bound)) & V::SameFloatBits(imLow, V::Add(im, bound));
         x = V::ToFloat(reLow);
-        y = V::Blend(zeroIm, V::ToFloat(imLow), im);
+        y = V::ToFloat(imLow);
         return passed;
+    }
+
+    // The failed lanes' step again from (oldX, oldY), now taking the zero imaginary part (y and
+    // Cy zeros) as exact; lanes that still fail are redone with the reference step.
+    OMBRILO_MAP_TARGET void Redo(unsigned failed, D cx, D cy, D constantBound, D oldX, D oldY, D& x,
+                                 D& y) {
+        const D zero = V::Set1(0.0);
+        const D b = V::Mul(oldY, oldY);
+        const D bound = V::Fma(SquaredNorm(oldX, oldY), V::Set1(kMapBoundScale), constantBound);
+        const D re = V::Fma(oldX, oldX, V::Sub(cx, b));
+        const D im = V::Fma(V::Add(oldX, oldX), oldY, cy);
+        const D reLow = V::Sub(re, bound);
+        const M zeroIm = V::And(V::Eq(oldY, zero), V::Eq(cy, zero));
+        const unsigned zeroPassed =
+            failed & V::SameFloatBits(reLow, V::Add(re, bound)) & V::Bits(zeroIm);
+        x = V::Blend(zeroIm, x, V::ToFloat(reLow));
+        y = V::Blend(zeroIm, y, im);
+        const unsigned rest = failed & ~zeroPassed;
+        if (rest != 0) {
+            RedoWithReference(rest, cx, cy, oldX, oldY, x, y);
+        }
     }
 
     OMBRILO_MAP_TARGET static D SquaredNorm(D x, D y) { return V::Fma(x, x, V::Mul(y, y)); }
@@ -147,7 +167,8 @@ private:
     }
 
     // The lanes of `failed` stepped again from (oldX, oldY) with the reference step.
-    OMBRILO_MAP_TARGET void Redo(unsigned failed, D cx, D cy, D oldX, D oldY, D& x, D& y) {
+    OMBRILO_MAP_TARGET void RedoWithReference(unsigned failed, D cx, D cy, D oldX, D oldY, D& x,
+                                              D& y) {
         alignas(64) double ox[W], oy[W], lcx[W], lcy[W], nx[W], ny[W];
         V::Store(ox, oldX);
         V::Store(oy, oldY);
@@ -191,7 +212,6 @@ private:
         m.cx[i] = pixel.cx;
         m.cy[i] = pixel.cy;
         m.bound[i] = (std::fabs(pixel.cx) + std::fabs(pixel.cy)) * kMapBoundScale;
-        m.n[i] = kMapFirstSteps;
         m.point[i] = pixel.point;
         m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kMapNoState;
         return taken;
@@ -203,7 +223,6 @@ private:
         group.cx = V::Load(m.cx);
         group.cy = V::Load(m.cy);
         group.bound = V::Load(m.bound);
-        group.n = V::Load(m.n);
         group.sum = SquaredNorm(group.x, group.y);
     }
 
@@ -275,7 +294,7 @@ OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
             const D oldY = y[r];
             const unsigned failed = ~Step(cx[r], cy[r], bound[r], x[r], y[r], sum[r]) & alive[r];
             if (failed != 0) [[unlikely]] {
-                Redo(failed, cx[r], cy[r], oldX, oldY, x[r], y[r]);
+                Redo(failed, cx[r], cy[r], bound[r], oldX, oldY, x[r], y[r]);
             }
             sum[r] = SquaredNorm(x[r], y[r]);
             const unsigned out = V::Bits(V::Ge(sum[r], four)) & alive[r];
@@ -318,18 +337,30 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
     LaneMemory memory[kGroups];
     Group groups[kGroups];
     std::uint64_t active = 0;
-
+    // The loop step at which the lane's pixel would have started (z_0) had the lane computed its
+    // first steps too: its count is step - start.
+    std::int64_t start[kLanes];
     for (int g = 0; g < kGroups; ++g) {
         for (int i = 0; i < W; ++i) {
             if (Refill(memory[g], i)) {
                 active |= std::uint64_t{1} << (W * g + i);
             }
+            start[W * g + i] = -kMapFirstSteps;
         }
         Load(groups[g], memory[g]);
     }
+    // The first loop step at which some active lane reaches the limit.
+    std::int64_t nextLimit = 0;
+    auto findNextLimit = [&] {
+        nextLimit = std::numeric_limits<std::int64_t>::max();
+        for (int lane = 0; lane < kLanes; ++lane) {
+            if ((active >> lane) & 1) {
+                nextLimit = std::min(nextLimit, start[lane] + MaxIterations);
+            }
+        }
+    };
+    findNextLimit();
     const D four = V::Set1(4.0);
-    const D one = V::Set1(1.0);
-    const D limit = V::Set1(MaxIterations);
     constexpr std::uint64_t kGroupMask = (std::uint64_t{1} << W) - 1;
 
     for (std::int64_t step = 1; active != 0; ++step) {
@@ -343,15 +374,14 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
             passed |=
                 std::uint64_t{Step(group.cx, group.cy, group.bound, group.x, group.y, group.sum)}
                 << (W * g);
-            group.n = V::Add(group.n, one);
         }
         const std::uint64_t failed = ~passed & active;
         if (failed != 0) [[unlikely]] {
             for (int g = 0; g < kGroups; ++g) {
                 const auto lanes = static_cast<unsigned>((failed >> (W * g)) & kGroupMask);
                 if (lanes != 0) {
-                    Redo(lanes, groups[g].cx, groups[g].cy, oldX[g], oldY[g], groups[g].x,
-                         groups[g].y);
+                    Redo(lanes, groups[g].cx, groups[g].cy, groups[g].bound, oldX[g], oldY[g],
+                         groups[g].x, groups[g].y);
                 }
             }
         }
@@ -361,12 +391,18 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
             Group& group = groups[g];
             const LaneMemory& m = memory[g];
             group.sum = SquaredNorm(group.x, group.y);
-            const M repeated = V::Or(V::And(V::SameBits(group.x, V::Load(m.shortX)),
-                                            V::SameBits(group.y, V::Load(m.shortY))),
-                                     V::And(V::SameBits(group.x, V::Load(m.longX)),
-                                            V::SameBits(group.y, V::Load(m.longY))));
-            const M decided = V::Or(V::Or(V::Ge(group.sum, four), V::Ge(group.n, limit)), repeated);
+            // Only x is compared here; the bookkeeping compares both parts.
+            const M decided =
+                V::Or(V::Ge(group.sum, four), V::Or(V::SameBits(group.x, V::Load(m.shortX)),
+                                                    V::SameBits(group.x, V::Load(m.longX))));
             flagged |= std::uint64_t{V::Bits(decided)} << (W * g);
+        }
+        if (step == nextLimit) {
+            for (int lane = 0; lane < kLanes; ++lane) {
+                if (start[lane] + MaxIterations == step) {
+                    flagged |= std::uint64_t{1} << lane;
+                }
+            }
         }
         flagged &= active;
 
@@ -380,11 +416,11 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
             V::Store(m.x, groups[g].x);
             V::Store(m.y, groups[g].y);
             V::Store(m.sum, groups[g].sum);
-            V::Store(m.n, groups[g].n);
             bool refilled = false;
             for (; lanes != 0; lanes &= lanes - 1) {
                 const int i = std::countr_zero(lanes);
-                const int n = static_cast<int>(m.n[i]);
+                const int lane = W * g + i;
+                const int n = static_cast<int>(step - start[lane]);
                 int index = -1;
                 if (m.sum[i] >= 4.0 && EscapesAt(m.sum[i], m.x[i], m.y[i])) {
                     index = n;
@@ -396,17 +432,23 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
                     index = 0;
                 }
                 if (index < 0) {
-                    continue;  // |z|^2 was 4 in double only
+                    continue;  // |z|^2 was 4 in double only, or only x matched a saved state
                 }
                 Write(m.point[i], index, n);
                 if (!Refill(m, i)) {
-                    active &= ~(std::uint64_t{1} << (W * g + i));
+                    active &= ~(std::uint64_t{1} << lane);
                 }
+                start[lane] = step - kMapFirstSteps;
+                // A lane's new pixel may reach the limit before the others.
+                nextLimit = std::min(nextLimit, start[lane] + MaxIterations);
                 refilled = true;
             }
             if (refilled) {
                 Load(groups[g], m);
             }
+        }
+        if (step == nextLimit) {
+            findNextLimit();
         }
 
         if (step % kMapShortSave == 0) {
