@@ -14,8 +14,10 @@
 #include <string_view>
 #include <thread>
 
+#include "engine/command_words.h"
 #include "engine/export_render.h"
 #include "engine/fractal_state.h"
+#include "engine/map_render.h"
 #include "engine/render.h"
 #include "engine/worker_pool.h"
 #include "export/export_job.h"
@@ -51,10 +53,6 @@ public:
 private:
     std::ostream& err_;
 };
-
-std::string Quoted(std::string_view text) {
-    return "«" + std::string(text) + "»";
-}
 
 // Russian words for the errors a file write commonly meets; the system's text otherwise.
 std::string ErrnoReason(int error) {
@@ -155,7 +153,41 @@ bool LoadFractalFile(const std::string& path, FractalState& state, Diagnostics& 
     return ReportLoadedRecord(path, result, diagnostics);
 }
 
+// What a file given as a palette plainly is instead, or empty when it may be a palette file:
+// the palette record is 28 bytes (the program's palette browser also reads shorter ones).
+std::string NotAPaletteReason(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        return "";  // the read reports it
+    }
+    const auto start = ReadFilePrefix(path, 8);
+    if (start && HasPngSignature(*start)) {
+        return "это изображение PNG, а не файл палитры .ptt.";
+    }
+    if (start && start->size() >= 2 && (*start)[0] == 'B' && (*start)[1] == 'M') {
+        return "это изображение BMP, а не файл палитры .ptt.";
+    }
+    if (size == kFractalFileSize) {
+        return "это файл фрактала .frc (" + std::to_string(kFractalFileSize) +
+               " байт), а не файл палитры .ptt.";
+    }
+    if (size == 0) {
+        return "файл пуст, это не файл палитры .ptt.";
+    }
+    if (size > kPaletteFileSize) {
+        return "файл размером " + std::to_string(size) +
+               " байт не может быть файлом палитры .ptt (в нём " +
+               std::to_string(kPaletteFileSize) + " байт).";
+    }
+    return "";
+}
+
 bool LoadPaletteFile(const std::string& path, FractalState& state, Diagnostics& diagnostics) {
+    if (const std::string reason = NotAPaletteReason(path); !reason.empty()) {
+        diagnostics.FileError(path, reason);
+        return false;
+    }
     const PaletteReadResult result = ReadPaletteFile(path, state);
     if (!result.opened) {
         ReportUnreadable(diagnostics, path);
@@ -176,6 +208,7 @@ PictureSize PictureSizeFor(const RenderRequest& request) {
             return {kOverviewWidth, kOverviewHeight};
         case RenderMode::Export:
         case RenderMode::Screen:
+        case RenderMode::Map:
             break;
     }
     return request.size;
@@ -283,6 +316,16 @@ int RenderJob::Run() {
                       " не помещается в файл PNG: сторона не больше 2147483647 пикселей.");
         return kExitUsage;
     }
+    if (request_.mode == RenderMode::Map) {
+        const int width = static_cast<int>(size_.width);
+        const int height = static_cast<int>(size_.height);
+        if (!MapPixelsDistinct(MapGeometry(request_.mapView, width, height), width, height)) {
+            diagnostics_.Error("Область карты слишком мала для размера " + SizeText(size_) +
+                               ": соседние пиксели попадают в одну точку. Возьмите область "
+                               "шире или размер меньше.");
+            return kExitUsage;
+        }
+    }
     std::optional<FramePattern> pattern;
     if (request_.frames != 0) {
         auto parsed = ParseFramePattern(request_.outputPath);
@@ -341,7 +384,10 @@ std::unique_ptr<ExportRowWriter> RenderJob::OpenWriter(const std::string& path) 
     job.geometry.WidthPixels = size_.width;
     job.geometry.HeightPixels = size_.height;
     job.format = format_;
-    job.fractal = RecordFromState(state_);
+    // A map is no picture of the fractal's view: its PNG keeps no fractal record.
+    if (request_.mode != RenderMode::Map) {
+        job.fractal = RecordFromState(state_);
+    }
     std::unique_ptr<ExportRowWriter> writer = MakeExportRowWriter(job);
     if (writer->Open()) {
         return writer;
@@ -500,12 +546,16 @@ private:
     std::thread thread_;  // last: starts once the rest is set up
 };
 
-ViewGeometry ViewGeometryFor(RenderMode mode, const FractalState& state, const PictureSize& size) {
-    switch (mode) {
+ViewGeometry ViewGeometryFor(const RenderRequest& request, const FractalState& state,
+                             const PictureSize& size) {
+    switch (request.mode) {
         case RenderMode::Main:
             return MainViewGeometry(state);
         case RenderMode::Overview:
             return OverviewGeometry();
+        case RenderMode::Map:
+            return MapGeometry(request.mapView, static_cast<int>(size.width),
+                               static_cast<int>(size.height));
         case RenderMode::Screen:
         case RenderMode::Export:
             break;
@@ -549,12 +599,16 @@ int RenderJob::RenderViewPicture(const std::string& path) {
         overlapped.emplace(writeBand);
     }
     const auto previousWritten = [&overlapped] { return !overlapped || overlapped->Wait(); };
-    const ViewGeometry view = ViewGeometryFor(request_.mode, state_, size_);
+    const ViewGeometry view = ViewGeometryFor(request_, state_, size_);
     bar_.Update(rowsBefore_);
     for (int first = 0, buffer = 0; first < height; first += bandRows, buffer ^= 1) {
         const Frame24 band{pixels[buffer].get(), width, std::min(bandRows, height - first),
                            bytesPerLine};
-        RenderViewRows24(state_, view, first, band);
+        if (request_.mode == RenderMode::Map) {
+            RenderMapRows24(state_.colorTable, view, first, band);
+        } else {
+            RenderViewRows24(state_, view, first, band);
+        }
         const bool writtenSoFar = previousWritten();
         if (Interrupted(environment_)) {
             return ReportInterrupted();
@@ -587,7 +641,12 @@ int RenderJob::RenderWholeViewPicture(const std::string& path) {
     const Frame32 frame{pixels.get(), static_cast<int>(size_.width), static_cast<int>(size_.height),
                         bytesPerLine};
     bar_.Update(rowsBefore_);
-    RenderViewReference(state_, ViewGeometryFor(request_.mode, state_, size_), frame);
+    const ViewGeometry view = ViewGeometryFor(request_, state_, size_);
+    if (request_.mode == RenderMode::Map) {
+        RenderMapReference(state_.colorTable, view, frame);
+    } else {
+        RenderViewReference(state_, view, frame);
+    }
     if (Interrupted(environment_)) {
         return ReportInterrupted();
     }

@@ -6,17 +6,13 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/command_words.h"
 #include "engine/export_render.h"
 #include "ombrilo/program_version.h"
 
 namespace ombrilo {
 
 namespace {
-
-// "«text»", the way the messages quote what the user typed.
-std::string Quoted(std::string_view text) {
-    return "«" + std::string(text) + "»";
-}
 
 // The separators a size may be written with: the Latin letters and the Cyrillic ones that look
 // the same on a Russian keyboard.
@@ -49,17 +45,17 @@ std::string DetailChoicesText() {
 }
 
 // Options that take a value.
-enum class ValueOption { Size, Detail, Palette, Screen, Frames, ToC };
+enum class ValueOption { Size, Detail, Palette, Screen, Frames, ToC, MapView };
 
 // Options that stand alone.
-enum class FlagOption { Main, Overview, Quiet };
+enum class FlagOption { Main, Overview, Map, Quiet };
 
 struct OptionName {
     std::string_view name;
     std::variant<ValueOption, FlagOption> option;
 };
 
-constexpr std::array<OptionName, 9> kOptions = {{
+constexpr std::array<OptionName, 11> kOptions = {{
     {"--size", ValueOption::Size},
     {"--detail", ValueOption::Detail},
     {"--palette", ValueOption::Palette},
@@ -68,6 +64,8 @@ constexpr std::array<OptionName, 9> kOptions = {{
     {"--to-c", ValueOption::ToC},
     {"--main", FlagOption::Main},
     {"--overview", FlagOption::Overview},
+    {"--map", FlagOption::Map},
+    {"--map-view", ValueOption::MapView},
     {"--quiet", FlagOption::Quiet},
 }};
 
@@ -97,6 +95,7 @@ private:
     bool TakeMode(std::string_view optionName, RenderMode mode);
     bool TakeFrames(std::string_view value);
     bool TakeTargetC(std::size_t& index);
+    bool TakeMapView(std::size_t& index);
     bool MarkSeen(std::string_view optionName);
     bool Fail(std::string message);
     ParsedArguments Finish();
@@ -112,22 +111,8 @@ private:
     std::optional<std::string> error_;
 };
 
-// Help and the version are given even next to other mistakes: whoever asks for them wants to
-// learn the usage. Help wins when both are asked for.
-bool AsksFor(const std::vector<std::string>& args, std::string_view longName,
-             std::string_view shortName) {
-    for (const std::string& arg : args) {
-        if (arg == "--") {
-            return false;
-        }
-        if (arg == longName || arg == shortName) {
-            return true;
-        }
-    }
-    return false;
-}
-
 ParsedArguments ArgumentReader::Read() {
+    // Help wins when both help and the version are asked for.
     if (AsksFor(args_, "--help", "-h")) {
         return HelpRequest{};
     }
@@ -174,6 +159,13 @@ bool ArgumentReader::ReadOption(const std::string& arg, std::size_t& index) {
         }
         return MarkSeen(option->name) && TakeTargetC(index);
     }
+    if (std::holds_alternative<ValueOption>(option->option) &&
+        std::get<ValueOption>(option->option) == ValueOption::MapView) {
+        if (equals != std::string::npos) {
+            return Fail("Параметр --map-view записывается как --map-view X Y ШИРИНА.");
+        }
+        return MarkSeen(option->name) && TakeMapView(index);
+    }
     if (std::holds_alternative<FlagOption>(option->option)) {
         if (equals != std::string::npos) {
             return Fail("Параметр " + std::string(name) + " не принимает значения.");
@@ -209,6 +201,8 @@ bool ArgumentReader::TakeFlag(const OptionName& option) {
             return TakeMode(option.name, RenderMode::Main);
         case FlagOption::Overview:
             return TakeMode(option.name, RenderMode::Overview);
+        case FlagOption::Map:
+            return TakeMode(option.name, RenderMode::Map);
         case FlagOption::Quiet:
             request_.quiet = true;
             return true;
@@ -233,7 +227,8 @@ bool ArgumentReader::TakeValue(const OptionName& option, std::string_view value)
         case ValueOption::Frames:
             return TakeFrames(value);
         case ValueOption::ToC:
-            return true;  // read by TakeTargetC
+        case ValueOption::MapView:
+            return true;  // read by TakeTargetC and TakeMapView
         case ValueOption::Palette:
             if (value.empty()) {
                 return Fail("После параметра --palette указано пустое имя файла.");
@@ -306,6 +301,33 @@ bool ArgumentReader::TakeTargetC(std::size_t& index) {
     return true;
 }
 
+bool ArgumentReader::TakeMapView(std::size_t& index) {
+    if (index + 3 >= args_.size()) {
+        return Fail("После параметра --map-view нужны три числа: X и Y центра и ширина.");
+    }
+    const std::string* texts[3] = {&args_[index + 1], &args_[index + 2], &args_[index + 3]};
+    index += 3;
+    float values[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        const std::optional<double> value = ParseReal(*texts[k]);
+        if (!value) {
+            return Fail("Неверное число " + Quoted(*texts[k]) +
+                        " у параметра --map-view: нужно число, например -0.75.");
+        }
+        values[k] = static_cast<float>(*value);
+        if (!std::isfinite(values[k])) {
+            return Fail("Число " + Quoted(*texts[k]) +
+                        " у параметра --map-view слишком велико по модулю.");
+        }
+    }
+    if (!(values[2] > 0.0f)) {
+        return Fail("Неверная ширина карты " + Quoted(*texts[2]) +
+                    " у параметра --map-view: нужно число больше нуля.");
+    }
+    request_.mapView = MapView{values[0], values[1], values[2]};
+    return true;
+}
+
 bool ArgumentReader::Fail(std::string message) {
     if (!error_) {
         error_ = std::move(message);
@@ -314,10 +336,12 @@ bool ArgumentReader::Fail(std::string message) {
 }
 
 std::optional<std::string> ArgumentReader::ConflictOfModeAndExportOptions() const {
-    if (!modeOption_ || (!sizeGiven_ && !detailGiven_)) {
+    // The map takes a size of its own.
+    const bool sizeConflicts = sizeGiven_ && request_.mode != RenderMode::Map;
+    if (!modeOption_ || (!sizeConflicts && !detailGiven_)) {
         return std::nullopt;
     }
-    const char* exportOption = sizeGiven_ ? "--size" : "--detail";
+    const char* exportOption = sizeConflicts ? "--size" : "--detail";
     return "Параметр " + std::string(exportOption) + " относится только к экспорту и не " +
            "сочетается с " + std::string(*modeOption_) + ".";
 }
@@ -328,6 +352,19 @@ ParsedArguments ArgumentReader::Finish() {
     }
     const bool framesGiven = request_.frames != 0;
     const bool targetGiven = std::find(seen_.begin(), seen_.end(), "--to-c") != seen_.end();
+    const bool mapViewGiven = std::find(seen_.begin(), seen_.end(), "--map-view") != seen_.end();
+    if (mapViewGiven && request_.mode != RenderMode::Map) {
+        return UsageError{"Параметр --map-view указывается только вместе с --map."};
+    }
+    if (request_.mode == RenderMode::Map) {
+        if (framesGiven || targetGiven) {
+            return UsageError{
+                "Параметры --frames и --to-c не сочетаются с --map: карта не зависит от C."};
+        }
+        if (!sizeGiven_) {
+            request_.size = kDefaultMapSize;
+        }
+    }
     if (framesGiven != targetGiven) {
         return UsageError{"Параметры --frames и --to-c указываются только вместе."};
     }
@@ -412,6 +449,8 @@ std::string RenderUsageText() {
            "  ombrilo-render --main [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp|.png\n"
            "  ombrilo-render --screen ШxВ [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp|.png\n"
            "  ombrilo-render --overview [--palette ФАЙЛ.ptt] [ФАЙЛ.frc] ВЫХОД.bmp|.png\n"
+           "  ombrilo-render --map [--map-view X Y ШИРИНА] [--size ШxВ] [--palette ФАЙЛ.ptt]\n"
+           "                 [ФАЙЛ.frc] ВЫХОД.bmp|.png\n"
            "  ombrilo-render --frames N --to-c X Y [другие параметры] [ФАЙЛ.frc] ШАБЛОН\n"
            "\n"
            "Рисует заполненное множество Жюлиа z -> z^2 + C и записывает его в 24-битный\n"
@@ -426,9 +465,13 @@ std::string RenderUsageText() {
            "  --main          картинка главного окна, 530 x 409\n"
            "  --screen ШxВ    полноэкранная картинка на экране ШxВ\n"
            "  --overview      обзор 81 x 65 (окрестность начала координат шириной 5)\n"
+           "  --map           карта C (множество Мандельброта): точка c раскрашена по тому,\n"
+           "                  как быстро уходит орбита 0 при z -> z^2 + c; размер --size\n"
+           "                  (по умолчанию 530x409), палитра фрактала; в PNG карты\n"
+           "                  параметры фрактала не записываются\n"
            "\n"
            "Параметры:\n"
-           "  --size ШxВ      размер экспорта в пикселях (по умолчанию 1024x768)\n"
+           "  --size ШxВ      размер экспорта или карты в пикселях (по умолчанию 1024x768)\n"
            "  --detail N      детализация экспорта: " +
            DetailChoicesText() +
            " (по умолчанию 256)\n"
@@ -438,6 +481,9 @@ std::string RenderUsageText() {
            "), в которых C идёт по прямой от C фрактала\n"
            "                  к X + iY; кадр k: Cx = Cx0 + (X - Cx0) * k / (N - 1), так же Cy\n"
            "  --to-c X Y      конечное C сдвига по кадрам (только вместе с --frames)\n"
+           "  --map-view X Y ШИРИНА\n"
+           "                  область карты: центр X + iY и ширина (по умолчанию -0.6 0 3.4;\n"
+           "                  только вместе с --map)\n"
            "  --quiet         не показывать ход расчёта\n"
            "  --help          эта справка\n"
            "  --version       версия программы\n"

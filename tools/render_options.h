@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "engine/map_render.h"
+
 namespace ombrilo {
 
 // Which picture the tool draws.
@@ -15,6 +17,7 @@ enum class RenderMode {
     Main,      // the 530 x 409 main view
     Screen,    // the full-screen picture on a screen of the given size
     Overview,  // the 81 x 65 overview
+    Map,       // the map of C (the parameter plane), default 530 x 409
 };
 
 struct PictureSize {
@@ -26,11 +29,12 @@ struct PictureSize {
 
 inline constexpr PictureSize kDefaultExportSize{1024, 768};
 inline constexpr int kDefaultExportDetail = 256;
+inline constexpr PictureSize kDefaultMapSize{530, 409};
 
 // A command line that has been understood.
 struct RenderRequest {
     RenderMode mode = RenderMode::Export;
-    PictureSize size = kDefaultExportSize;  // export size or screen size; unused otherwise
+    PictureSize size = kDefaultExportSize;  // export, screen or map size; unused otherwise
     int detail = kDefaultExportDetail;
     std::optional<std::string> palettePath;
     std::optional<std::string> fractalPath;
@@ -40,6 +44,8 @@ struct RenderRequest {
     std::int64_t frames = 0;
     double toCx = 0.0;
     double toCy = 0.0;
+    // The map's view (--map-view), rounded to floats.
+    MapView mapView;
 };
 
 // The largest number of frames one run makes.

@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "engine/command_words.h"
 #include "ombrilo/program_version.h"
 
 namespace ombrilo {
@@ -46,22 +47,6 @@ const ToolkitOption* FindToolkitOption(std::string_view arg) {
         }
     }
     return nullptr;
-}
-
-bool AsksFor(const std::vector<std::string>& args, std::string_view a, std::string_view b) {
-    for (const std::string& arg : args) {
-        if (arg == "--") {
-            return false;
-        }
-        if (arg == a || arg == b) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string Quoted(std::string_view text) {
-    return "«" + std::string(text) + "»";
 }
 
 }  // namespace

@@ -13,8 +13,10 @@
 #include <memory>
 
 #include "engine/export_render.h"
+#include "engine/map_render.h"
 #include "formats/fractal_file.h"
 #include "formats/palette_file.h"
+#include "formats/png_file.h"
 #include "render_test_support.h"
 #include "tools/progress_bar.h"
 
@@ -115,6 +117,7 @@ private slots:
     void screenViewIsTheEnginePicture();
     void screenViewOfOddSize();
     void overviewIsTheEnginePicture();
+    void mapIsTheReferencePicture();
 
     // Input files.
     void fractalFileSetsThePictureOfEveryMode_data();
@@ -350,6 +353,34 @@ void TestRenderCli::mainViewIsTheEnginePicture() {
     // The centre pixel (265, 204) shows the origin, which lies in the set.
     QCOMPARE(BmpPixel(file, 265, 204), ColorBytes(start.colorTable.Entry(0)));
     QCOMPARE(file, BmpFileOf(ViewPicture(start, MainViewGeometry(start), 530, 409)));
+}
+
+void TestRenderCli::mapIsTheReferencePicture() {
+    // The reference loop with the fractal file's palette, by default and in a view of its own;
+    // the PNG form keeps no fractal record.
+    const FractalState state = StateWith(-0.8, 0.156, 0.25f, -0.125f, 2.5f, &kSinePalette);
+    QVERIFY(WriteFractalFile(StdPath("dragon.frc"), state));
+    const auto mapPicture = [&state](const MapView& view, int width, int height) {
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
+        RenderMapReference(state.colorTable, MapGeometry(view, width, height),
+                           {pixels.data(), width, height, std::ptrdiff_t{width} * 4});
+        Picture picture{width, height, {}};
+        for (std::size_t i = 0; i < pixels.size(); i += 4) {
+            picture.bgr.insert(picture.bgr.end(), &pixels[i], &pixels[i] + 3);
+        }
+        return picture;
+    };
+    CliRun run = RunCli({"--map", StdPath("dragon.frc"), Out()});
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.err, std::string());
+    QCOMPARE(ReadAll(Path("out.bmp")), BmpFileOf(mapPicture(MapView{}, 530, 409)));
+    run = RunCli({"--map-view", "-0.7454", "0.113", "0.01", "--size", "301x203", "--map",
+                  StdPath("dragon.frc"), Out()});
+    QCOMPARE(run.code, 0);
+    QCOMPARE(ReadAll(Path("out.bmp")), BmpFileOf(mapPicture({-0.7454f, 0.113f, 0.01f}, 301, 203)));
+    run = RunCli({"--map", "--size", "40x30", StdPath("map.png")});
+    QCOMPARE(run.code, 0);
+    QCOMPARE(ReadPngFractal(StdPath("map.png")).status, PngFractalStatus::NoRecord);
 }
 
 void TestRenderCli::screenViewIsTheEnginePicture() {
@@ -590,6 +621,9 @@ void TestRenderCli::CreateFailureFixtures() const {
     WriteRecord("type2.frc", typeTwo);
     QVERIFY(WriteAll(Path("type2-short.frc"), QByteArray("\x02\x00\x00", 3)));
     QVERIFY(WritePaletteFile(StdPath("good.ptt"), MakeStartState().palette));
+    QVERIFY(WriteAll(Path("picture.bmp"), QByteArray("BM").append(26, '\0')));
+    QVERIFY(WriteAll(Path("long.ptt"), QByteArray(29, '\1')));
+    QVERIFY(WriteAll(Path("empty.ptt"), QByteArray()));
     Palette typeZero = MakeStartState().palette;
     typeZero.PaletteType = 0;
     QVERIFY(WritePaletteFile(StdPath("type0.ptt"), typeZero));
@@ -698,6 +732,39 @@ void TestRenderCli::refusedRunsChangeNoFile_data() {
     usage("empty palette name", {"--palette=", "{out}"},
           "После параметра --palette указано пустое имя файла.");
 
+    usage("map view without map", {"--map-view", "0", "0", "1", "{out}"},
+          "Параметр --map-view указывается только вместе с --map.");
+    usage("map view not a number", {"--map", "--map-view", "0", "i", "1", "{out}"},
+          "Неверное число «i» у параметра --map-view: нужно число, например -0.75.");
+    usage("map width zero", {"--map", "--map-view", "0", "0", "0", "{out}"},
+          "Неверная ширина карты «0» у параметра --map-view: нужно число больше нуля.");
+    usage("map width beyond floats", {"--map", "--map-view", "0", "0", "1e39", "{out}"},
+          "Число «1e39» у параметра --map-view слишком велико по модулю.");
+    usage("map view short", {"--map", "--map-view", "0", "1"},
+          "После параметра --map-view нужны три числа: X и Y центра и ширина.");
+    usage("map view with equals", {"--map", "--map-view=0", "0", "1", "{out}"},
+          "Параметр --map-view записывается как --map-view X Y ШИРИНА.");
+    usage("map with detail", {"--map", "--detail", "512", "{out}"},
+          "Параметр --detail относится только к экспорту и не сочетается с --map.");
+    usage("map with frames", {"--map", "--frames", "2", "--to-c", "0", "0", "{out}"},
+          "Параметры --frames и --to-c не сочетаются с --map: карта не зависит от C.");
+    usage("map and main", {"--map", "--main", "{out}"},
+          "Параметры --map и --main нельзя указывать вместе: выберите один режим.");
+    failure("map pixels coincide", {"--map", "--map-view", "1", "0", "1e-6", "{out}"}, 2,
+            "Область карты слишком мала для размера 530x409: соседние пиксели попадают в одну "
+            "точку. Возьмите область шире или размер меньше.");
+    failure("map too big for a BMP", {"--map", "--size", "70000x70000", "{out}"}, 2,
+            "Размер 70000x70000 не помещается в файл BMP: сторона не больше 2147483647 "
+            "пикселей, файл не больше 4 ГБ.");
+    failure("fractal file as palette", {"--palette", "{dir}/good.frc", "{out}"}, 1,
+            "{dir}/good.frc: это файл фрактала .frc (60 байт), а не файл палитры .ptt.");
+    failure("picture as palette", {"--main", "--palette", "{dir}/picture.bmp", "{out}"}, 1,
+            "{dir}/picture.bmp: это изображение BMP, а не файл палитры .ptt.");
+    failure("long file as palette", {"--palette", "{dir}/long.ptt", "{out}"}, 1,
+            "{dir}/long.ptt: файл размером 29 байт не может быть файлом палитры .ptt (в нём 28 "
+            "байт).");
+    failure("empty palette file", {"--palette", "{dir}/empty.ptt", "{out}"}, 1,
+            "{dir}/empty.ptt: файл пуст, это не файл палитры .ptt.");
     failure("export too big for a BMP", {"--size", "70000x70000", "{out}"}, 2,
             "Размер 70000x70000 не помещается в файл BMP: сторона не больше 2147483647 "
             "пикселей, файл не больше 4 ГБ.");

@@ -28,6 +28,7 @@ private slots:
     void everyListedDetailIsAccepted();
     void modesTakeTheirSizes();
     void doubleDashEndsOptions();
+    void mapTakesItsViewAndSize();
     void helpWinsOverMistakes();
     void usageTextIsRussianAndNamesEveryOption();
 };
@@ -120,7 +121,11 @@ static RenderRequest Request(const std::vector<std::string>& args) {
         qWarning("refused: %s", error->message.c_str());
     }
     if (!std::holds_alternative<RenderRequest>(parsed)) {
-        return RenderRequest{RenderMode::Export, {-1, -1}, -1, {}, {}, "<not a request>", true};
+        RenderRequest refused;
+        refused.size = {-1, -1};
+        refused.detail = -1;
+        refused.outputPath = "<not a request>";
+        return refused;
     }
     return std::get<RenderRequest>(parsed);
 }
@@ -183,6 +188,30 @@ void TestRenderOptions::modesTakeTheirSizes() {
              std::string("p.ptt"));
 }
 
+void TestRenderOptions::mapTakesItsViewAndSize() {
+    const RenderRequest plain = Request({"--map", "o.png"});
+    QCOMPARE(plain.mode, RenderMode::Map);
+    QCOMPARE(plain.size, (PictureSize{530, 409}));
+    QCOMPARE(plain.mapView.centerX, -0.6f);
+    QCOMPARE(plain.mapView.width, 3.4f);
+    // Values rounded to floats; options in any order and with a fractal file.
+    const RenderRequest full = Request(
+        {"--map-view", "-0.7454", "1e-40", "0.1", "f.frc", "--size=64x48", "--map", "o.bmp"});
+    QCOMPARE(full.mode, RenderMode::Map);
+    QCOMPARE(full.size, (PictureSize{64, 48}));
+    QCOMPARE(full.mapView.centerX, -0.7454f);
+    QCOMPARE(full.mapView.centerY, 1e-40f);
+    QCOMPARE(full.mapView.width, 0.1f);
+    QCOMPARE(full.fractalPath.value_or(""), std::string("f.frc"));
+    // A width that rounds to no float above zero, and a view given twice.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--map", "--map-view", "0", "0", "1e-50", "o.bmp"},
+          {"--map", "--map-view", "0", "0", "nan", "o.bmp"},
+          {"--map", "--map-view", "0", "0", "1", "--map-view", "0", "0", "1", "o.bmp"}}) {
+        QVERIFY(std::holds_alternative<UsageError>(ParseRenderArguments(args)));
+    }
+}
+
 void TestRenderOptions::doubleDashEndsOptions() {
     const RenderRequest request = Request({"--quiet", "--", "--main", "-x.bmp"});
     QCOMPARE(request.mode, RenderMode::Export);
@@ -207,8 +236,9 @@ void TestRenderOptions::helpWinsOverMistakes() {
 void TestRenderOptions::usageTextIsRussianAndNamesEveryOption() {
     const QString usage = QString::fromStdString(RenderUsageText());
     QVERIFY(usage.startsWith(QString::fromUtf8("Использование:\n  ombrilo-render ")));
-    for (const char* option : {"--size", "--detail", "--palette", "--main", "--screen",
-                               "--overview", "--quiet", "--help", "--version"}) {
+    for (const char* option :
+         {"--size", "--detail", "--palette", "--main", "--screen", "--overview", "--map",
+          "--map-view", "--quiet", "--help", "--version"}) {
         QVERIFY2(usage.contains(QLatin1String(option)), option);
     }
     QVERIFY(usage.contains(QLatin1String("256, 512, 1024, 2048, 4096, 8192")));

@@ -1,0 +1,59 @@
+// The map's lanes on AVX-512: eight doubles per register. The kernel and the argument that it
+// gives the reference's indices are in map_lanes.h; here are only the operations, each the IEEE
+// 754 operation its name says, rounding to nearest (no embedded rounding, no approximations).
+
+#include <immintrin.h>
+
+#include "map_kernels.h"
+
+#define OMBRILO_MAP_TARGET __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw,avx2,fma")))
+#include "map_lanes.h"
+
+// GCC 12's avx512fintrin.h hands a deliberately undefined register to the unmasked conversions
+// as their unused merge source, and its optimiser then warns about it; no value of ours is
+// uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace ombrilo::detail {
+
+namespace {
+
+struct Avx512Ops {
+    static constexpr int kWidth = 8;
+    using D = __m512d;
+    using M = __mmask8;
+
+    OMBRILO_MAP_TARGET static D Set1(double v) { return _mm512_set1_pd(v); }
+    OMBRILO_MAP_TARGET static D Load(const double* p) { return _mm512_load_pd(p); }
+    OMBRILO_MAP_TARGET static void Store(double* p, D v) { _mm512_store_pd(p, v); }
+    OMBRILO_MAP_TARGET static D Add(D a, D b) { return _mm512_add_pd(a, b); }
+    OMBRILO_MAP_TARGET static D Sub(D a, D b) { return _mm512_sub_pd(a, b); }
+    OMBRILO_MAP_TARGET static D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
+    OMBRILO_MAP_TARGET static D Fma(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
+    OMBRILO_MAP_TARGET static D Abs(D a) { return _mm512_abs_pd(a); }
+    OMBRILO_MAP_TARGET static D ToFloat(D a) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(a)); }
+    OMBRILO_MAP_TARGET static unsigned SameFloatBits(D a, D b) {
+        return _mm256_cmpeq_epi32_mask(_mm256_castps_si256(_mm512_cvtpd_ps(a)),
+                                       _mm256_castps_si256(_mm512_cvtpd_ps(b)));
+    }
+    OMBRILO_MAP_TARGET static M SameBits(D a, D b) {
+        return _mm512_cmpeq_epi64_mask(_mm512_castpd_si512(a), _mm512_castpd_si512(b));
+    }
+    OMBRILO_MAP_TARGET static M Ge(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+    OMBRILO_MAP_TARGET static M Eq(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
+    OMBRILO_MAP_TARGET static M And(M a, M b) { return static_cast<M>(a & b); }
+    OMBRILO_MAP_TARGET static M Or(M a, M b) { return static_cast<M>(a | b); }
+    OMBRILO_MAP_TARGET static unsigned Bits(M m) { return m; }
+    OMBRILO_MAP_TARGET static D Blend(M m, D a, D b) { return _mm512_mask_blend_pd(m, a, b); }
+};
+
+}  // namespace
+
+OMBRILO_MAP_TARGET void MapRunAvx512(const float* x, const float* y, int count,
+                                     std::uint8_t* indices, KernelCounters& tally) {
+    MapLanes<Avx512Ops, 4, 4>(x, y, count, indices, tally).Run();
+}
+
+}  // namespace ombrilo::detail

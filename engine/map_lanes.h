@@ -1,0 +1,469 @@
+#pragma once
+
+// The map's lane kernel, written once for any register width. A file that includes this header
+// first defines OMBRILO_MAP_TARGET (the processor features its functions are compiled for) and
+// an operations type V (below), and instantiates MapLanes<V, ...> with it; everything here has
+// internal linkage, so each file keeps its own copy compiled for its own features.
+//
+// V provides, for registers D of V::kWidth doubles and lane masks M:
+//   Set1, Load, Store (aligned), Add, Sub, Mul, Fma(a, b, c) = RN(a*b + c), Abs,
+//   ToFloat(a) (rounded to float, back in double), SameFloatBits(a, b) (lanes whose floats
+//   have equal bit patterns), SameBits(a, b), Ge, Eq (ordered comparisons), And, Or, Bits(M),
+//   Blend(m, a, b) (b where m, a elsewhere).
+//
+// Why the lanes give exactly the reference's indices
+// --------------------------------------------------
+// The map's index of a pixel (x, y) is Z2EscapeIndex(x, y, 0, 0): the main window's step with
+// the constant c = (x, y) from the start point 0. The lanes run the main window's checked double
+// step (z2_avx2.cpp, whose proof is the one below with C fixed) with C taken per lane:
+//   sum = RN(x*x + y*y) (fused), B = RN(sum * 2^-51 + RN(|Cx| + |Cy|) * 2^-51) (fused),
+//   re = RN(x*x + RN(Cx - y*y)) (fused), im = RN(2x * y + Cy) (fused),
+// and keep fl32(RN(re - B)), fl32(RN(im - B)) when each part's two ends RN(. - B), RN(. + B)
+// round to the same float. Every argument of that proof is about one lane's operands alone, so
+// it holds lane by lane with each lane's own C:
+// - Range. C's parts are floats here, 0 or of magnitude in [2^-149, 2^40] (the lanes take a
+//   pixel only when |x|, |y| <= 2^40, MapAccepted; the others go to the scalar kernel), inside
+//   the range [2^-900, 2^40] that proof asks for. The start point 0 and every later state the
+//   lanes step from (it passed the escape test, |z|^2 < 4) are floats of magnitude below 2.
+// - Products, both parts, signs of zero: as written there. A lane whose check fails is redone
+//   with Z2Iterate itself (a guard fallback), which is the reference step.
+// - One exception is taken here that the constant-C lanes leave to their second look: where y
+//   and Cy are both zeros (+0 or -0), the imaginary part is exact in both arithmetics. Its exact
+//   value 2xy + Cy is a zero; IEEE 754 fixes its sign the same way for the reference's
+//   RN64(RN64(x*y) * 2 + Cy) and for the fused RN(2x * y + Cy): the product's sign is
+//   sign(x) xor sign(y) in both, and a sum of two zeros is -0 only when both are -0. So im
+//   itself is the reference's part, and fl32 keeps it. Without this every point of a row at
+//   y = 0 (the real axis, which the default map contains) would fail its check at every step.
+// - Escape test. sum > 4: escaped; sum < 4: not escaped, for both arithmetics (proof there);
+//   sum == 4 goes to the reference test (Escaped).
+// - Counting. A lane starts its pixel at z_0 = 0 with n = 0 and counts one per step; z_n is
+//   tested for n = 1, 2, ...; an escaping z_n gives n. Where z_254 passes its test, the
+//   reference returns 0 (it stops when n exceeds 254 without testing z_255), and so does a lane.
+// - Cycle detection. Every 8 and every 64 steps of the loop each lane's state is saved (after
+//   that step's decisions, so it is a tested iterate of the lane's pixel); a lane that takes a
+//   new pixel gets saved states no lane value has (a NaN pattern; lane values are finite). If a
+//   tested z_n equals a saved z_j (j < n) bit for bit, the orbit runs through z_(j+1) .. z_n for
+//   ever, all of which passed the test: no iterate up to the limit escapes and the reference
+//   gives 0 (fast_kernels.cpp). The escape test of z_n comes first.
+// - First steps. Pixels first take kMapFirstSteps steps side by side in blocks, without cycle
+//   detection, tested in order from z_1, each stopped at its first escaping iterate. That is
+//   below the limit, so the limit is not reached there. A pixel that passes them enters a lane
+//   with its z_K and n = K, exactly as if the lane had computed those steps.
+// - The order in which pixels are done changes no index: each depends on its own c alone.
+//
+// The main window's trap region does not apply (it belongs to one C); other pixels' orbits are
+// not looked at.
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "kernel_counters.h"
+#include "map_render.h"
+#include "point_function.h"
+
+#ifndef OMBRILO_MAP_TARGET
+#error "define OMBRILO_MAP_TARGET before including map_lanes.h"
+#endif
+
+namespace ombrilo::detail {
+namespace {
+
+constexpr float kMapLaneLimit = 0x1p40f;
+constexpr double kMapBoundScale = 0x1p-51;
+constexpr double kMapNoState = std::bit_cast<double>(~std::uint64_t{0});
+constexpr int kMapFirstSteps = 16;
+constexpr std::int64_t kMapShortSave = 8;
+constexpr std::int64_t kMapLongSave = 64;
+static_assert(kMapFirstSteps < MaxIterations);
+
+inline bool MapAccepted(float x, float y) {
+    return std::fabs(x) <= kMapLaneLimit && std::fabs(y) <= kMapLaneLimit;
+}
+
+inline bool SameDoubleBits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+// kRegisters registers of first steps side by side; kGroups registers of lanes side by side.
+template <typename V, int kRegisters, int kGroups>
+class MapLanes {
+    using D = typename V::D;
+    using M = typename V::M;
+    static constexpr int W = V::kWidth;
+    static constexpr int kBlock = W * kRegisters;
+    static constexpr int kLanes = W * kGroups;
+    static_assert(kLanes <= 64);
+
+public:
+    MapLanes(const float* x, const float* y, int count, std::uint8_t* indices,
+             KernelCounters& tally)
+        : x_(x), y_(y), count_(count), indices_(indices), tally_(tally) {}
+
+    OMBRILO_MAP_TARGET void Run();
+
+private:
+    // A pixel that passed its first steps: z_K, its c and where its index goes.
+    struct Waiting {
+        double x, y, cx, cy;
+        int point;
+    };
+
+    // A register of lanes in memory, where the bookkeeping reads and writes it.
+    struct alignas(64) LaneMemory {
+        double x[W], y[W], sum[W], cx[W], cy[W], bound[W];
+        double shortX[W], shortY[W], longX[W], longY[W];
+        int point[W];
+    };
+
+    // A register of lanes: the state, RN(x*x + y*y), c, RN(|cx| + |cy|) * 2^-51.
+    struct Group {
+        D x, y, sum, cx, cy, bound;
+    };
+
+    // One checked step (see above); returns the lanes (bits) whose check passed.
+    OMBRILO_MAP_TARGET static unsigned Step(D cx, D cy, D constantBound, D& x, D& y, D sum) {
+        const D b = V::Mul(y, y);
+        const D bound = V::Fma(sum, V::Set1(kMapBoundScale), constantBound);
+        const D re = V::Fma(x, x, V::Sub(cx, b));
+        const D im = V::Fma(V::Add(x, x), y, cy);
+        const D reLow = V::Sub(re, bound);
+        const D imLow = V::Sub(im, bound);
+        const unsigned passed =
+            V::SameFloatBits(reLow, V::Add(re, bound)) & V::SameFloatBits(imLow, V::Add(im, bound));
+        x = V::ToFloat(reLow);
+        y = V::ToFloat(imLow);
+        return passed;
+    }
+
+    // The failed lanes' step again from (oldX, oldY), now taking the zero imaginary part (y and
+    // Cy zeros) as exact; lanes that still fail are redone with the reference step.
+    OMBRILO_MAP_TARGET void Redo(unsigned failed, D cx, D cy, D constantBound, D oldX, D oldY, D& x,
+                                 D& y) {
+        const D zero = V::Set1(0.0);
+        const D b = V::Mul(oldY, oldY);
+        const D bound = V::Fma(SquaredNorm(oldX, oldY), V::Set1(kMapBoundScale), constantBound);
+        const D re = V::Fma(oldX, oldX, V::Sub(cx, b));
+        const D im = V::Fma(V::Add(oldX, oldX), oldY, cy);
+        const D reLow = V::Sub(re, bound);
+        const M zeroIm = V::And(V::Eq(oldY, zero), V::Eq(cy, zero));
+        const unsigned zeroPassed =
+            failed & V::SameFloatBits(reLow, V::Add(re, bound)) & V::Bits(zeroIm);
+        x = V::Blend(zeroIm, x, V::ToFloat(reLow));
+        y = V::Blend(zeroIm, y, im);
+        const unsigned rest = failed & ~zeroPassed;
+        if (rest != 0) {
+            RedoWithReference(rest, cx, cy, oldX, oldY, x, y);
+        }
+    }
+
+    OMBRILO_MAP_TARGET static D SquaredNorm(D x, D y) { return V::Fma(x, x, V::Mul(y, y)); }
+
+    OMBRILO_MAP_TARGET static D ConstantBound(D cx, D cy) {
+        return V::Mul(V::Add(V::Abs(cx), V::Abs(cy)), V::Set1(kMapBoundScale));
+    }
+
+    // The lanes of `failed` stepped again from (oldX, oldY) with the reference step.
+    OMBRILO_MAP_TARGET void RedoWithReference(unsigned failed, D cx, D cy, D oldX, D oldY, D& x,
+                                              D& y) {
+        alignas(64) double ox[W], oy[W], lcx[W], lcy[W], nx[W], ny[W];
+        V::Store(ox, oldX);
+        V::Store(oy, oldY);
+        V::Store(lcx, cx);
+        V::Store(lcy, cy);
+        V::Store(nx, x);
+        V::Store(ny, y);
+        for (unsigned bits = failed; bits != 0; bits &= bits - 1) {
+            const int i = std::countr_zero(bits);
+            const FloatPoint next =
+                Z2Iterate(lcx[i], lcy[i], static_cast<float>(ox[i]), static_cast<float>(oy[i]));
+            nx[i] = next.x;
+            ny[i] = next.y;
+            ++tally_.guardFallbacks;
+        }
+        x = V::Load(nx);
+        y = V::Load(ny);
+    }
+
+    // Whether z_n with RN(|z|^2) = sum escapes; a tie at 4 goes to the reference test.
+    bool EscapesAt(double sum, double x, double y) {
+        if (sum != 4.0) {
+            return sum > 4.0;
+        }
+        ++tally_.escapeTies;
+        return Escaped(x, y);
+    }
+
+    void Write(int point, int index, int n) {
+        indices_[point] = static_cast<std::uint8_t>(index);
+        tally_.iterates += static_cast<std::uint64_t>(n);
+    }
+
+    // Lane i of m takes the next waiting pixel, or idles at 0 with c = 0 (which stays finite)
+    // when none is left; false then.
+    OMBRILO_MAP_TARGET bool Refill(LaneMemory& m, int i) {
+        Waiting pixel{0.0, 0.0, 0.0, 0.0, -1};
+        const bool taken = Take(&pixel);
+        m.x[i] = pixel.x;
+        m.y[i] = pixel.y;
+        m.cx[i] = pixel.cx;
+        m.cy[i] = pixel.cy;
+        m.bound[i] = (std::fabs(pixel.cx) + std::fabs(pixel.cy)) * kMapBoundScale;
+        m.point[i] = pixel.point;
+        m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kMapNoState;
+        return taken;
+    }
+
+    OMBRILO_MAP_TARGET static void Load(Group& group, const LaneMemory& m) {
+        group.x = V::Load(m.x);
+        group.y = V::Load(m.y);
+        group.cx = V::Load(m.cx);
+        group.cy = V::Load(m.cy);
+        group.bound = V::Load(m.bound);
+        group.sum = SquaredNorm(group.x, group.y);
+    }
+
+    // The next waiting pixel; false when every pixel has been handed out.
+    OMBRILO_MAP_TARGET bool Take(Waiting* pixel) {
+        while (next_ == size_) {
+            next_ = size_ = 0;
+            if (!RunBlock()) {
+                return false;
+            }
+        }
+        *pixel = waiting_[next_++];
+        return true;
+    }
+
+    // First steps of the next block of up to kBlock pixels the lanes take (the others are done
+    // by the scalar kernel on the way); false at the end.
+    OMBRILO_MAP_TARGET bool RunBlock();
+
+    const float* x_;
+    const float* y_;
+    int count_;
+    std::uint8_t* indices_;
+    KernelCounters& tally_;
+    int scanned_ = 0;  // pixels before this one are done or handed to a block
+    Waiting waiting_[kBlock];
+    int next_ = 0;
+    int size_ = 0;
+};
+
+template <typename V, int kRegisters, int kGroups>
+OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
+    int points[kBlock];
+    int taken = 0;
+    while (taken < kBlock && scanned_ < count_) {
+        const int i = scanned_++;
+        if (MapAccepted(x_[i], y_[i])) {
+            points[taken++] = i;
+        } else {
+            indices_[i] = static_cast<std::uint8_t>(MapEscapeIndexDetecting(x_[i], y_[i]));
+        }
+    }
+    if (taken == 0) {
+        return false;
+    }
+    alignas(64) double bx[kBlock];
+    alignas(64) double by[kBlock];
+    for (int k = 0; k < kBlock; ++k) {
+        bx[k] = k < taken ? x_[points[k]] : 0.0;
+        by[k] = k < taken ? y_[points[k]] : 0.0;
+    }
+    D cx[kRegisters], cy[kRegisters], bound[kRegisters];
+    D x[kRegisters], y[kRegisters], sum[kRegisters];
+    unsigned alive[kRegisters];
+    for (int r = 0; r < kRegisters; ++r) {
+        cx[r] = V::Load(bx + W * r);
+        cy[r] = V::Load(by + W * r);
+        bound[r] = ConstantBound(cx[r], cy[r]);
+        x[r] = y[r] = sum[r] = V::Set1(0.0);
+        const int lanes = std::clamp(taken - W * r, 0, W);
+        alive[r] = static_cast<unsigned>((std::uint64_t{1} << lanes) - 1);
+    }
+    const D four = V::Set1(4.0);
+    for (int n = 1; n <= kMapFirstSteps; ++n) {
+        unsigned anyAlive = 0;
+#pragma GCC unroll 4
+        for (int r = 0; r < kRegisters; ++r) {
+            const D oldX = x[r];
+            const D oldY = y[r];
+            const unsigned failed = ~Step(cx[r], cy[r], bound[r], x[r], y[r], sum[r]) & alive[r];
+            if (failed != 0) [[unlikely]] {
+                Redo(failed, cx[r], cy[r], bound[r], oldX, oldY, x[r], y[r]);
+            }
+            sum[r] = SquaredNorm(x[r], y[r]);
+            const unsigned out = V::Bits(V::Ge(sum[r], four)) & alive[r];
+            if (out != 0) {
+                alignas(64) double sx[W], sy[W], ss[W];
+                V::Store(sx, x[r]);
+                V::Store(sy, y[r]);
+                V::Store(ss, sum[r]);
+                for (unsigned bits = out; bits != 0; bits &= bits - 1) {
+                    const int i = std::countr_zero(bits);
+                    if (EscapesAt(ss[i], sx[i], sy[i])) {
+                        Write(points[W * r + i], n, n);
+                        alive[r] &= ~(1u << i);
+                    }
+                }
+            }
+            anyAlive |= alive[r];
+        }
+        if (anyAlive == 0) {
+            return true;
+        }
+    }
+    for (int r = 0; r < kRegisters; ++r) {
+        if (alive[r] == 0) {
+            continue;
+        }
+        alignas(64) double sx[W], sy[W];
+        V::Store(sx, x[r]);
+        V::Store(sy, y[r]);
+        for (unsigned bits = alive[r]; bits != 0; bits &= bits - 1) {
+            const int i = std::countr_zero(bits);
+            waiting_[size_++] = {sx[i], sy[i], bx[W * r + i], by[W * r + i], points[W * r + i]};
+        }
+    }
+    return true;
+}
+
+template <typename V, int kRegisters, int kGroups>
+OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
+    LaneMemory memory[kGroups];
+    Group groups[kGroups];
+    std::uint64_t active = 0;
+    // The loop step at which the lane's pixel would have started (z_0) had the lane computed its
+    // first steps too: its count is step - start.
+    std::int64_t start[kLanes];
+    for (int g = 0; g < kGroups; ++g) {
+        for (int i = 0; i < W; ++i) {
+            if (Refill(memory[g], i)) {
+                active |= std::uint64_t{1} << (W * g + i);
+            }
+            start[W * g + i] = -kMapFirstSteps;
+        }
+        Load(groups[g], memory[g]);
+    }
+    // The first loop step at which some active lane reaches the limit.
+    std::int64_t nextLimit = 0;
+    auto findNextLimit = [&] {
+        nextLimit = std::numeric_limits<std::int64_t>::max();
+        for (int lane = 0; lane < kLanes; ++lane) {
+            if ((active >> lane) & 1) {
+                nextLimit = std::min(nextLimit, start[lane] + MaxIterations);
+            }
+        }
+    };
+    findNextLimit();
+    const D four = V::Set1(4.0);
+    constexpr std::uint64_t kGroupMask = (std::uint64_t{1} << W) - 1;
+
+    for (std::int64_t step = 1; active != 0; ++step) {
+        D oldX[kGroups], oldY[kGroups];
+        std::uint64_t passed = 0;
+#pragma GCC unroll 8
+        for (int g = 0; g < kGroups; ++g) {
+            Group& group = groups[g];
+            oldX[g] = group.x;
+            oldY[g] = group.y;
+            passed |=
+                std::uint64_t{Step(group.cx, group.cy, group.bound, group.x, group.y, group.sum)}
+                << (W * g);
+        }
+        const std::uint64_t failed = ~passed & active;
+        if (failed != 0) [[unlikely]] {
+            for (int g = 0; g < kGroups; ++g) {
+                const auto lanes = static_cast<unsigned>((failed >> (W * g)) & kGroupMask);
+                if (lanes != 0) {
+                    Redo(lanes, groups[g].cx, groups[g].cy, groups[g].bound, oldX[g], oldY[g],
+                         groups[g].x, groups[g].y);
+                }
+            }
+        }
+        std::uint64_t flagged = 0;
+#pragma GCC unroll 8
+        for (int g = 0; g < kGroups; ++g) {
+            Group& group = groups[g];
+            const LaneMemory& m = memory[g];
+            group.sum = SquaredNorm(group.x, group.y);
+            // Only x is compared here; the bookkeeping compares both parts.
+            const M decided =
+                V::Or(V::Ge(group.sum, four), V::Or(V::SameBits(group.x, V::Load(m.shortX)),
+                                                    V::SameBits(group.x, V::Load(m.longX))));
+            flagged |= std::uint64_t{V::Bits(decided)} << (W * g);
+        }
+        if (step == nextLimit) {
+            for (int lane = 0; lane < kLanes; ++lane) {
+                if (start[lane] + MaxIterations == step) {
+                    flagged |= std::uint64_t{1} << lane;
+                }
+            }
+        }
+        flagged &= active;
+
+        // Bookkeeping: a lane whose pixel is decided writes its index and takes the next one.
+        for (int g = 0; g < kGroups; ++g) {
+            auto lanes = static_cast<unsigned>((flagged >> (W * g)) & kGroupMask);
+            if (lanes == 0) {
+                continue;
+            }
+            LaneMemory& m = memory[g];
+            V::Store(m.x, groups[g].x);
+            V::Store(m.y, groups[g].y);
+            V::Store(m.sum, groups[g].sum);
+            bool refilled = false;
+            for (; lanes != 0; lanes &= lanes - 1) {
+                const int i = std::countr_zero(lanes);
+                const int lane = W * g + i;
+                const int n = static_cast<int>(step - start[lane]);
+                int index = -1;
+                if (m.sum[i] >= 4.0 && EscapesAt(m.sum[i], m.x[i], m.y[i])) {
+                    index = n;
+                } else if (n >= MaxIterations ||
+                           (SameDoubleBits(m.x[i], m.shortX[i]) &&
+                            SameDoubleBits(m.y[i], m.shortY[i])) ||
+                           (SameDoubleBits(m.x[i], m.longX[i]) &&
+                            SameDoubleBits(m.y[i], m.longY[i]))) {
+                    index = 0;
+                }
+                if (index < 0) {
+                    continue;  // |z|^2 was 4 in double only, or only x matched a saved state
+                }
+                Write(m.point[i], index, n);
+                if (!Refill(m, i)) {
+                    active &= ~(std::uint64_t{1} << lane);
+                }
+                start[lane] = step - kMapFirstSteps;
+                // A lane's new pixel may reach the limit before the others.
+                nextLimit = std::min(nextLimit, start[lane] + MaxIterations);
+                refilled = true;
+            }
+            if (refilled) {
+                Load(groups[g], m);
+            }
+        }
+        if (step == nextLimit) {
+            findNextLimit();
+        }
+
+        if (step % kMapShortSave == 0) {
+            const bool saveLong = step % kMapLongSave == 0;
+            for (int g = 0; g < kGroups; ++g) {
+                V::Store(memory[g].shortX, groups[g].x);
+                V::Store(memory[g].shortY, groups[g].y);
+                if (saveLong) {
+                    V::Store(memory[g].longX, groups[g].x);
+                    V::Store(memory[g].longY, groups[g].y);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ombrilo::detail

@@ -1,0 +1,183 @@
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "engine/fast_kernels.h"
+#include "engine/map_render.h"
+#include "support/kernel_pictures.h"
+
+using namespace ombrilo;
+using testpictures::IndexTable;
+using testpictures::Picture;
+
+namespace {
+
+// The lane forms this processor runs, narrowest first.
+std::vector<LaneKernel> KernelsHere() {
+    std::vector<LaneKernel> kernels{LaneKernel::Scalar};
+    if (SupportedLaneKernel() >= LaneKernel::Avx2) {
+        kernels.push_back(LaneKernel::Avx2);
+    }
+    if (SupportedLaneKernel() == LaneKernel::Avx512) {
+        kernels.push_back(LaneKernel::Avx512);
+    }
+    return kernels;
+}
+
+// RenderMap and RenderMapRows24 (rows one byte apart, which it must not touch) against the
+// reference, with every lane form; the failing form in *failed.
+bool SameMap(const ViewGeometry& g, int width, int height, QString* failed) {
+    static const ColorTable table = IndexTable();
+    Picture reference(width, height);
+    RenderMapReference(table, g, reference.frame);
+    for (LaneKernel kernel : KernelsHere()) {
+        ChooseLaneKernelForTests(kernel);
+        Picture fast(width, height);
+        RenderMap(table, g, fast.frame);
+        std::vector<std::uint8_t> rows24(static_cast<std::size_t>(width * 3 + 1) * height, 0xEE);
+        RenderMapRows24(table, g, 0, {rows24.data(), width, height, width * 3 + 1});
+        bool same = fast.bytes == reference.bytes;
+        for (int r = 0; same && r < height; ++r) {
+            for (int c = 0; c < width; ++c) {
+                same = same &&
+                       std::memcmp(&rows24[static_cast<std::size_t>(r * (width * 3 + 1) + c * 3)],
+                                   reference.frame.Row(r) + 4 * c, 3) == 0;
+            }
+            same =
+                same && rows24[static_cast<std::size_t>(r * (width * 3 + 1) + width * 3)] == 0xEE;
+        }
+        if (!same) {
+            *failed = QString("lane form %1").arg(static_cast<int>(kernel));
+            ChooseLaneKernelForTests(LaneKernel::Avx512);
+            return false;
+        }
+    }
+    ChooseLaneKernelForTests(LaneKernel::Avx512);
+    return true;
+}
+
+}  // namespace
+
+class TestMapRender : public QObject {
+    Q_OBJECT
+
+private slots:
+    void geometryAndIndex();
+    void fastFormsMatchReference_data();
+    void fastFormsMatchReference();
+    void randomViewsMatchReference();
+    void bandsAndOddSizes();
+    void pixelsDistinct();
+    void cyclePeriods();
+};
+
+void TestMapRender::geometryAndIndex() {
+    const ViewGeometry g = MapGeometry(MapView{}, 530, 409);
+    QCOMPARE(g.centerX, -0.6f);
+    QCOMPARE(g.centerY, 0.0f);
+    QCOMPARE(g.step, static_cast<float>(3.4L / 530));
+    QCOMPARE(g.halfWidth, 265);
+    QCOMPARE(g.halfHeight, 204);
+    // The step is the float nearest to the extended quotient, not the float quotient.
+    QCOMPARE(MapGeometry({0.0f, 0.0f, 1.0f}, 3, 2).step, static_cast<float>(1.0L / 3));
+    // 0 stays (index 0), 1 leaves at z_2 = 2, 2 and -2 at z_1 (|z| = 2 counts as out), -1 and
+    // i reach a cycle.
+    QCOMPARE(MapEscapeIndex(0.0f, 0.0f), 0);
+    QCOMPARE(MapEscapeIndex(1.0f, 0.0f), 2);
+    QCOMPARE(MapEscapeIndex(2.0f, 0.0f), 1);
+    QCOMPARE(MapEscapeIndex(-2.0f, 0.0f), 1);
+    QCOMPARE(MapEscapeIndex(-1.0f, 0.0f), 0);
+    QCOMPARE(MapEscapeIndex(0.0f, 1.0f), 0);
+    QCOMPARE(MapEscapeIndex(0.3f, 0.0f), Z2EscapeIndex(0.3f, 0.0f, 0.0f, 0.0f));
+    for (float x : {0.0f, -0.0f, 1.0f, -2.0f, 0.26f, -0.75f, 0.25f, 1e30f,
+                    std::numeric_limits<float>::infinity(), std::nanf("")}) {
+        QCOMPARE(MapEscapeIndexDetecting(x, 0.1f), MapEscapeIndex(x, 0.1f));
+        QCOMPARE(MapEscapeIndexDetecting(x, -0.0f), MapEscapeIndex(x, -0.0f));
+    }
+}
+
+void TestMapRender::fastFormsMatchReference_data() {
+    QTest::addColumn<float>("cx");
+    QTest::addColumn<float>("cy");
+    QTest::addColumn<float>("width");
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    QTest::newRow("default map") << -0.6f << 0.0f << 3.4f << 530 << 409;
+    QTest::newRow("boundary") << -0.7454f << 0.1130f << 0.01f << 300 << 200;
+    QTest::newRow("deep zoom") << -0.743643887f << 0.131825904f << 2e-6f << 160 << 120;
+    QTest::newRow("inside cardioid") << -0.2f << 0.1f << 0.05f << 120 << 90;
+    QTest::newRow("outside") << 1.5f << 1.5f << 1.0f << 100 << 80;
+    QTest::newRow("huge and tiny") << 0.0f << 0.0f << 3e38f << 64 << 48;
+    QTest::newRow("real axis, -0 centre") << -0.0f << -0.0f << 4.0f << 65 << 3;
+    QTest::newRow("one pixel") << -1.0f << 0.0f << 1.0f << 1 << 1;
+}
+
+void TestMapRender::fastFormsMatchReference() {
+    QFETCH(float, cx);
+    QFETCH(float, cy);
+    QFETCH(float, width);
+    QFETCH(int, w);
+    QFETCH(int, h);
+    QString failed;
+    QVERIFY2(SameMap(MapGeometry({cx, cy, width}, w, h), w, h, &failed), qPrintable(failed));
+}
+
+void TestMapRender::randomViewsMatchReference() {
+    std::mt19937 random(20240611);
+    std::uniform_real_distribution<float> centre(-2.0f, 1.0f);
+    std::uniform_real_distribution<float> exponent(-18.0f, 2.0f);
+    for (int k = 0; k < 24; ++k) {
+        const MapView view{centre(random), centre(random) + 0.5f, std::exp2(exponent(random))};
+        const ViewGeometry g = MapGeometry(view, 97, 61);
+        QString failed;
+        QVERIFY2(SameMap(g, 97, 61, &failed), qPrintable(QString("%1 at %2 %3 %4")
+                                                             .arg(failed)
+                                                             .arg(view.centerX, 0, 'g', 9)
+                                                             .arg(view.centerY, 0, 'g', 9)
+                                                             .arg(view.width, 0, 'g', 9)));
+    }
+}
+
+void TestMapRender::bandsAndOddSizes() {
+    // A band starting below the top is the same rows of the whole map.
+    static const ColorTable table = IndexTable();
+    const ViewGeometry g = MapGeometry({-0.5f, 0.3f, 1.2f}, 4099, 7);
+    Picture whole(4099, 7);
+    RenderMapReference(table, g, whole.frame);
+    Picture band(4099, 3);
+    RenderMapRows(table, g, 2, band.frame);
+    QVERIFY(std::equal(band.bytes.begin(), band.bytes.end(), whole.bytes.begin() + 2 * 4099 * 4));
+    // Nothing to draw, nothing touched.
+    Picture empty(0, 0);
+    RenderMap(table, g, empty.frame);
+}
+
+void TestMapRender::pixelsDistinct() {
+    QVERIFY(MapPixelsDistinct(MapGeometry(MapView{}, 530, 409), 530, 409));
+    QVERIFY(MapPixelsDistinct(MapGeometry({-0.7f, 0.1f, 1e-4f}, 530, 409), 530, 409));
+    // Around 1 floats are 2^-24 and 2^-23 apart: a step below half of that adds nothing.
+    QVERIFY(!MapPixelsDistinct(MapGeometry({1.0f, 0.0f, 0x1p-16f}, 530, 409), 530, 409));
+    QVERIFY(MapPixelsDistinct(MapGeometry({1.0f, 0.0f, 0x1p-12f}, 530, 409), 530, 409));
+    // Rows only: y around 1, x around 0.
+    QVERIFY(!MapPixelsDistinct(MapGeometry({0.0f, 1.0f, 0x1p-16f}, 530, 409), 530, 409));
+    QVERIFY(MapPixelsDistinct(MapGeometry({0.0f, 1.0f, 0x1p-16f}, 530, 1), 530, 1));
+    QVERIFY(!MapPixelsDistinct(MapGeometry({0.0f, 0.0f, std::nanf("")}, 530, 409), 530, 409));
+    QVERIFY(!MapPixelsDistinct(MapGeometry({0.0f, 0.0f, 0.0f}, 530, 409), 530, 409));
+    QVERIFY(MapPixelsDistinct(MapGeometry({0.0f, 0.0f, 0.0f}, 1, 1), 1, 1));
+}
+
+void TestMapRender::cyclePeriods() {
+    QCOMPARE(AttractingCyclePeriod(0.0, 0.0), 1);
+    QCOMPARE(AttractingCyclePeriod(-1.0, 0.0), 2);
+    QCOMPARE(AttractingCyclePeriod(-0.1226, 0.7449), 3);
+    QCOMPARE(AttractingCyclePeriod(-1.3107, 0.0), 4);
+    QCOMPARE(AttractingCyclePeriod(1.0, 1.0), 0);
+    QCOMPARE(AttractingCyclePeriod(0.26, 0.0), 0);
+    QCOMPARE(AttractingCyclePeriod(std::nan(""), 0.0), 0);
+}
+
+QTEST_APPLESS_MAIN(TestMapRender)
+#include "test_map_render.moc"
