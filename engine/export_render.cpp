@@ -7,6 +7,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "fast_kernels.h"
@@ -189,6 +190,181 @@ private:
     std::exception_ptr error_;
 };
 
+// How an export's rows are cut into blocks: at least kBlockPixels pixels or a report interval
+// of rows to a block, at most kBlockBytes of row buffers (but one row), at most every row.
+struct BlockLayout {
+    std::int64_t height = 0;
+    std::size_t rowBytes = 0;
+    std::int64_t blockRows = 0;
+    std::int64_t blocks = 0;
+
+    explicit BlockLayout(const ExportGeometry& g)
+        : height(g.HeightPixels),
+          rowBytes(static_cast<std::size_t>(g.WidthPixels) * 3),
+          blockRows(std::min<std::int64_t>(
+              {std::max<std::int64_t>(kExportReportInterval, kBlockPixels / g.WidthPixels),
+               g.HeightPixels,
+               std::max<std::int64_t>(1, static_cast<std::int64_t>(kBlockBytes / rowBytes))})),
+          blocks((g.HeightPixels + blockRows - 1) / blockRows) {}
+
+    // Rows of the block: blockRows but for the last.
+    std::int64_t RowsOf(std::int64_t block) const {
+        return std::min(blockRows, height - block * blockRows);
+    }
+};
+
+// One block's row buffers: its pixels and the y of each of its rows.
+struct BlockSlot {
+    std::vector<std::uint8_t> pixels;
+    std::vector<double> rowY;
+};
+
+// The slots of the pipeline, each with room for a whole block.
+struct BlockSlots {
+    BlockSlot slot[BlockPipeline::kSlots];
+
+    explicit BlockSlots(const BlockLayout& layout) {
+        for (BlockSlot& s : slot) {
+            s.pixels.resize(static_cast<std::size_t>(layout.blockRows) * layout.rowBytes);
+            s.rowY.resize(static_cast<std::size_t>(layout.blockRows));
+        }
+    }
+
+    BlockSlot& Of(std::int64_t block) { return slot[block % BlockPipeline::kSlots]; }
+};
+
+// Paints chunks of kChunkPixels pixels of a block's rows, the unit of work of one worker.
+class ChunkPainter {
+public:
+    ChunkPainter(const ExportView& view, const ColorTable& table, const ExportGeometry& g,
+                 const BlockLayout& layout)
+        : view_(view),
+          g_(g),
+          rowBytes_(layout.rowBytes),
+          colors_(FourByteColors(table)),
+          columns_(MakeColumnXs(ExportLeft(view, g), g.ExportStep, g.WidthPixels)),
+          chunksPerRow_((g.WidthPixels + kChunkPixels - 1) / kChunkPixels) {}
+
+    std::int64_t ChunksPerRow() const { return chunksPerRow_; }
+
+    // Chunk `item` of the block in `slot`, counted row by row.
+    void Paint(BlockSlot& slot, std::int64_t item) const {
+        const std::int64_t row = item / chunksPerRow_;
+        const std::int64_t chunk = item % chunksPerRow_;
+        const std::int64_t first = chunk * kChunkPixels;
+        const std::int64_t end = std::min(g_.WidthPixels, first + kChunkPixels);
+        const double y = slot.rowY[static_cast<std::size_t>(row)];
+        const int count = static_cast<int>(end - first);
+        const double* chunkXs = columns_.x.data() + first;
+        std::vector<double> added;  // only for rows too wide to keep every column's x
+        if (!columns_.everyColumn) {
+            double x = columns_.x[static_cast<std::size_t>(chunk)];
+            added.resize(static_cast<std::size_t>(count));
+            for (double& xi : added) {
+                xi = x;
+                x = AddStep(x, g_.ExportStep);
+            }
+            chunkXs = added.data();
+        }
+        std::int32_t indices[kChunkPixels];
+        ExportEscapeRun(view_.Cx, view_.Cy, g_.ExportLimit, chunkXs, y, count, indices);
+        // Exactly the chunk's bytes: the next byte belongs to another chunk or row.
+        WriteColorRun(colors_.data(), indices, count,
+                      slot.pixels.data() + static_cast<std::size_t>(row) * rowBytes_ +
+                          static_cast<std::size_t>(first) * 3);
+    }
+
+private:
+    const ExportView& view_;
+    const ExportGeometry& g_;
+    std::size_t rowBytes_;
+    std::vector<std::uint32_t> colors_;
+    ColumnXs columns_;
+    std::int64_t chunksPerRow_;
+};
+
+// The computing side: block after block into a free slot, each on all workers; the rows' y by
+// the reference's sequence of subtractions. An error (no memory) stops the pipeline and is kept
+// for the delivering side.
+void ComputeBlocks(const ExportView& view, const ExportGeometry& g, const BlockLayout& layout,
+                   const ChunkPainter& painter, BlockSlots& slots, BlockPipeline& pipeline) {
+    try {
+        double y = ExportTop(view, g);
+        for (std::int64_t block = 0; block < layout.blocks && pipeline.WaitForSlot(block);
+             ++block) {
+            BlockSlot& slot = slots.Of(block);
+            const std::int64_t rows = layout.RowsOf(block);
+            for (std::int64_t i = 0; i < rows; ++i) {
+                slot.rowY[static_cast<std::size_t>(i)] = y;
+                y = SubtractStep(y, g.ExportStep);
+            }
+            ParallelFor(rows * painter.ChunksPerRow(), [&](std::int64_t item) {
+                if (!pipeline.Stopped()) {
+                    painter.Paint(slot, item);
+                }
+            });
+            pipeline.Computed(block);
+        }
+    } catch (...) {
+        pipeline.Failed(std::current_exception());
+    }
+}
+
+// The delivering side, on the calling thread: every row in order to the sink, a report point
+// after every 21st. Finished as well when the computing side failed (Finish rethrows its error).
+ExportOutcome DeliverBlocks(const BlockLayout& layout, BlockSlots& slots, BlockPipeline& pipeline,
+                            const ExportRowSink& sink, const ExportReportPoint& reportPoint) {
+    for (std::int64_t block = 0; block < layout.blocks; ++block) {
+        if (!pipeline.WaitForBlock(block)) {
+            return ExportOutcome::Finished;
+        }
+        const BlockSlot& slot = slots.Of(block);
+        for (std::int64_t i = 0; i < layout.RowsOf(block); ++i) {
+            const std::int64_t r = block * layout.blockRows + i;
+            if (!sink(r, slot.pixels.data() + static_cast<std::size_t>(i) * layout.rowBytes)) {
+                return ExportOutcome::RowRejected;
+            }
+            if (IsReportRow(r) &&
+                !reportPoint(static_cast<std::int32_t>(static_cast<std::uint32_t>(r)))) {
+                return ExportOutcome::Cancelled;
+            }
+        }
+        pipeline.Delivered(block);
+    }
+    return ExportOutcome::Finished;
+}
+
+// The thread of the computing side. Whatever ends the export (an exception of the sink
+// included), it stops before the blocks it writes go away.
+class ComputingThread {
+public:
+    template <typename Work>
+    ComputingThread(BlockPipeline& pipeline, Work&& work)
+        : pipeline_(pipeline), thread_(std::forward<Work>(work)) {}
+    ComputingThread(const ComputingThread&) = delete;
+    ComputingThread& operator=(const ComputingThread&) = delete;
+    ~ComputingThread() {
+        if (thread_.joinable()) {
+            pipeline_.Stop();
+            thread_.join();
+        }
+    }
+
+    // Stops the computing side and waits for it; rethrows its error, else returns `outcome`.
+    ExportOutcome Finish(ExportOutcome outcome) {
+        pipeline_.Stop();
+        thread_.join();
+        if (std::exception_ptr error = pipeline_.Error()) {
+            std::rethrow_exception(error);
+        }
+        return outcome;
+    }
+
+private:
+    BlockPipeline& pipeline_;
+    std::thread thread_;
+};
+
 }  // namespace
 
 ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, const ExportGeometry& g,
@@ -196,115 +372,13 @@ ExportOutcome RenderExport(const ExportView& view, const ColorTable& table, cons
     if (g.WidthPixels <= 0 || g.HeightPixels <= 0) {
         return RenderExportReference(view, table, g, sink, reportPoint);
     }
-    const std::size_t rowBytes = static_cast<std::size_t>(g.WidthPixels) * 3;
-    const std::int64_t blockRows = std::min<std::int64_t>(
-        {std::max<std::int64_t>(kExportReportInterval, kBlockPixels / g.WidthPixels),
-         g.HeightPixels,
-         std::max<std::int64_t>(1, static_cast<std::int64_t>(kBlockBytes / rowBytes))});
-    const std::int64_t blocks = (g.HeightPixels + blockRows - 1) / blockRows;
-    struct Slot {
-        std::vector<std::uint8_t> pixels;
-        std::vector<double> rowY;
-    };
-    Slot slots[BlockPipeline::kSlots];
-    for (Slot& slot : slots) {
-        slot.pixels.resize(static_cast<std::size_t>(blockRows) * rowBytes);
-        slot.rowY.resize(static_cast<std::size_t>(blockRows));
-    }
-    const std::vector<std::uint32_t> colors = FourByteColors(table);
-    const ColumnXs columns = MakeColumnXs(ExportLeft(view, g), g.ExportStep, g.WidthPixels);
-    const std::int64_t chunksPerRow = (g.WidthPixels + kChunkPixels - 1) / kChunkPixels;
-
-    auto computeChunk = [&](Slot& slot, std::int64_t item) {
-        const std::int64_t row = item / chunksPerRow;
-        const std::int64_t chunk = item % chunksPerRow;
-        const std::int64_t first = chunk * kChunkPixels;
-        const std::int64_t end = std::min(g.WidthPixels, first + kChunkPixels);
-        const double y = slot.rowY[static_cast<std::size_t>(row)];
-        const int count = static_cast<int>(end - first);
-        const double* chunkXs = columns.x.data() + first;
-        std::vector<double> added;  // only for rows too wide to keep every column's x
-        if (!columns.everyColumn) {
-            double x = columns.x[static_cast<std::size_t>(chunk)];
-            added.resize(static_cast<std::size_t>(count));
-            for (double& xi : added) {
-                xi = x;
-                x = AddStep(x, g.ExportStep);
-            }
-            chunkXs = added.data();
-        }
-        std::int32_t indices[kChunkPixels];
-        ExportEscapeRun(view.Cx, view.Cy, g.ExportLimit, chunkXs, y, count, indices);
-        // Exactly the chunk's bytes: the next byte belongs to another chunk or row.
-        WriteColorRun(colors.data(), indices, count,
-                      slot.pixels.data() + static_cast<std::size_t>(row) * rowBytes +
-                          static_cast<std::size_t>(first) * 3);
-    };
-    auto rowsOf = [&](std::int64_t block) {
-        return std::min(blockRows, g.HeightPixels - block * blockRows);
-    };
-
+    const BlockLayout layout(g);
+    BlockSlots slots(layout);
+    const ChunkPainter painter(view, table, g, layout);
     BlockPipeline pipeline;
-    std::thread computer([&] {
-        try {
-            double y = ExportTop(view, g);
-            for (std::int64_t block = 0; block < blocks && pipeline.WaitForSlot(block); ++block) {
-                Slot& slot = slots[block % BlockPipeline::kSlots];
-                const std::int64_t rows = rowsOf(block);
-                for (std::int64_t i = 0; i < rows; ++i) {
-                    slot.rowY[static_cast<std::size_t>(i)] = y;
-                    y = SubtractStep(y, g.ExportStep);
-                }
-                ParallelFor(rows * chunksPerRow, [&](std::int64_t item) {
-                    if (!pipeline.Stopped()) {
-                        computeChunk(slot, item);
-                    }
-                });
-                pipeline.Computed(block);
-            }
-        } catch (...) {
-            pipeline.Failed(std::current_exception());
-        }
-    });
-    // Whatever ends the export (an exception of the sink included), the computing side stops
-    // before the blocks it writes go away.
-    struct Joiner {
-        BlockPipeline& pipeline;
-        std::thread& thread;
-        ~Joiner() {
-            if (thread.joinable()) {
-                pipeline.Stop();
-                thread.join();
-            }
-        }
-    } joiner{pipeline, computer};
-    auto finish = [&](ExportOutcome outcome) {
-        pipeline.Stop();
-        computer.join();
-        if (std::exception_ptr error = pipeline.Error()) {
-            std::rethrow_exception(error);
-        }
-        return outcome;
-    };
-
-    for (std::int64_t block = 0; block < blocks; ++block) {
-        if (!pipeline.WaitForBlock(block)) {
-            return finish(ExportOutcome::Finished);  // rethrows the computing side's error
-        }
-        const Slot& slot = slots[block % BlockPipeline::kSlots];
-        for (std::int64_t i = 0; i < rowsOf(block); ++i) {
-            const std::int64_t r = block * blockRows + i;
-            if (!sink(r, slot.pixels.data() + static_cast<std::size_t>(i) * rowBytes)) {
-                return finish(ExportOutcome::RowRejected);
-            }
-            if (IsReportRow(r) &&
-                !reportPoint(static_cast<std::int32_t>(static_cast<std::uint32_t>(r)))) {
-                return finish(ExportOutcome::Cancelled);
-            }
-        }
-        pipeline.Delivered(block);
-    }
-    return finish(ExportOutcome::Finished);
+    ComputingThread computer(pipeline,
+                             [&] { ComputeBlocks(view, g, layout, painter, slots, pipeline); });
+    return computer.Finish(DeliverBlocks(layout, slots, pipeline, sink, reportPoint));
 }
 
 }  // namespace ombrilo

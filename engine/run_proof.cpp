@@ -14,7 +14,7 @@
 // least (1 - u)^3 N.
 //
 // The point function's own error. The main window's step (Z2Iterate) rounds the extended result
-// V of each part to float: |V - S| <= 2.01vN for the exact S (z2_avx2.cpp) and |fl32(V) - V| <=
+// V of each part to float: |V - S| <= 2.01vN for the exact S (z2_lanes.h) and |fl32(V) - V| <=
 // 2^-24|V| + 2^-150, in all at most 2^-23 N + 2^-150. The export's step (ExportIterate) has four
 // extended roundings and one to double: at most (u + 5v)N + 2^-1075.
 //

@@ -24,10 +24,4 @@ void Z2RunAvx2(double cx, double cy, const float* x, float y, int count, std::ui
 void Z2IterateCheckedAvx2(double cx, double cy, const float* x, const float* y, int count,
                           FloatPoint* next, KernelCounters& tally);
 
-// The lanes' second look at failed steps (and the reference step where it fails too), for the
-// lanes of `lanes` (bits 0..3) of four states in memory: (oldX[i], oldY[i]) stepped becomes
-// (x[i], y[i]); the other lanes' x and y are left alone. The AVX-512 lanes use it as well.
-void RedoFourLanes(double cx, double cy, int lanes, const double* oldX, const double* oldY,
-                   double* x, double* y, KernelCounters& tally);
-
 }  // namespace ombrilo::detail

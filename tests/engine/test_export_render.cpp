@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <map>
+#include <stdexcept>
 #include <vector>
 
 #include "engine/export_render.h"
@@ -167,6 +168,37 @@ private slots:
         const Run rejected = Export(view, g, -1, 7);
         QCOMPARE(rejected.outcome, ExportOutcome::RowRejected);
         QCOMPARE(rejected.rows.size(), std::size_t(7));
+    }
+
+    // Rows of 3000 pixels make blocks of 21 rows: 50 rows are three blocks, the last one short,
+    // more than the two slots hold at once. The rows equal the reference's, in order, and a stop
+    // in a later block (a cancel, a rejected row, a sink that throws) ends the export there.
+    void rowsOfSeveralBlocks() {
+        const ExportView view = StartView();
+        const ExportGeometry g = MakeExportGeometry(5.0f, 3000, 50, 254);
+        const Run run = Export(view, g);
+        QCOMPARE(run.outcome, ExportOutcome::Finished);
+        QCOMPARE(run.reports, (std::vector<std::int32_t>{20, 41}));
+        std::vector<std::vector<std::uint8_t>> reference;
+        RenderExportReference(
+            view, IndexTable(), g,
+            [&](std::int64_t, const std::uint8_t* bgr) {
+                reference.emplace_back(bgr, bgr + g.WidthPixels * 3);
+                return true;
+            },
+            [](std::int32_t) { return true; });
+        QVERIFY(run.rows == reference);
+        QCOMPARE(Export(view, g, 2).rows.size(), std::size_t(42));
+        QCOMPARE(Export(view, g, -1, 45).rows.size(), std::size_t(45));
+        const auto throwing = [](std::int64_t row, const std::uint8_t*) -> bool {
+            if (row == 30) {
+                throw std::runtime_error("disk gone");
+            }
+            return true;
+        };
+        QVERIFY_THROWS_EXCEPTION(
+            std::runtime_error,
+            RenderExport(view, IndexTable(), g, throwing, [](std::int32_t) { return true; }));
     }
 
     void hostileSnapshots() {
