@@ -6,7 +6,7 @@ OMBRILO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # clang-format-14 is pinned: another version formats the same code differently. clang and
 # libclang-rt-14-dev build the fuzzers (libFuzzer).
 OMBRILO_PACKAGES=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-dejavu-core libpng-dev
-                  libbenchmark-dev cmake make g++ clang-format-14 clang libclang-rt-14-dev
+                  libisal-dev libbenchmark-dev cmake make g++ clang-format-14 clang libclang-rt-14-dev
                   desktop-file-utils appstream dpkg-dev)
 
 ombrilo_missing_packages() {
