@@ -213,10 +213,8 @@ std::size_t IgzipWorkBytes(int level) {
             return ISAL_DEF_LVL1_DEFAULT;
         case 2:
             return ISAL_DEF_LVL2_DEFAULT;
-        case 3:
-            return ISAL_DEF_LVL3_DEFAULT;
         default:
-            return 0;
+            return ISAL_DEF_LVL3_DEFAULT;
     }
 }
 
@@ -448,8 +446,10 @@ PngCompression DefaultPngCompression() {
 }
 
 bool PngCompressionValid(const PngCompression& c) {
+    // igzip's level 0 codes with a fixed table and can make noise a quarter larger than stored,
+    // beyond PngFileSizeBound; the other levels store what they cannot shrink.
     if (c.deflater == PngDeflater::Igzip) {
-        return c.level >= ISAL_DEF_MIN_LEVEL && c.level <= ISAL_DEF_MAX_LEVEL;
+        return c.level >= 1 && c.level <= ISAL_DEF_MAX_LEVEL;
     }
     return c.level >= 0 && c.level <= 9 && c.strategy >= Z_DEFAULT_STRATEGY &&
            c.strategy <= Z_FIXED;

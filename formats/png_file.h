@@ -21,9 +21,9 @@ inline constexpr const char* kPngFractalKeyword = "Ombrilo";
 // the filter with the smallest sum of absolute differences.
 enum class PngRowFilter { None, Sub, Up, Average, Paeth, Adaptive };
 
-// The deflate encoder: zlib (levels 0 to 9, with its strategies) or the igzip encoder of the
-// Intel storage acceleration library (levels 0 to 3, several times faster than zlib at level 1
-// on these pictures, for files about a seventh larger).
+// The deflate encoder: zlib (levels 0 to 9, with its strategies) or igzip of the Intel storage
+// acceleration library (levels 1 to 3), which at level 2 takes about a third of zlib's time at
+// level 1 on these pictures for files an eighth to a quarter larger than zlib's at level 3.
 enum class PngDeflater { Zlib, Igzip };
 
 struct PngCompression {
