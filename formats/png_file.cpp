@@ -169,18 +169,17 @@ void ReserveOutput(std::span<const std::uint8_t> data, CompressedBlock& out) {
         std::max<std::size_t>(out.bytes.size(), data.size() + data.size() / 1000 + 1024));
 }
 
-// Raw deflate of data (preset with the dictionary) ending on a byte boundary, or with the final
-// block when last.
-void ZlibBlock(const PngCompression& settings, std::span<const std::uint8_t> dictionary,
-               std::span<const std::uint8_t> data, bool last, CompressedBlock& out) {
-    z_stream z{};
-    if (deflateInit2(&z, settings.level, Z_DEFLATED, -15, 8, settings.strategy) != Z_OK) {
-        throw std::bad_alloc();
-    }
-    if (!dictionary.empty()) {
-        deflateSetDictionary(&z, dictionary.data(), static_cast<uInt>(dictionary.size()));
-    }
-    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+// What an encoder left of one piece of input and output room, and whether the block is done.
+struct PieceLeft {
+    std::size_t in = 0;
+    std::size_t out = 0;
+    bool done = false;
+};
+
+// Hands data to an encoder in pieces it can take (at most 4 GiB a call), doubling the output
+// room whenever it is full, until the encoder reports the block done.
+template <typename Encode>
+void EncodeInPieces(std::span<const std::uint8_t> data, CompressedBlock& out, Encode encode) {
     std::size_t given = 0;
     for (;;) {
         if (out.length == out.bytes.size()) {
@@ -188,23 +187,49 @@ void ZlibBlock(const PngCompression& settings, std::span<const std::uint8_t> dic
         }
         const std::size_t inPiece = std::min(data.size() - given, kZlibPiece);
         const std::size_t outPiece = std::min(out.bytes.size() - out.length, kZlibPiece);
-        z.next_in = const_cast<Bytef*>(data.data() + given);
-        z.avail_in = static_cast<uInt>(inPiece);
-        z.next_out = out.bytes.data() + out.length;
-        z.avail_out = static_cast<uInt>(outPiece);
         const bool allGiven = given + inPiece == data.size();
-        const int status = deflate(&z, allGiven ? flush : Z_NO_FLUSH);
-        given += inPiece - z.avail_in;
-        out.length += outPiece - z.avail_out;
-        if (status == Z_STREAM_END || (allGiven && !last && z.avail_in == 0 && z.avail_out != 0)) {
-            break;
-        }
-        if (status != Z_OK && status != Z_BUF_ERROR) {
-            deflateEnd(&z);
-            throw std::bad_alloc();
+        const PieceLeft left = encode(const_cast<std::uint8_t*>(data.data() + given), inPiece,
+                                      out.bytes.data() + out.length, outPiece, allGiven);
+        given += inPiece - left.in;
+        out.length += outPiece - left.out;
+        if (left.done) {
+            return;
         }
     }
-    deflateEnd(&z);
+}
+
+struct ZlibStream {
+    z_stream z{};
+    ~ZlibStream() { deflateEnd(&z); }
+};
+
+// Raw deflate of data (preset with the dictionary) ending on a byte boundary, or with the final
+// block when last.
+void ZlibBlock(const PngCompression& settings, std::span<const std::uint8_t> dictionary,
+               std::span<const std::uint8_t> data, bool last, CompressedBlock& out) {
+    ZlibStream stream;
+    z_stream& z = stream.z;
+    if (deflateInit2(&z, settings.level, Z_DEFLATED, -15, 8, settings.strategy) != Z_OK) {
+        throw std::bad_alloc();
+    }
+    if (!dictionary.empty()) {
+        deflateSetDictionary(&z, dictionary.data(), static_cast<uInt>(dictionary.size()));
+    }
+    EncodeInPieces(
+        data, out,
+        [&](std::uint8_t* in, std::size_t inBytes, std::uint8_t* to, std::size_t toBytes,
+            bool allGiven) {
+            z.next_in = in;
+            z.avail_in = static_cast<uInt>(inBytes);
+            z.next_out = to;
+            z.avail_out = static_cast<uInt>(toBytes);
+            const int status = deflate(&z, !allGiven ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH);
+            if (status != Z_OK && status != Z_BUF_ERROR && status != Z_STREAM_END) {
+                throw std::bad_alloc();
+            }
+            const bool flushed = allGiven && !last && z.avail_in == 0 && z.avail_out != 0;
+            return PieceLeft{z.avail_in, z.avail_out, status == Z_STREAM_END || flushed};
+        });
 }
 
 std::size_t IgzipWorkBytes(int level) {
@@ -232,30 +257,22 @@ void IgzipBlock(const PngCompression& settings, std::span<const std::uint8_t> di
                               static_cast<std::uint32_t>(dictionary.size())) != COMP_OK) {
         throw std::bad_alloc();
     }
-    std::size_t given = 0;
-    for (;;) {
-        if (out.length == out.bytes.size()) {
-            out.bytes.resize(out.bytes.size() * 2);
-        }
-        const std::size_t inPiece = std::min(data.size() - given, kZlibPiece);
-        const std::size_t outPiece = std::min(out.bytes.size() - out.length, kZlibPiece);
-        const bool allGiven = given + inPiece == data.size();
-        z.next_in = const_cast<std::uint8_t*>(data.data() + given);
-        z.avail_in = static_cast<std::uint32_t>(inPiece);
-        z.next_out = out.bytes.data() + out.length;
-        z.avail_out = static_cast<std::uint32_t>(outPiece);
-        z.flush = allGiven ? SYNC_FLUSH : NO_FLUSH;
-        z.end_of_stream = allGiven && last ? 1 : 0;
-        if (isal_deflate(&z) != COMP_OK) {
-            throw std::bad_alloc();
-        }
-        given += inPiece - z.avail_in;
-        out.length += outPiece - z.avail_out;
-        // With room left over, everything given has been written out (and flushed).
-        if (allGiven && z.avail_in == 0 && z.avail_out != 0) {
-            break;
-        }
-    }
+    EncodeInPieces(data, out,
+                   [&](std::uint8_t* in, std::size_t inBytes, std::uint8_t* to, std::size_t toBytes,
+                       bool allGiven) {
+                       z.next_in = in;
+                       z.avail_in = static_cast<std::uint32_t>(inBytes);
+                       z.next_out = to;
+                       z.avail_out = static_cast<std::uint32_t>(toBytes);
+                       z.flush = allGiven ? SYNC_FLUSH : NO_FLUSH;
+                       z.end_of_stream = allGiven && last ? 1 : 0;
+                       if (isal_deflate(&z) != COMP_OK) {
+                           throw std::bad_alloc();
+                       }
+                       // With room left over, everything given has been written out (and flushed).
+                       return PieceLeft{z.avail_in, z.avail_out,
+                                        allGiven && z.avail_in == 0 && z.avail_out != 0};
+                   });
 }
 
 void DeflateBlock(const PngCompression& settings, std::span<const std::uint8_t> dictionary,
