@@ -1,10 +1,13 @@
 #include "png_file.h"
 
 #include <fcntl.h>
+#include <isa-l/igzip_lib.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
+
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,7 +33,7 @@ constexpr std::size_t kMaxBlockBytes = std::size_t{1} << 20;
 constexpr std::size_t kBatchBytes = std::size_t{8} << 20;
 constexpr int kBlocksPerThread = 2;
 constexpr std::size_t kIdatChunkBytes = std::size_t{1} << 18;
-// zlib takes at most 4 GiB per call; a single row can be larger.
+// zlib and igzip take at most 4 GiB per call; a single row can be larger.
 constexpr std::size_t kZlibPiece = std::size_t{1} << 30;
 
 // --- Row filters -----------------------------------------------------------------------------
@@ -46,34 +49,81 @@ int Paeth(int a, int b, int c) {
     return pb <= pc ? b : c;
 }
 
-// One filter applied to an RGB row (prior: the row above, or nullptr for the top row).
-void ApplyFilter(PngRowFilter filter, const std::uint8_t* row, const std::uint8_t* prior,
-                 std::size_t bytes, std::uint8_t* out) {
+// One filter applied to an RGB row of bytes; prior is the row above (zeros above the top row).
+template <PngRowFilter filter>
+void FilterWith(const std::uint8_t* __restrict row, const std::uint8_t* __restrict prior,
+                std::size_t bytes, std::uint8_t* __restrict out) {
     constexpr std::size_t bpp = 3;
-    out[0] = static_cast<std::uint8_t>(filter);
-    std::uint8_t* o = out + 1;
-    for (std::size_t i = 0; i < bytes; ++i) {
-        const int a = i >= bpp ? row[i - bpp] : 0;
-        const int b = prior != nullptr ? prior[i] : 0;
-        const int c = i >= bpp && prior != nullptr ? prior[i - bpp] : 0;
-        int predictor = 0;
+    const auto predict = [&](std::size_t i, int a, int c) {
+        const int b = prior[i];
         switch (filter) {
             case PngRowFilter::Sub:
-                predictor = a;
-                break;
+                return a;
             case PngRowFilter::Up:
-                predictor = b;
-                break;
+                return b;
             case PngRowFilter::Average:
-                predictor = (a + b) / 2;
-                break;
+                return (a + b) / 2;
             case PngRowFilter::Paeth:
-                predictor = Paeth(a, b, c);
-                break;
+                return Paeth(a, b, c);
             default:
-                break;
+                return 0;
         }
-        o[i] = static_cast<std::uint8_t>(row[i] - predictor);
+    };
+    const std::size_t head = std::min(bytes, bpp);
+    for (std::size_t i = 0; i < head; ++i) {
+        out[i] = static_cast<std::uint8_t>(row[i] - predict(i, 0, 0));
+    }
+    for (std::size_t i = bpp; i < bytes; ++i) {
+        out[i] = static_cast<std::uint8_t>(row[i] - predict(i, row[i - bpp], prior[i - bpp]));
+    }
+}
+
+// The filter byte and the filtered row.
+void ApplyFilter(PngRowFilter filter, const std::uint8_t* row, const std::uint8_t* prior,
+                 std::size_t bytes, std::uint8_t* out) {
+    out[0] = static_cast<std::uint8_t>(filter);
+    switch (filter) {
+        case PngRowFilter::Sub:
+            return FilterWith<PngRowFilter::Sub>(row, prior, bytes, out + 1);
+        case PngRowFilter::Up:
+            return FilterWith<PngRowFilter::Up>(row, prior, bytes, out + 1);
+        case PngRowFilter::Average:
+            return FilterWith<PngRowFilter::Average>(row, prior, bytes, out + 1);
+        case PngRowFilter::Paeth:
+            return FilterWith<PngRowFilter::Paeth>(row, prior, bytes, out + 1);
+        default:
+            std::memcpy(out + 1, row, bytes);
+    }
+}
+
+void BgrToRgbScalar(const std::uint8_t* bgr, std::size_t bytes, std::uint8_t* rgb) {
+    for (std::size_t i = 0; i + 2 < bytes; i += 3) {
+        rgb[i] = bgr[i + 2];
+        rgb[i + 1] = bgr[i + 1];
+        rgb[i + 2] = bgr[i];
+    }
+}
+
+// Five pixels a step with a byte shuffle; the sixteenth byte written is overwritten by the next
+// step, and the last steps are left to the scalar loop so nothing is written past the row.
+__attribute__((target("ssse3"))) void BgrToRgbShuffled(const std::uint8_t* bgr, std::size_t bytes,
+                                                       std::uint8_t* rgb) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    std::size_t i = 0;
+    for (; i + 16 <= bytes; i += 15) {
+        const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + i), _mm_shuffle_epi8(in, order));
+    }
+    BgrToRgbScalar(bgr + i, bytes - i, rgb + i);
+}
+
+// Blue-green-red triples to red-green-blue ones; bgr and rgb must not overlap.
+void BgrToRgb(const std::uint8_t* bgr, std::size_t bytes, std::uint8_t* rgb) {
+    static const bool shuffle = __builtin_cpu_supports("ssse3");
+    if (shuffle) {
+        BgrToRgbShuffled(bgr, bytes, rgb);
+    } else {
+        BgrToRgbScalar(bgr, bytes, rgb);
     }
 }
 
@@ -108,26 +158,28 @@ void FilterRow(PngRowFilter filter, const std::uint8_t* row, const std::uint8_t*
 
 struct CompressedBlock {
     std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> work;  // igzip's hash tables, kept from block to block
     uLong adler = 1;
     std::size_t length = 0;
 };
 
-// Raw deflate of data (preset with the dictionary) ending on a byte boundary, or with the final
-// block when last.
-void DeflateBlock(const PngCompression& settings, std::span<const std::uint8_t> dictionary,
-                  std::span<const std::uint8_t> data, bool last, CompressedBlock& out) {
-    z_stream z{};
-    if (deflateInit2(&z, settings.level, Z_DEFLATED, -15, 8, settings.strategy) != Z_OK) {
-        throw std::bad_alloc();
-    }
-    if (!dictionary.empty()) {
-        deflateSetDictionary(&z, dictionary.data(), static_cast<uInt>(dictionary.size()));
-    }
-    out.bytes.resize(std::max<std::size_t>(deflateBound(&z, 0), 64) + data.size() +
-                     data.size() / 1000);
-    out.adler = adler32_z(1, data.data(), data.size());
-    out.length = 0;
-    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+// Room for data deflated in stored blocks at worst, grown when an encoder asks for more.
+void ReserveOutput(std::span<const std::uint8_t> data, CompressedBlock& out) {
+    out.bytes.resize(
+        std::max<std::size_t>(out.bytes.size(), data.size() + data.size() / 1000 + 1024));
+}
+
+// What an encoder left of one piece of input and output room, and whether the block is done.
+struct PieceLeft {
+    std::size_t in = 0;
+    std::size_t out = 0;
+    bool done = false;
+};
+
+// Hands data to an encoder in pieces it can take (at most 4 GiB a call), doubling the output
+// room whenever it is full, until the encoder reports the block done.
+template <typename Encode>
+void EncodeInPieces(std::span<const std::uint8_t> data, CompressedBlock& out, Encode encode) {
     std::size_t given = 0;
     for (;;) {
         if (out.length == out.bytes.size()) {
@@ -135,23 +187,104 @@ void DeflateBlock(const PngCompression& settings, std::span<const std::uint8_t> 
         }
         const std::size_t inPiece = std::min(data.size() - given, kZlibPiece);
         const std::size_t outPiece = std::min(out.bytes.size() - out.length, kZlibPiece);
-        z.next_in = const_cast<Bytef*>(data.data() + given);
-        z.avail_in = static_cast<uInt>(inPiece);
-        z.next_out = out.bytes.data() + out.length;
-        z.avail_out = static_cast<uInt>(outPiece);
         const bool allGiven = given + inPiece == data.size();
-        const int status = deflate(&z, allGiven ? flush : Z_NO_FLUSH);
-        given += inPiece - z.avail_in;
-        out.length += outPiece - z.avail_out;
-        if (status == Z_STREAM_END || (allGiven && !last && z.avail_in == 0 && z.avail_out != 0)) {
-            break;
-        }
-        if (status != Z_OK && status != Z_BUF_ERROR) {
-            deflateEnd(&z);
-            throw std::bad_alloc();
+        const PieceLeft left = encode(const_cast<std::uint8_t*>(data.data() + given), inPiece,
+                                      out.bytes.data() + out.length, outPiece, allGiven);
+        given += inPiece - left.in;
+        out.length += outPiece - left.out;
+        if (left.done) {
+            return;
         }
     }
-    deflateEnd(&z);
+}
+
+struct ZlibStream {
+    z_stream z{};
+    ~ZlibStream() { deflateEnd(&z); }
+};
+
+// Raw deflate of data (preset with the dictionary) ending on a byte boundary, or with the final
+// block when last.
+void ZlibBlock(const PngCompression& settings, std::span<const std::uint8_t> dictionary,
+               std::span<const std::uint8_t> data, bool last, CompressedBlock& out) {
+    ZlibStream stream;
+    z_stream& z = stream.z;
+    if (deflateInit2(&z, settings.level, Z_DEFLATED, -15, 8, settings.strategy) != Z_OK) {
+        throw std::bad_alloc();
+    }
+    if (!dictionary.empty()) {
+        deflateSetDictionary(&z, dictionary.data(), static_cast<uInt>(dictionary.size()));
+    }
+    EncodeInPieces(
+        data, out,
+        [&](std::uint8_t* in, std::size_t inBytes, std::uint8_t* to, std::size_t toBytes,
+            bool allGiven) {
+            z.next_in = in;
+            z.avail_in = static_cast<uInt>(inBytes);
+            z.next_out = to;
+            z.avail_out = static_cast<uInt>(toBytes);
+            const int status = deflate(&z, !allGiven ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH);
+            if (status != Z_OK && status != Z_BUF_ERROR && status != Z_STREAM_END) {
+                throw std::bad_alloc();
+            }
+            const bool flushed = allGiven && !last && z.avail_in == 0 && z.avail_out != 0;
+            return PieceLeft{z.avail_in, z.avail_out, status == Z_STREAM_END || flushed};
+        });
+}
+
+std::size_t IgzipWorkBytes(int level) {
+    switch (level) {
+        case 1:
+            return ISAL_DEF_LVL1_DEFAULT;
+        case 2:
+            return ISAL_DEF_LVL2_DEFAULT;
+        default:
+            return ISAL_DEF_LVL3_DEFAULT;
+    }
+}
+
+// The same with igzip: a sync flush ends the block, the end of the stream the last one.
+void IgzipBlock(const PngCompression& settings, std::span<const std::uint8_t> dictionary,
+                std::span<const std::uint8_t> data, bool last, CompressedBlock& out) {
+    isal_zstream z;
+    isal_deflate_init(&z);
+    out.work.resize(IgzipWorkBytes(settings.level));
+    z.level = static_cast<std::uint32_t>(settings.level);
+    z.level_buf = out.work.data();
+    z.level_buf_size = static_cast<std::uint32_t>(out.work.size());
+    if (!dictionary.empty() &&
+        isal_deflate_set_dict(&z, const_cast<std::uint8_t*>(dictionary.data()),
+                              static_cast<std::uint32_t>(dictionary.size())) != COMP_OK) {
+        throw std::bad_alloc();
+    }
+    EncodeInPieces(data, out,
+                   [&](std::uint8_t* in, std::size_t inBytes, std::uint8_t* to, std::size_t toBytes,
+                       bool allGiven) {
+                       z.next_in = in;
+                       z.avail_in = static_cast<std::uint32_t>(inBytes);
+                       z.next_out = to;
+                       z.avail_out = static_cast<std::uint32_t>(toBytes);
+                       z.flush = allGiven ? SYNC_FLUSH : NO_FLUSH;
+                       z.end_of_stream = allGiven && last ? 1 : 0;
+                       if (isal_deflate(&z) != COMP_OK) {
+                           throw std::bad_alloc();
+                       }
+                       // With room left over, everything given has been written out (and flushed).
+                       return PieceLeft{z.avail_in, z.avail_out,
+                                        allGiven && z.avail_in == 0 && z.avail_out != 0};
+                   });
+}
+
+void DeflateBlock(const PngCompression& settings, std::span<const std::uint8_t> dictionary,
+                  std::span<const std::uint8_t> data, bool last, CompressedBlock& out) {
+    out.adler = isal_adler32(1, data.data(), data.size());
+    out.length = 0;
+    ReserveOutput(data, out);
+    if (settings.deflater == PngDeflater::Igzip) {
+        IgzipBlock(settings, dictionary, data, last, out);
+    } else {
+        ZlibBlock(settings, dictionary, data, last, out);
+    }
 }
 
 std::uint8_t ZlibLevelFlags(int level) {
@@ -326,7 +459,17 @@ PngFractalRead FindFractal(ByteSource& source) {
 }  // namespace
 
 PngCompression DefaultPngCompression() {
-    return PngCompression{3, Z_DEFAULT_STRATEGY, PngRowFilter::None};
+    return PngCompression{PngDeflater::Igzip, 2, Z_DEFAULT_STRATEGY, PngRowFilter::None};
+}
+
+bool PngCompressionValid(const PngCompression& c) {
+    // igzip's level 0 codes with a fixed table and can make noise a quarter larger than stored,
+    // beyond PngFileSizeBound; the other levels store what they cannot shrink.
+    if (c.deflater == PngDeflater::Igzip) {
+        return c.level >= 1 && c.level <= ISAL_DEF_MAX_LEVEL;
+    }
+    return c.level >= 0 && c.level <= 9 && c.strategy >= Z_DEFAULT_STRATEGY &&
+           c.strategy <= Z_FIXED;
 }
 
 bool PngSizeFits(std::int64_t width, std::int64_t height) {
@@ -558,32 +701,33 @@ bool PngFileWriter::State::AppendIdat(std::span<const std::uint8_t> bytes) {
 }
 
 void PngFileWriter::State::FilterBlock(std::int64_t block) {
-    std::vector<std::uint8_t> scratch;
     const std::int64_t first = block * blockRows;
     const std::int64_t end = std::min(rowsInBatch, first + blockRows);
-    std::vector<std::uint8_t> rgb(rowBytes);
-    std::vector<std::uint8_t> priorRgb(rowBytes);
-    const auto toRgb = [&](const std::uint8_t* bgr, std::uint8_t* out) {
-        for (std::size_t i = 0; i < rowBytes; i += 3) {
-            out[i] = bgr[i + 2];
-            out[i + 1] = bgr[i + 1];
-            out[i + 2] = bgr[i];
-        }
+    const std::size_t stride = rowBytes + 1;
+    const auto rawRow = [&](std::int64_t r) {
+        return batch.data() + static_cast<std::size_t>(r) * rowBytes;
     };
-    const std::uint8_t* prior = nullptr;
+    if (compression.filter == PngRowFilter::None) {
+        for (std::int64_t r = first; r < end; ++r) {
+            std::uint8_t* out = filtered.data() + static_cast<std::size_t>(r) * stride;
+            out[0] = 0;
+            BgrToRgb(rawRow(r), rowBytes, out + 1);
+        }
+        return;
+    }
+    std::vector<std::uint8_t> scratch;
+    std::vector<std::uint8_t> rgb(rowBytes);
+    std::vector<std::uint8_t> priorRgb(rowBytes);  // zeros above the top row
     if (first > 0) {
-        toRgb(batch.data() + static_cast<std::size_t>(first - 1) * rowBytes, priorRgb.data());
-        prior = priorRgb.data();
+        BgrToRgb(rawRow(first - 1), rowBytes, priorRgb.data());
     } else if (!priorRow.empty()) {
-        toRgb(priorRow.data(), priorRgb.data());
-        prior = priorRgb.data();
+        BgrToRgb(priorRow.data(), rowBytes, priorRgb.data());
     }
     for (std::int64_t r = first; r < end; ++r) {
-        toRgb(batch.data() + static_cast<std::size_t>(r) * rowBytes, rgb.data());
-        FilterRow(compression.filter, rgb.data(), prior, rowBytes,
-                  filtered.data() + static_cast<std::size_t>(r) * (rowBytes + 1), scratch);
+        BgrToRgb(rawRow(r), rowBytes, rgb.data());
+        FilterRow(compression.filter, rgb.data(), priorRgb.data(), rowBytes,
+                  filtered.data() + static_cast<std::size_t>(r) * stride, scratch);
         std::swap(rgb, priorRgb);
-        prior = priorRgb.data();
     }
 }
 
@@ -648,7 +792,7 @@ PngFileWriter::~PngFileWriter() = default;
 
 bool PngFileWriter::Open() {
     State& s = *state_;
-    if (!PngSizeFits(s.picture.width, s.picture.height)) {
+    if (!PngSizeFits(s.picture.width, s.picture.height) || !PngCompressionValid(s.compression)) {
         return s.Fail(EINVAL);
     }
     s.rowBytes = static_cast<std::size_t>(s.picture.width) * 3;

@@ -5,8 +5,8 @@
 OMBRILO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # What the program itself needs to build and run: ./run installs only these, so that a newcomer
 # sees the window as soon as the program is built.
-OMBRILO_PROGRAM_PACKAGES=(qt6-base-dev qt6-translations-l10n fonts-dejavu-core libpng-dev cmake make
-                          g++)
+OMBRILO_PROGRAM_PACKAGES=(qt6-base-dev qt6-translations-l10n fonts-dejavu-core libpng-dev
+                          libisal-dev cmake make g++)
 # What the tests, benchmarks, fuzzers and package checks add. clang-format-14 is pinned: another
 # version formats the same code differently. clang and libclang-rt-14-dev build the fuzzers
 # (libFuzzer).

@@ -12,6 +12,8 @@
 using namespace ombrilo;
 using namespace testfiles;
 
+Q_DECLARE_METATYPE(PngCompression)
+
 namespace {
 
 FractalRecord SampleRecord() {
@@ -65,25 +67,33 @@ class TestPngFile : public QObject {
     QTemporaryDir dir_;
 
 private slots:
-    // Several batches and blocks (4000 x 3 bytes a row), every filter, odd sizes.
+    // Several batches and blocks (4000 x 3 bytes a row), every filter, both deflaters and every
+    // igzip level, odd sizes and a single pixel.
     void decodesToTheRowsWritten_data() {
-        QTest::addColumn<int>("filter");
+        QTest::addColumn<PngCompression>("settings");
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
-        QTest::newRow("1 x 1") << int(PngRowFilter::Up) << 1 << 1;
-        QTest::newRow("odd, default") << int(DefaultPngCompression().filter) << 4001 << 797;
+        QTest::newRow("1 x 1, default") << DefaultPngCompression() << 1 << 1;
+        QTest::newRow("1 x 1, zlib up")
+            << PngCompression{PngDeflater::Zlib, 6, Z_DEFAULT_STRATEGY, PngRowFilter::Up} << 1 << 1;
+        QTest::newRow("odd, default") << DefaultPngCompression() << 4001 << 797;
+        QTest::newRow("all noise, default") << DefaultPngCompression() << 2 << 200000;
+        for (int level = 1; level <= 3; ++level) {
+            QTest::addRow("igzip %d", level)
+                << PngCompression{PngDeflater::Igzip, level, 0, PngRowFilter::Sub} << 1001 << 600;
+        }
         for (auto f : {PngRowFilter::None, PngRowFilter::Sub, PngRowFilter::Average,
                        PngRowFilter::Paeth, PngRowFilter::Adaptive}) {
-            QTest::addRow("filter %d", int(f)) << int(f) << 333 << 97;
+            QTest::addRow("zlib, filter %d", int(f))
+                << PngCompression{PngDeflater::Zlib, 6, Z_DEFAULT_STRATEGY, f} << 333 << 97;
         }
     }
     void decodesToTheRowsWritten() {
-        QFETCH(int, filter);
+        QFETCH(PngCompression, settings);
         QFETCH(int, width);
         QFETCH(int, height);
         const QString path = dir_.filePath("rows.png");
         const QByteArray bgr = Picture(width, height, 7);
-        const PngCompression settings{6, Z_DEFAULT_STRATEGY, PngRowFilter(filter)};
         QVERIFY(WritePng(path, bgr, {width, height, 0, std::nullopt}, settings));
         const QByteArray file = ReadBytes(path);
         const pngdecode::Decoded decoded = pngdecode::DecodeToBgr(file);
@@ -170,6 +180,16 @@ private slots:
         PngFileWriter missing(Path(local.filePath("gone/x.png")), {4, 3, 0, std::nullopt});
         QVERIFY(!missing.Open());
         QCOMPARE(missing.error(), ENOENT);
+        for (const PngCompression& bad :
+             {PngCompression{PngDeflater::Igzip, 0, 0, PngRowFilter::None},
+              PngCompression{PngDeflater::Igzip, 4, 0, PngRowFilter::None},
+              PngCompression{PngDeflater::Zlib, 10, 0, PngRowFilter::None},
+              PngCompression{PngDeflater::Zlib, 1, Z_FIXED + 1, PngRowFilter::None}}) {
+            PngFileWriter refused(Path(path), {4, 3, 0, std::nullopt}, bad);
+            QVERIFY(!refused.Open());
+            QCOMPARE(refused.error(), EINVAL);
+        }
+        QCOMPARE(ReadBytes(path), QByteArray("older"));
         QVERIFY(!PngSizeFits(2147483648LL, 1));
         QVERIFY(PngSizeFits(2147483647LL, 2147483647LL));
     }
