@@ -90,7 +90,7 @@ private slots:
         QCOMPARE(rows, (QStringList{"a", "B", "c"}));  // sorted ignoring case
         QCOMPARE(seenCx, (QList<double>{0.285, -0.12, -0.7459}));
         QCOMPARE(seenPalettes, (QList<Palette>{kBlue, Palette{}, kRed}));
-        QVERIFY(!s.w().BrowserConfirmed);
+        QVERIFY(!s.w().BrowserConfirmed());
         QVERIFY(SameFractal(s.w().state, before));
         QVERIFY(s.w().RenderIdle());
         QTest::qWait(50);
@@ -187,7 +187,7 @@ private slots:
         };
         const auto frames = s.f.frames();
         s.w().action("OpenFract")->trigger();
-        QVERIFY(s.w().BrowserConfirmed);
+        QVERIFY(s.w().BrowserConfirmed());
         TMainForm& w = s.w();
         QCOMPARE(w.state.Cx, -0.7459);
         QCOMPARE(w.state.Cy, 0.1102);
@@ -201,7 +201,7 @@ private slots:
         QCOMPARE(w.TrackBarB1->value(), 6);
         QCOMPARE(w.TypeOfPalette->currentIndex(), 1);
         QCOMPARE(w.CurrentFractalPath, s.fractals + "/spiral.frc");
-        QCOMPARE(w.FileTitle, QString("spiral"));
+        QCOMPARE(w.FileTitle(), QString("spiral"));
         QVERIFY(w.action("SaveCrntFrct")->isEnabled());
         QCOMPARE(w.action("SaveCrntFrct")->text(), QString("С&охранить spiral"));
         QVERIFY(s.f.WaitIdle());
@@ -364,7 +364,7 @@ private slots:
         };
         s.w().action("SaveFractal")->trigger();
         QVERIFY(stillOpen);
-        QVERIFY(!s.w().BrowserConfirmed);
+        QVERIFY(!s.w().BrowserConfirmed());
         QCOMPARE(s.f.dialogs.messages.size(), 1);
         QVERIFY(Has(s.f.dialogs, MessageKind::Question, "Подтверждение замены файла",
                     "Файл с таким именем уже существует.\n Заменить существующий файл?"));
@@ -425,7 +425,7 @@ private slots:
 
         s.f.dialogs.onExec = [](QDialog&) { return QDialog::Rejected; };
         s.w().action("OpenPalette")->trigger();
-        QCOMPARE(s.w().FilePath, s.palettes + "/p.ptt");
+        QCOMPARE(s.w().FilePath(), s.palettes + "/p.ptt");
         s.w().TrackBarCx->setValue(-1234);
         QVERIFY(s.f.WaitIdle());
         s.w().action("SaveCrntFrct")->trigger();
@@ -638,7 +638,7 @@ private slots:
         QCOMPARE(s.f.dialogs.execs, QStringList{"OpenSaveFractal"});
         QVERIFY(s.f.dialogs.messages.isEmpty());
         QVERIFY(SameFractal(s.w().state, before));
-        QVERIFY(!s.w().BrowserConfirmed);
+        QVERIFY(!s.w().BrowserConfirmed());
     }
 
     // A double-click on a row opens the file and the next press on the main view is ignored.
@@ -654,7 +654,7 @@ private slots:
             return dialog.result();
         };
         s.w().action("OpenFract")->trigger();
-        QVERIFY(s.w().BrowserConfirmed);
+        QVERIFY(s.w().BrowserConfirmed());
         QCOMPARE(s.w().state.Cx, 0.25);
         QVERIFY(!s.w().MouseArmed);
         QVERIFY(s.f.WaitIdle());

@@ -63,7 +63,7 @@ private slots:
         f.dialogs.onExec = [&](QDialog& dialog) {
             [&] {
                 auto& slides = static_cast<TSlideForm&>(dialog);
-                QVERIFY(f.form->SlideShowRunning);
+                QVERIFY(f.form->SlideShowRunning());
                 QVERIFY(slides.Mes->isVisibleTo(&slides));
                 QVERIFY(!slides.Slide->isVisibleTo(&slides));
                 QCOMPARE(slides.Mes->text(), QString("( Неизвестный тип фрактала )"));
@@ -76,13 +76,14 @@ private slots:
                 QVERIFY(slides.isVisible());
                 QTest::mouseClick(&slides, Qt::LeftButton, {}, QPoint(5, 5));
                 QVERIFY(!slides.isVisible());
+                QVERIFY(!f.form->SlideShowRunning());  // ended with the window's closing
                 checked = true;
             }();
             return int(QDialog::Rejected);
         };
         f.form->action("SlideShow")->trigger();
         QVERIFY(checked);
-        QVERIFY(!f.form->SlideShowRunning);
+        QVERIFY(!f.form->SlideShowRunning());
         QCOMPARE(f.dialogs.execs, QStringList{"SlideForm"});
         QVERIFY(f.dialogs.messages.isEmpty());
         QCOMPARE(QDir::currentPath(), QDir(f.form->FractalsFolder).canonicalPath());
@@ -138,7 +139,7 @@ private slots:
         QVERIFY(after.palette == before.palette);
         QVERIFY(after.colorTable == before.colorTable);
         QVERIFY(after.PointColor == &Z2PointColor);
-        QVERIFY(!f.form->SlideShowRunning);
+        QVERIFY(!f.form->SlideShowRunning());
     }
 
     void NextSlideWaitsTheDelayAfterDrawing() {
@@ -193,10 +194,14 @@ private slots:
         QVERIFY(f.dialogs.messages.isEmpty());
         f.thread().SetHoldForTests(false);
         QVERIFY(f.WaitIdle());
-        f.form->SlideShowRunning = true;  // and while a show runs
+        // And while a show runs: the command started from the show opens no second one.
+        f.dialogs.onExec = [&](QDialog&) {
+            f.form->action("SlideShow")->trigger();
+            return int(QDialog::Rejected);
+        };
         f.form->action("SlideShow")->trigger();
-        QVERIFY(f.dialogs.execs.isEmpty());
-        f.form->SlideShowRunning = false;
+        QCOMPARE(f.dialogs.execs, QStringList{"SlideForm"});
+        QVERIFY(!f.form->SlideShowRunning());
     }
 
     void EmptyFolderIsReported() {
@@ -209,15 +214,15 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].caption, QString("Ошибка"));
         QCOMPARE(f.dialogs.messages[0].text,
                  QString("Не возможно выполнить команду.\n Нет ни одного фрактала для показа."));
-        QVERIFY(!f.form->SlideShowRunning);
+        QVERIFY(!f.form->SlideShowRunning());
     }
 
     void OptionsCancelKeepsTheDelay() {
         MainFormFixture f;
         QVERIFY(f.Start());
         f.form->action("Options")->trigger();
-        QVERIFY(f.form->OptionsShown);
-        TJLFOptions* options = f.form->OptionsWindow;
+        QVERIFY(f.form->OptionsShown());
+        TJLFOptions* options = f.form->OptionsWindow();
         QVERIFY(options != nullptr);
         QCOMPARE(options->pos(), QPoint(f.form->x() + 130, f.form->y() + 49));
         QCOMPARE(options->TimeInterval->text(), QString("4"));
@@ -226,31 +231,31 @@ private slots:
         QCOMPARE(options->BTInterval->value(), 20);
         QCOMPARE(options->TimeInterval->text(), QString("20"));
         QTest::mouseClick(options->CanBut, Qt::LeftButton);
-        QVERIFY(!f.form->OptionsShown);
+        QVERIFY(!f.form->OptionsShown());
         QCOMPARE(f.form->SlideDelay, 4);
         QCOMPARE(f.form->SlideOrder, std::uint8_t{0});
-        QTRY_VERIFY(f.form->OptionsWindow.isNull());
+        QTRY_VERIFY(f.form->OptionsWindow().isNull());
     }
 
     void OptionsOkStoresAndReachesSettingsFile() {
         MainFormFixture f;
         QVERIFY(f.Start());
         f.form->action("Options")->trigger();
-        TJLFOptions* options = f.form->OptionsWindow;
+        TJLFOptions* options = f.form->OptionsWindow();
         QVERIFY(options != nullptr);
         options->BTInterval->setValue(20);
         options->RadioButton2->setChecked(true);
         QTest::mouseClick(options->ButOkey, Qt::LeftButton);
         QCOMPARE(f.form->SlideDelay, 20);
         QCOMPARE(f.form->SlideOrder, std::uint8_t{1});
-        QVERIFY(!f.form->OptionsShown);
+        QVERIFY(!f.form->OptionsShown());
         // The command toggles the window.
         f.form->action("Options")->trigger();
-        QVERIFY(f.form->OptionsShown);
-        QCOMPARE(f.form->OptionsWindow->TimeInterval->text(), QString("20"));
-        QVERIFY(f.form->OptionsWindow->RadioButton2->isChecked());
+        QVERIFY(f.form->OptionsShown());
+        QCOMPARE(f.form->OptionsWindow()->TimeInterval->text(), QString("20"));
+        QVERIFY(f.form->OptionsWindow()->RadioButton2->isChecked());
         f.form->action("Options")->trigger();
-        QVERIFY(!f.form->OptionsShown);
+        QVERIFY(!f.form->OptionsShown());
 
         const QString settings = f.FilePath("settings.dat");
         f.form->close();

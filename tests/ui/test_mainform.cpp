@@ -18,6 +18,7 @@
 
 #include "engine/overview_marker.h"
 #include "engine/render.h"
+#include "formats/fractal_file.h"
 #include "formats/settings_file.h"
 #include "mainform_fixture.h"
 #include "support/test_files.h"
@@ -293,7 +294,7 @@ private slots:
         }
         QCOMPARE(w.MouseTool, KoefTool);
         QCOMPARE(w.state.ViewWidth, width);
-        QVERIFY(!w.FullScreenShown);
+        QVERIFY(!w.FullScreenShown());
         QCOMPARE(w.FullScreenButton->text(), QString("Full Screen"));
         // A slider moved meanwhile keeps its position, C keeps its value.
         w.TrackBarCx->setValue(500);
@@ -752,11 +753,18 @@ private slots:
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         f.thread().SetHoldForTests(false);
         QVERIFY(f.WaitIdle());
-        for (bool* busy : {&w.SlideShowRunning, &w.BrowserShown}) {
-            *busy = true;
+        w.BrowserShown = true;
+        w.HistoryBackExecute();
+        w.BrowserShown = false;
+        // Nor from inside a slide show, which shows other states in the live one.
+        QVERIFY(QDir().mkpath(w.FractalsFolder));
+        QVERIFY(WriteFractalFile((w.FractalsFolder + "/a.frc").toStdString(), w.state));
+        f.dialogs.onExec = [&](QDialog&) {
             w.HistoryBackExecute();
-            *busy = false;
-        }
+            return int(QDialog::Rejected);
+        };
+        w.action("SlideShow")->trigger();
+        QCOMPARE(f.dialogs.execs, QStringList{"SlideForm"});
         QCOMPARE(w.history().CurrentIndex(), std::size_t{3});
         w.HistoryBackExecute();
         QVERIFY(f.WaitIdle());

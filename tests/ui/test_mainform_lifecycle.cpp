@@ -132,7 +132,7 @@ private slots:
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
         QTest::keyClick(&w, Qt::Key_F);
-        QVERIFY(w.FullScreenShown);
+        QVERIFY(w.FullScreenShown());
         TFullScreenForm* full = FullScreenWindow();
         QVERIFY(full != nullptr);
         QScreen* screen = w.screen();
@@ -157,7 +157,7 @@ private slots:
         // Shift alone closes it.
         QTest::keyClick(full, Qt::Key_Shift);
         QTRY_VERIFY(FullScreenWindow() == nullptr);
-        QVERIFY(!w.FullScreenShown);
+        QVERIFY(!w.FullScreenShown());
         QCOMPARE(w.FullScreenButton->text(), QString("Full Screen"));
         // A left click closes it too.
         w.FullScreenButton->click();
@@ -175,7 +175,7 @@ private slots:
         QTest::keyClick(&w, Qt::Key_Plus);
         QTRY_VERIFY(f.thread().HeldForTests());
         QTest::keyClick(&w, Qt::Key_F);
-        QVERIFY(!w.FullScreenShown);
+        QVERIFY(!w.FullScreenShown());
         QVERIFY(FullScreenWindow() == nullptr);
         QCOMPARE(w.FullScreenButton->text(), QString("Full Screen"));
         f.thread().SetHoldForTests(false);
