@@ -276,7 +276,7 @@ private:
     std::unique_ptr<SweepClock> sweepClock_;
     ViewHistory history_{HistoryEntry{}};
 
-    // Controls by their component names that only this window reaches.
+    // Controls by their component names; tests and screen readers find them by these names.
     QToolButton* Hand = nullptr;
     QToolButton* Center = nullptr;
     QToolButton* Lupa = nullptr;
@@ -292,9 +292,6 @@ private:
     QSlider* TrackBarB0 = nullptr;
     QSlider* TrackBarR1 = nullptr;
     QMenu* fractalMenu = nullptr;
-
-public:
-    // Controls by their component names (they are also found by findChild).
     ImageView* Pic = nullptr;
     ImageView* GeneralView = nullptr;
     ImageView* PaletteLine = nullptr;

@@ -134,7 +134,7 @@ private slots:
         const QSize frame = w.frameGeometry().size() - w.geometry().size();
         const int outerWidth = 409 + frame.width();
         const int outerHeight = 221 + frame.height();
-        const int left = static_cast<int>(w.x() + w.Pic->x() + (530 - outerWidth) * 0.5L);
+        const int left = static_cast<int>(w.x() + Controls(w).Pic->x() + (530 - outerWidth) * 0.5L);
         const int top = static_cast<int>(w.y() + (w.frameGeometry().height() - outerHeight) * 0.3L);
         QCOMPARE(at, QPoint(left, top));
         QVERIFY(openShown);
@@ -191,15 +191,15 @@ private slots:
         TMainForm& w = s.w();
         QCOMPARE(w.state.Cx, -0.7459);
         QCOMPARE(w.state.Cy, 0.1102);
-        QCOMPARE(w.TrackBarCx->value(), -745);
-        QCOMPARE(w.TrackBarCy->value(), 110);
-        QCOMPARE(w.E_cx->text(), QString("-0.7459"));
+        QCOMPARE(Controls(w).TrackBarCx->value(), -745);
+        QCOMPARE(Controls(w).TrackBarCy->value(), 110);
+        QCOMPARE(Controls(w).E_cx->text(), QString("-0.7459"));
         QCOMPARE(w.state.ViewWidth, 0.5f);
         QCOMPARE(w.state.MainStep, MainStepFor(0.5f));
         QVERIFY(w.state.palette == kRed);
-        QCOMPARE(w.TrackBarR0->value(), 90);
-        QCOMPARE(w.TrackBarB1->value(), 6);
-        QCOMPARE(w.TypeOfPalette->currentIndex(), 1);
+        QCOMPARE(Controls(w).TrackBarR0->value(), 90);
+        QCOMPARE(Controls(w).TrackBarB1->value(), 6);
+        QCOMPARE(Controls(w).TypeOfPalette->currentIndex(), 1);
         QCOMPARE(w.CurrentFractalPath, s.fractals + "/spiral.frc");
         QCOMPARE(w.FileTitle(), QString("spiral"));
         QVERIFY(w.action("SaveCrntFrct")->isEnabled());
@@ -273,8 +273,8 @@ private slots:
         QCOMPARE(s.w().state.ViewWidth, 1.25f);
         QVERIFY(s.w().state.palette == before.palette);
         QVERIFY(s.w().state.colorTable == before.colorTable);
-        QCOMPARE(s.w().TrackBarR0->value(), before.palette.R0);
-        QCOMPARE(s.w().TypeOfPalette->currentIndex(), 0);
+        QCOMPARE(Controls(s.w()).TrackBarR0->value(), before.palette.R0);
+        QCOMPARE(Controls(s.w()).TypeOfPalette->currentIndex(), 0);
         QCOMPARE(s.w().action("SaveCrntFrct")->text(), QString("С&охранить b"));
     }
 
@@ -426,7 +426,7 @@ private slots:
         s.f.dialogs.onExec = [](QDialog&) { return QDialog::Rejected; };
         s.w().action("OpenPalette")->trigger();
         QCOMPARE(s.w().FilePath(), s.palettes + "/p.ptt");
-        s.w().TrackBarCx->setValue(-1234);
+        Controls(s.w()).TrackBarCx->setValue(-1234);
         QVERIFY(s.f.WaitIdle());
         s.w().action("SaveCrntFrct")->trigger();
         QCOMPARE(testfiles::ReadBytes(file),

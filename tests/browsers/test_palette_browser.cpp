@@ -92,7 +92,7 @@ private slots:
         QVERIFY(previewOk);
         QVERIFY(w.state.palette == before);
         QVERIFY(w.state.colorTable == table);
-        QCOMPARE(w.TrackBarR0->value(), before.R0);
+        QCOMPARE(Controls(w).TrackBarR0->value(), before.R0);
         QVERIFY(w.RenderIdle());
         QTest::qWait(50);
         QCOMPARE(f.frames(), frames);
@@ -114,11 +114,11 @@ private slots:
         w.action("OpenPalette")->trigger();
         QVERIFY(w.state.palette == kGreen);
         QVERIFY(w.state.colorTable == TableOf(kGreen));
-        QCOMPARE(w.TrackBarG0->value(), 80);
-        QCOMPARE(w.TrackBarB1->value(), 27);
-        QCOMPARE(w.TypeOfPalette->currentIndex(), 6);
+        QCOMPARE(Controls(w).TrackBarG0->value(), 80);
+        QCOMPARE(Controls(w).TrackBarB1->value(), 27);
+        QCOMPARE(Controls(w).TypeOfPalette->currentIndex(), 6);
         const std::uint8_t* first = w.state.colorTable.Entry(0);
-        QCOMPARE(w.PaletteLine->image().pixel(0, 0) & 0xFFFFFF,
+        QCOMPARE(Controls(w).PaletteLine->image().pixel(0, 0) & 0xFFFFFF,
                  qRgb(first[2], first[1], first[0]) & 0xFFFFFF);
         QVERIFY(f.WaitIdle());
         QCOMPARE(f.frames(), frames + 1);
