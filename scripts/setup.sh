@@ -4,10 +4,10 @@
 
 OMBRILO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # clang-format-14 is pinned: another version formats the same code differently. clang and
-# libclang-rt-14-dev build the fuzzers (libFuzzer).
+# libclang-rt-14-dev build the fuzzers (libFuzzer). python3 runs the check of the layers.
 OMBRILO_PACKAGES=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-dejavu-core libpng-dev
                   libbenchmark-dev cmake make g++ clang-format-14 clang libclang-rt-14-dev
-                  desktop-file-utils appstream dpkg-dev)
+                  desktop-file-utils appstream dpkg-dev python3)
 
 ombrilo_missing_packages() {
     local pkg missing=()
