@@ -537,9 +537,24 @@ void TMainForm::FullScreenClosed() {
 // They keep the guards of the main window; their windows are separate modules.
 
 BrowserSetup TMainForm::MakeBrowserSetup(bool openMode, const QString& folder, int lastRow) {
-    const BrowserChoice kept{browserConfirmed_,      filePath_, fileTitle_, fileRead_,
-                             LoadPaletteWithFractal, lastRow};
-    return {*this, Pic->geometry(), FullScreenShown(), openMode, folder, state, kept};
+    return {.owner = *this,
+            .ownerView = Pic->geometry(),
+            .overFullScreen = FullScreenShown(),
+            .openMode = openMode,
+            .folder = folder,
+            .state = state,
+            .choice = {.confirmed = browserConfirmed_,
+                       .path = filePath_,
+                       .title = fileTitle_,
+                       .read = fileRead_,
+                       .loadPaletteWithFractal = LoadPaletteWithFractal,
+                       .lastRow = lastRow}};
+}
+
+int TMainForm::RunBrowser(BrowserDialog& browser) {
+    // The main view ignores the press that may belong to a double-click confirming the browser.
+    connect(&browser, &BrowserDialog::confirmedByDoubleClick, this, [this] { MouseArmed = false; });
+    return browser.ShowModal();
 }
 
 void TMainForm::TakeBrowserChoice(const BrowserChoice& choice, int& lastRow) {
@@ -557,11 +572,9 @@ void TMainForm::OpenFractExecute() {
     {
         ShownFlag shown(BrowserShown);
         TOpenSaveFractal browser(MakeBrowserSetup(true, FractalsFolder, LastFractalIndex));
-        connect(&browser, &BrowserDialog::confirmedByDoubleClick, this,
-                [this] { MouseArmed = false; });
         browser.setWindowTitle("Открытие фрактала");
         browser.OpenFractal->setVisible(true);
-        browser.ShowModal();
+        RunBrowser(browser);
         TakeBrowserChoice(browser.Choice(), LastFractalIndex);
         browserConfirmed_ = browser.Choice().confirmed;
     }
@@ -647,12 +660,10 @@ void TMainForm::SaveFractalExecute() {
     {
         ShownFlag shown(BrowserShown);
         TOpenSaveFractal browser(MakeBrowserSetup(false, FractalsFolder, LastFractalIndex));
-        connect(&browser, &BrowserDialog::confirmedByDoubleClick, this,
-                [this] { MouseArmed = false; });
         browser.setWindowTitle("Сохранение фрактала");
         browser.SaveFractal->setVisible(true);
         browser.IgnoreFPalette->setEnabled(false);
-        browser.ShowModal();
+        RunBrowser(browser);
         TakeBrowserChoice(browser.Choice(), LastFractalIndex);
         browserConfirmed_ = browser.Choice().confirmed;
     }
@@ -673,10 +684,8 @@ void TMainForm::OpenPaletteExecute() {
     {
         ShownFlag shown(BrowserShown);
         TOSPalette browser(MakeBrowserSetup(true, PalettesFolder, LastPaletteIndex));
-        connect(&browser, &BrowserDialog::confirmedByDoubleClick, this,
-                [this] { MouseArmed = false; });
         browser.setWindowTitle("Открытие палитры");
-        result = browser.ShowModal();
+        result = RunBrowser(browser);
         TakeBrowserChoice(browser.Choice(), LastPaletteIndex);
     }
     if (result != QDialog::Accepted) {
@@ -707,10 +716,8 @@ void TMainForm::SavePaletteExecute() {
     {
         ShownFlag shown(BrowserShown);
         TOSPalette browser(MakeBrowserSetup(false, PalettesFolder, LastPaletteIndex));
-        connect(&browser, &BrowserDialog::confirmedByDoubleClick, this,
-                [this] { MouseArmed = false; });
         browser.setWindowTitle("Сохранение палитры");
-        result = browser.ShowModal();
+        result = RunBrowser(browser);
         TakeBrowserChoice(browser.Choice(), LastPaletteIndex);
     }
     if (result == QDialog::Accepted) {
@@ -779,8 +786,13 @@ void TMainForm::SlideShowExecute() {
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     StopAnimations();
     slideShowRunning_ = true;
-    const SlideShowSetup setup{*this,           state,      SlideReadFlags,        FractalsFolder,
-                               int(SlideDelay), SlideOrder, LoadPaletteWithFractal};
+    const SlideShowSetup setup{.screenOf = *this,
+                               .state = state,
+                               .readFlags = SlideReadFlags,
+                               .folder = FractalsFolder,
+                               .delaySeconds = SlideDelay,
+                               .order = SlideOrder,
+                               .loadPalette = LoadPaletteWithFractal};
     auto form = std::make_unique<TSlideForm>(setup, list, std::move(random));
     connect(form.get(), &TSlideForm::showEnded, this, [this] { slideShowRunning_ = false; });
     QGuiApplication::restoreOverrideCursor();

@@ -229,6 +229,8 @@ private:
     // A browser's setup from the state and the choice the last browser left; the choice it
     // hands back is kept for the next one.
     BrowserSetup MakeBrowserSetup(bool openMode, const QString& folder, int lastRow);
+    // Runs a browser modally; returns its modal result.
+    int RunBrowser(BrowserDialog& browser);
     void TakeBrowserChoice(const BrowserChoice& choice, int& lastRow);
     // The fractal at FilePath read and shown; the palette the last read took shown.
     void OpenFractalAtFilePath();

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "browser_test_support.h"
@@ -61,6 +62,40 @@ class TestPaletteBrowser : public QObject {
     Q_OBJECT
 
 private slots:
+    // The browser needs no main window: it reads into the state it is given and hands back its
+    // choice, here a remembered row that is gone (the last row is taken), then row 0, Cancel.
+    void choiceIsHandedBackWithoutTheMainWindow() {
+        QTemporaryDir folder;
+        const QString previous = QDir::currentPath();
+        QVERIFY(PutPalette(folder.path(), "red.ptt", kRed));
+        QVERIFY(PutPalette(folder.path(), "blue.ptt", kBlue));
+        QWidget owner;
+        FractalState state;
+        SetDefaultView(state);
+        state.palette = kGreen;
+        BuildColorTable(state.palette, state.colorTable);
+        BrowserChoice kept;
+        kept.path = "unchanged by the palette browser until a row is taken";
+        kept.title = "a fractal";
+        kept.lastRow = 5;
+        TOSPalette browser(
+            {owner, QRect(46, 0, 530, 409), false, true, folder.path(), state, kept});
+        QCOMPARE(browser.Choice().lastRow, 1);
+        QVERIFY(state.palette == kRed);
+        browser.PalList->setCurrentRow(0);
+        QVERIFY(state.palette == kBlue);
+        browser.CanButClick();
+        QVERIFY(state.palette == kGreen);
+        QVERIFY(state.colorTable == TableOf(kGreen));
+        const BrowserChoice& choice = browser.Choice();
+        QVERIFY(!choice.confirmed);
+        QCOMPARE(choice.path, folder.path() + "/blue.ptt");
+        QCOMPARE(choice.title, QString("a fractal"));
+        QCOMPARE(choice.lastRow, 0);
+        QVERIFY(choice.read.PaletteAccepted);
+        QDir::setCurrent(previous);
+    }
+
     // Two palettes selected, then Cancel: palette and table exactly as before, sliders unmoved.
     void cancelRestoresPalette() {
         MainFormFixture f;

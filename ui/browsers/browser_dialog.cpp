@@ -123,7 +123,7 @@ void BrowserDialog::Confirm() {
 }
 
 void BrowserDialog::DoubleClicked() {
-    emit confirmedByDoubleClick();  // the main view ignores the press that may belong to this
+    emit confirmedByDoubleClick();
     Confirm();
 }
 
