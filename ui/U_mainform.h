@@ -26,6 +26,8 @@ class QPushButton;
 class QSlider;
 class QToolButton;
 
+struct MainFormProbe;
+
 namespace ombrilo {
 
 class ImageView;
@@ -59,30 +61,10 @@ public:
     ~TMainForm() override;
 
     // --- State ---------------------------------------------------------------------------
+    // The fractal state the views, the full-screen view and the windows opened show, and the
+    // overview's marker the render thread draws.
     FractalState state;
     OverviewMarker marker;
-    float KoefScaleX = 0.0f;
-    float KoefScaleY = 0.0f;
-
-    std::int32_t SlideDelay = 4;
-    std::int32_t CloseAfterSave = 0;
-    std::uint8_t SlideOrder = 0;
-
-    QString FractalsFolder;
-    QString PalettesFolder;
-
-    bool LoadPaletteWithFractal = true;
-    bool MouseArmed = true;
-    bool BrowserShown = false;  // a fractal or palette browser is open
-    int LastFractalIndex = 0;
-    int LastPaletteIndex = 0;
-    int MouseTool = KoefTool;
-
-    bool ApplyPaletteNow = true;
-    CoefAnimation AnimRe;
-    CoefAnimation AnimIm;
-
-    QString CurrentFractalPath;  // fractal file last opened or saved; SaveCrntFrct writes it
 
     // --- Windows it opens ----------------------------------------------------------------
     bool FullScreenShown() const override;
@@ -176,8 +158,6 @@ public:
 
     // The full-screen window tells the main window it has gone.
     void FullScreenClosed();
-    // Recomputes the full-screen picture from the state, while it is shown.
-    void RenderFullScreen();
 
     QAction* action(const QString& name) const;
     QLabel* statusPanel(int index) const;
@@ -191,6 +171,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window tests' view of the private state.
+    friend struct ::MainFormProbe;
+
     // What the export window asks.
     QWidget& HostWindow() override { return *this; }
     const FractalState& ExportedState() const override { return state; }
@@ -219,6 +202,8 @@ private:
     void ApplyPendingPaletteType();
     void WriteSettingsIfChanged();
     Settings CurrentSettings() const;
+    // Recomputes the full-screen picture from the state, while it is shown.
+    void RenderFullScreen();
     void UpdateKoefScale();
     void UpdateOverviewMarkerNow();
     void BuildAndShowPalette();  // BuildColorTable + DrawPaletteLine
@@ -250,6 +235,29 @@ private:
     void Animate(CoefAnimation& animation, CoefAnimation& other, QSlider* slider, bool up);
     void Sweep(CoefAnimation& animation, QSlider* slider, bool up);
     void RecordHistoryAfterSliderActions(QSlider* slider);
+
+    float KoefScaleX = 0.0f;
+    float KoefScaleY = 0.0f;
+
+    std::int32_t SlideDelay = 4;
+    std::int32_t CloseAfterSave = 0;
+    std::uint8_t SlideOrder = 0;
+
+    QString FractalsFolder;
+    QString PalettesFolder;
+
+    bool LoadPaletteWithFractal = true;
+    bool MouseArmed = true;
+    bool BrowserShown = false;  // a fractal or palette browser is open
+    int LastFractalIndex = 0;
+    int LastPaletteIndex = 0;
+    int MouseTool = KoefTool;
+
+    bool ApplyPaletteNow = true;
+    CoefAnimation AnimRe;
+    CoefAnimation AnimIm;
+
+    QString CurrentFractalPath;  // fractal file last opened or saved; SaveCrntFrct writes it
 
     bool SettingsLoaded = false;
     Settings snapshot;  // settings as read at start-up; Left/Top are StoredLeft/StoredTop

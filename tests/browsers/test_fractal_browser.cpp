@@ -37,8 +37,8 @@ struct Started {
         if (!f.Start()) {
             return false;
         }
-        fractals = f.form->FractalsFolder;
-        palettes = f.form->PalettesFolder;
+        fractals = Probe(*f.form).FractalsFolder;
+        palettes = Probe(*f.form).PalettesFolder;
         return true;
     }
     TMainForm& w() { return *f.form; }
@@ -95,7 +95,7 @@ private slots:
         QVERIFY(s.w().RenderIdle());
         QTest::qWait(50);
         QCOMPARE(s.f.frames(), frames);
-        QCOMPARE(s.w().LastFractalIndex, 0);
+        QCOMPARE(Probe(s.w()).LastFractalIndex, 0);
         QVERIFY(s.f.dialogs.messages.isEmpty());
     }
 
@@ -200,7 +200,7 @@ private slots:
         QCOMPARE(Controls(w).TrackBarR0->value(), 90);
         QCOMPARE(Controls(w).TrackBarB1->value(), 6);
         QCOMPARE(Controls(w).TypeOfPalette->currentIndex(), 1);
-        QCOMPARE(w.CurrentFractalPath, s.fractals + "/spiral.frc");
+        QCOMPARE(Probe(w).CurrentFractalPath, s.fractals + "/spiral.frc");
         QCOMPARE(w.FileTitle(), QString("spiral"));
         QVERIFY(w.action("SaveCrntFrct")->isEnabled());
         QCOMPARE(w.action("SaveCrntFrct")->text(), QString("С&охранить spiral"));
@@ -238,7 +238,7 @@ private slots:
         QVERIFY(SameFractal(s.w().state, before));
         QVERIFY(!s.w().action("SaveCrntFrct")->isEnabled());
         QCOMPARE(s.w().action("SaveCrntFrct")->text(), QString("С&охранить"));
-        QVERIFY(s.w().CurrentFractalPath.isEmpty());
+        QVERIFY(Probe(s.w()).CurrentFractalPath.isEmpty());
         QVERIFY(s.w().RenderIdle());
     }
 
@@ -300,7 +300,7 @@ private slots:
         };
         s.w().action("OpenFract")->trigger();
         QVERIFY(previewPaletteBack);
-        QVERIFY(!s.w().LoadPaletteWithFractal);
+        QVERIFY(!Probe(s.w()).LoadPaletteWithFractal);
         QCOMPARE(s.w().state.Cx, 0.3);
         QVERIFY(s.w().state.palette == start);
         QVERIFY(s.f.WaitIdle());
@@ -314,7 +314,7 @@ private slots:
         QVERIFY(checkedAgain);
         s.f.dialogs.onExec = [](QDialog&) { return QDialog::Rejected; };
         s.w().action("OpenPalette")->trigger();
-        QVERIFY(!s.w().LoadPaletteWithFractal);
+        QVERIFY(!Probe(s.w()).LoadPaletteWithFractal);
 
         s.f.dialogs.onExec = [&](QDialog& dialog) -> int {
             Browser(dialog)->FileList->setCurrentRow(1);
@@ -350,7 +350,7 @@ private slots:
         const QString file = s.fractals + "/fractal_new.frc";
         QCOMPARE(testfiles::ReadBytes(file),
                  testfiles::ToBytes(EncodeFractalRecord(RecordFromState(s.w().state))));
-        QCOMPARE(s.w().CurrentFractalPath, file);
+        QCOMPARE(Probe(s.w()).CurrentFractalPath, file);
         QCOMPARE(s.w().action("SaveCrntFrct")->text(), QString("С&охранить fractal_new"));
         QVERIFY(s.f.dialogs.messages.isEmpty());
 
@@ -484,7 +484,7 @@ private slots:
         QVERIFY(Has(s.f.dialogs, MessageKind::Question, "Подтверждение удаления файла",
                     "Удалить выбранный файл?"));
         QCOMPARE(testfiles::Entries(s.fractals), (QStringList{"a.frc", "d.frc"}));
-        QCOMPARE(s.w().LastFractalIndex, 0);
+        QCOMPARE(Probe(s.w()).LastFractalIndex, 0);
     }
 
     // Deleting the only file leaves the no-files note; Enter and double-clicks do nothing then.
@@ -580,7 +580,7 @@ private slots:
             }
             return QDialog::Rejected;
         };
-        s.w().LastFractalIndex = 1;
+        Probe(s.w()).LastFractalIndex = 1;
         s.w().action("OpenFract")->trigger();
         QCOMPARE(rows, (QStringList{"hidden", "a", "a"}));
         QCOMPARE(seen, (QList<double>{0.402, 0.11, 0.11}));
@@ -594,7 +594,7 @@ private slots:
         QVERIFY(s.Start());
         QVERIFY(PutFractal(s.fractals, "a.frc", Fractal(0.1, 0.1, 2.0f)));
         QVERIFY(PutFractal(s.fractals, "b.frc", Fractal(0.2, 0.2, 2.0f)));
-        s.w().LastFractalIndex = 7;
+        Probe(s.w()).LastFractalIndex = 7;
         int row = -1;
         QString name;
         s.f.dialogs.onExec = [&](QDialog& dialog) -> int {
@@ -656,13 +656,13 @@ private slots:
         s.w().action("OpenFract")->trigger();
         QVERIFY(s.w().BrowserConfirmed());
         QCOMPARE(s.w().state.Cx, 0.25);
-        QVERIFY(!s.w().MouseArmed);
+        QVERIFY(!Probe(s.w()).MouseArmed);
         QVERIFY(s.f.WaitIdle());
         s.w().action("ToCur")->trigger();
         const float centerX = s.w().state.CenterX;
         s.w().PicMouseDown(Qt::LeftButton, 10, 10);
         QCOMPARE(s.w().state.CenterX, centerX);
-        QVERIFY(s.w().MouseArmed);
+        QVERIFY(Probe(s.w()).MouseArmed);
         QVERIFY(s.w().RenderIdle());
         s.w().PicMouseDown(Qt::LeftButton, 10, 10);  // armed again: this press centres
         QVERIFY(s.w().state.CenterX != centerX);

@@ -101,8 +101,8 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QVERIFY(PutPalette(w.PalettesFolder, "red.ptt", kRed));
-        QVERIFY(PutPalette(w.PalettesFolder, "blue.ptt", kBlue));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "red.ptt", kRed));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "blue.ptt", kBlue));
         const Palette before = w.state.palette;
         const ColorTable table = w.state.colorTable;
         const auto frames = f.frames();
@@ -131,7 +131,7 @@ private slots:
         QVERIFY(w.RenderIdle());
         QTest::qWait(50);
         QCOMPARE(f.frames(), frames);
-        QCOMPARE(w.LastPaletteIndex, 1);
+        QCOMPARE(Probe(w).LastPaletteIndex, 1);
     }
 
     // Opening a valid palette: sliders, type list, strip and one frame.
@@ -139,7 +139,7 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QVERIFY(PutPalette(w.PalettesFolder, "green.ptt", kGreen));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "green.ptt", kGreen));
         const auto frames = f.frames();
         f.dialogs.onExec = [&](QDialog& dialog) -> int {
             ShowForTest(dialog);
@@ -165,10 +165,10 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QVERIFY(PutPalette(w.PalettesFolder, "a.ptt", kRed));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "a.ptt", kRed));
         Palette twelve = kBlue;
         twelve.PaletteType = 12;
-        QVERIFY(PutPalette(w.PalettesFolder, "b.ptt", twelve));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "b.ptt", twelve));
         const Palette before = w.state.palette;
         const ColorTable table = w.state.colorTable;
         QString note;
@@ -197,7 +197,7 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QDir().mkpath(w.PalettesFolder);
+        QDir().mkpath(Probe(w).PalettesFolder);
         QString caption, name;
         bool openHidden = false;
         f.dialogs.onExec = [&](QDialog& dialog) -> int {
@@ -214,7 +214,7 @@ private slots:
         QCOMPARE(caption, QString("Сохранение палитры"));
         QCOMPARE(name, QString("palette_new"));
         QVERIFY(openHidden);
-        const QString file = w.PalettesFolder + "/palette_new.ptt";
+        const QString file = Probe(w).PalettesFolder + "/palette_new.ptt";
         QCOMPARE(testfiles::ReadBytes(file), testfiles::ToBytes(EncodePalette(w.state.palette)));
         f.dialogs.answer = QMessageBox::No;
         bool stillOpen = false;
@@ -244,10 +244,10 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QVERIFY(PutPalette(w.PalettesFolder, "a.ptt", kRed));
-        QVERIFY(PutPalette(w.PalettesFolder, "b.ptt", kBlue));
-        QVERIFY(PutPalette(w.PalettesFolder, "c.ptt", kGreen));
-        QVERIFY(PutPalette(w.PalettesFolder, "x.ptt.bak", kGreen));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "a.ptt", kRed));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "b.ptt", kBlue));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "c.ptt", kGreen));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "x.ptt.bak", kGreen));
         QStringList rows, afterDelete;
         int rowAfterDelete = -1;
         Palette stateAfterDelete;
@@ -279,7 +279,7 @@ private slots:
         QCOMPARE(rowAfterDelete, 1);
         QVERIFY(stateAfterDelete == kBlue);
         QVERIFY(w.state.palette == kBlue);
-        QCOMPARE(testfiles::Entries(w.PalettesFolder),
+        QCOMPARE(testfiles::Entries(Probe(w).PalettesFolder),
                  (QStringList{"a.ptt", "b.ptt", "x.ptt.bak"}));
     }
 
@@ -307,7 +307,7 @@ private slots:
         w.action("SavePalette")->trigger();
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].text, QString("Файл не удается открыть для записи."));
-        QVERIFY(!QDir(w.PalettesFolder).exists());
+        QVERIFY(!QDir(Probe(w).PalettesFolder).exists());
     }
 };
 

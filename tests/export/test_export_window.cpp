@@ -154,12 +154,12 @@ private slots:
     void closeAfterSaveComesFromTheMainWindow() {
         ExportFixture x;
         QVERIFY(x.Start());
-        x.f.form->CloseAfterSave = 1;
+        Probe(*x.f.form).CloseAfterSave = 1;
         QVERIFY(x.Open(x.f.FilePath("a.bmp")));
         QVERIFY(x.window->IsCloseAfter->isChecked());
         x.window->IsCloseAfter->setChecked(false);
         x.window->close();
-        QCOMPARE(x.f.form->CloseAfterSave, 0);
+        QCOMPARE(Probe(*x.f.form).CloseAfterSave, 0);
         QVERIFY(!x.f.form->ExportDialogShown());
     }
 
@@ -327,7 +327,7 @@ private slots:
         // Ticking the box after the export closes the window, and the choice is kept.
         w->IsCloseAfter->click();
         QTRY_VERIFY(!x.window);
-        QCOMPARE(x.f.form->CloseAfterSave, 1);
+        QCOMPARE(Probe(*x.f.form).CloseAfterSave, 1);
         QVERIFY(!x.f.form->ExportDialogShown());
         x.f.form->close();
         const QByteArray settings = ReadBytes(x.f.FilePath("settings.dat"));
@@ -340,7 +340,7 @@ private slots:
     void successWithCloseAfterClosesSoonAfter() {
         ExportFixture x;
         QVERIFY(x.Start());
-        x.f.form->CloseAfterSave = 1;
+        Probe(*x.f.form).CloseAfterSave = 1;
         QVERIFY(x.Open(x.f.FilePath("done.bmp")));
         x.TypeWidth("40");
         x.window->Iterations->setCurrentIndex(5);
@@ -353,7 +353,7 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(!x.window, 10000);
         QCOMPARE(ReadBytes(x.f.FilePath("done.bmp")), x.Expected(x.f.form->state, 40, 30, 8190));
-        QCOMPARE(x.f.form->CloseAfterSave, 1);
+        QCOMPARE(Probe(*x.f.form).CloseAfterSave, 1);
         QVERIFY(!x.f.form->ExportDialogShown());
     }
 
@@ -641,7 +641,7 @@ private slots:
         QTimer::singleShot(50, [&] { gate.Release(); });
         x.f.form->close();
         QVERIFY(!x.f.form->ExportDialogShown());
-        QCOMPARE(x.f.form->CloseAfterSave, 1);
+        QCOMPARE(Probe(*x.f.form).CloseAfterSave, 1);
         QCOMPARE(Entries(x.f.folder.path()), QStringList{"settings.dat"});
     }
 

@@ -58,7 +58,7 @@ private slots:
     void UnknownTypeShowsTheLabelFortyPercentDown() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        QVERIFY(PutFractal(f.form->FractalsFolder, "two.frc", Record(2, 0.1, 1, 9)));
+        QVERIFY(PutFractal(Probe(*f.form).FractalsFolder, "two.frc", Record(2, 0.1, 1, 9)));
         bool checked = false;
         f.dialogs.onExec = [&](QDialog& dialog) {
             [&] {
@@ -86,17 +86,17 @@ private slots:
         QVERIFY(!f.form->SlideShowRunning());
         QCOMPARE(f.dialogs.execs, QStringList{"SlideForm"});
         QVERIFY(f.dialogs.messages.isEmpty());
-        QCOMPARE(QDir::currentPath(), QDir(f.form->FractalsFolder).canonicalPath());
+        QCOMPARE(QDir::currentPath(), QDir(Probe(*f.form).FractalsFolder).canonicalPath());
     }
 
     void ShiftRestoresTheStateExactly() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        const QString folder = f.form->FractalsFolder;
+        const QString folder = Probe(*f.form).FractalsFolder;
         QVERIFY(PutFractal(folder, "a.frc", Record(1, 0.3, 2, 100)));
         QVERIFY(PutFractal(folder, "b.frc", Record(1, -0.7, 5, 200)));
-        f.form->LoadPaletteWithFractal = true;
-        f.form->SlideDelay = 1;
+        Probe(*f.form).LoadPaletteWithFractal = true;
+        Probe(*f.form).SlideDelay = 1;
         const FractalState before = f.form->state;
         int slides = 0;
         f.dialogs.onExec = [&](QDialog& dialog) {
@@ -145,8 +145,8 @@ private slots:
     void NextSlideWaitsTheDelayAfterDrawing() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        QVERIFY(PutFractal(f.form->FractalsFolder, "a.frc", Record(1, 0.3, 1, 1)));
-        f.form->SlideDelay = 1;
+        QVERIFY(PutFractal(Probe(*f.form).FractalsFolder, "a.frc", Record(1, 0.3, 1, 1)));
+        Probe(*f.form).SlideDelay = 1;
         int shownAfterWait = 0;
         f.dialogs.onExec = [&](QDialog& dialog) {
             [&] {
@@ -167,7 +167,7 @@ private slots:
     void UnreadableEntryShowsTheReadersMessage() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        QVERIFY(QDir().mkpath(f.form->FractalsFolder + "/x.frc"));
+        QVERIFY(QDir().mkpath(Probe(*f.form).FractalsFolder + "/x.frc"));
         f.dialogs.onExec = [&](QDialog& dialog) {
             [&] {
                 auto& form = static_cast<TSlideForm&>(dialog);
@@ -185,7 +185,7 @@ private slots:
     void RefusedWhileAFrameIsComputed() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        QVERIFY(PutFractal(f.form->FractalsFolder, "a.frc", Record(1, 0.3, 1, 1)));
+        QVERIFY(PutFractal(Probe(*f.form).FractalsFolder, "a.frc", Record(1, 0.3, 1, 1)));
         f.thread().SetHoldForTests(true);
         f.form->RequestFrame();
         QVERIFY(QTest::qWaitFor([&] { return f.thread().HeldForTests(); }, 5000));
@@ -232,8 +232,8 @@ private slots:
         QCOMPARE(options->TimeInterval->text(), QString("20"));
         QTest::mouseClick(options->CanBut, Qt::LeftButton);
         QVERIFY(!f.form->OptionsShown());
-        QCOMPARE(f.form->SlideDelay, 4);
-        QCOMPARE(f.form->SlideOrder, std::uint8_t{0});
+        QCOMPARE(Probe(*f.form).SlideDelay, 4);
+        QCOMPARE(Probe(*f.form).SlideOrder, std::uint8_t{0});
         QTRY_VERIFY(f.form->OptionsWindow().isNull());
     }
 
@@ -246,8 +246,8 @@ private slots:
         options->BTInterval->setValue(20);
         options->RadioButton2->setChecked(true);
         QTest::mouseClick(options->ButOkey, Qt::LeftButton);
-        QCOMPARE(f.form->SlideDelay, 20);
-        QCOMPARE(f.form->SlideOrder, std::uint8_t{1});
+        QCOMPARE(Probe(*f.form).SlideDelay, 20);
+        QCOMPARE(Probe(*f.form).SlideOrder, std::uint8_t{1});
         QVERIFY(!f.form->OptionsShown());
         // The command toggles the window.
         f.form->action("Options")->trigger();

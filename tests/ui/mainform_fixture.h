@@ -59,6 +59,51 @@ inline MainControls Controls(const ombrilo::TMainForm& window) {
     return MainControls(window);
 }
 
+// The main window's own state that its tests set up and look at; the window keeps it private
+// from the other windows.
+struct MainFormProbe {
+    explicit MainFormProbe(ombrilo::TMainForm& window)
+        : KoefScaleX(window.KoefScaleX),
+          KoefScaleY(window.KoefScaleY),
+          SlideDelay(window.SlideDelay),
+          CloseAfterSave(window.CloseAfterSave),
+          SlideOrder(window.SlideOrder),
+          FractalsFolder(window.FractalsFolder),
+          PalettesFolder(window.PalettesFolder),
+          LoadPaletteWithFractal(window.LoadPaletteWithFractal),
+          MouseArmed(window.MouseArmed),
+          BrowserShown(window.BrowserShown),
+          LastFractalIndex(window.LastFractalIndex),
+          LastPaletteIndex(window.LastPaletteIndex),
+          MouseTool(window.MouseTool),
+          ApplyPaletteNow(window.ApplyPaletteNow),
+          AnimRe(window.AnimRe),
+          AnimIm(window.AnimIm),
+          CurrentFractalPath(window.CurrentFractalPath) {}
+
+    float& KoefScaleX;
+    float& KoefScaleY;
+    std::int32_t& SlideDelay;
+    std::int32_t& CloseAfterSave;
+    std::uint8_t& SlideOrder;
+    QString& FractalsFolder;
+    QString& PalettesFolder;
+    bool& LoadPaletteWithFractal;
+    bool& MouseArmed;
+    bool& BrowserShown;
+    int& LastFractalIndex;
+    int& LastPaletteIndex;
+    int& MouseTool;
+    bool& ApplyPaletteNow;
+    ombrilo::CoefAnimation& AnimRe;
+    ombrilo::CoefAnimation& AnimIm;
+    QString& CurrentFractalPath;
+};
+
+inline MainFormProbe Probe(ombrilo::TMainForm& window) {
+    return MainFormProbe(window);
+}
+
 // A main window started in a fresh folder of its own (settings.dat, fractals, paletts are
 // looked for there), shown and waited for until its first frame is on screen.
 class MainFormFixture {

@@ -133,11 +133,11 @@ private slots:
         QVERIFY(!w.action("FractalN2")->isVisible());
         QVERIFY(Controls(w).IsChPalette->isChecked());
         QVERIFY(!Controls(w).ChPalette->isEnabled());
-        QCOMPARE(w.MouseTool, 0);
-        QVERIFY(w.MouseArmed);
-        QVERIFY(w.LoadPaletteWithFractal);
-        QCOMPARE(w.FractalsFolder, f.folder.path() + "/fractals");
-        QCOMPARE(w.PalettesFolder, f.folder.path() + "/paletts");
+        QCOMPARE(Probe(w).MouseTool, 0);
+        QVERIFY(Probe(w).MouseArmed);
+        QVERIFY(Probe(w).LoadPaletteWithFractal);
+        QCOMPARE(Probe(w).FractalsFolder, f.folder.path() + "/fractals");
+        QCOMPARE(Probe(w).PalettesFolder, f.folder.path() + "/paletts");
     }
 
     void layoutAndNames() {
@@ -248,7 +248,7 @@ private slots:
                                                  {Qt::Key_K, KoefTool}};
         for (const auto& [key, tool] : tools) {
             QTest::keyClick(&w, key);
-            QCOMPARE(w.MouseTool, tool);
+            QCOMPARE(Probe(w).MouseTool, tool);
         }
         QTest::keyClick(&w, Qt::Key_L);
         QCOMPARE(Controls(w).Pic->statusTip(),
@@ -292,7 +292,7 @@ private slots:
                             Qt::Key_Minus, Qt::Key_F}) {
             QTest::keyClick(&w, key);
         }
-        QCOMPARE(w.MouseTool, KoefTool);
+        QCOMPARE(Probe(w).MouseTool, KoefTool);
         QCOMPARE(w.state.ViewWidth, width);
         QVERIFY(!w.FullScreenShown());
         QCOMPARE(Controls(w).FullScreenButton->text(), QString("Full Screen"));
@@ -302,12 +302,12 @@ private slots:
         QCOMPARE(Controls(w).E_cx->text(), QString("0.402"));
         // Unticking "Применять" changes only the mark.
         Controls(w).IsChPalette->click();
-        QVERIFY(w.ApplyPaletteNow);
+        QVERIFY(Probe(w).ApplyPaletteNow);
         QVERIFY(!Controls(w).ChPalette->isEnabled());
         f.thread().SetHoldForTests(false);
         QVERIFY(f.WaitIdle());
         QTest::keyClick(&w, Qt::Key_L);
-        QCOMPARE(w.MouseTool, ZoomTool);
+        QCOMPARE(Probe(w).MouseTool, ZoomTool);
     }
 
     void zoomTool() {
@@ -368,8 +368,8 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QCOMPARE(w.KoefScaleX, static_cast<float>(4000.0L / 530.0L));
-        QCOMPARE(w.KoefScaleY, static_cast<float>(4000.0L / 409.0L));
+        QCOMPARE(Probe(w).KoefScaleX, static_cast<float>(4000.0L / 530.0L));
+        QCOMPARE(Probe(w).KoefScaleY, static_cast<float>(4000.0L / 409.0L));
         Drag(Controls(w).Pic, Qt::LeftButton, {100, 100}, {200, 100});
         QCOMPARE(Controls(w).TrackBarCx->value(), 1156);
         QVERIFY(f.WaitIdle());
@@ -385,7 +385,7 @@ private slots:
         // Upwards raises Im(C).
         const int cy = Controls(w).TrackBarCy->value();
         Drag(Controls(w).Pic, Qt::RightButton, {100, 100}, {100, 90});
-        QCOMPARE(Controls(w).TrackBarCy->value(), cy + static_cast<int>(10 * w.KoefScaleY));
+        QCOMPARE(Controls(w).TrackBarCy->value(), cy + static_cast<int>(10 * Probe(w).KoefScaleY));
         QVERIFY(f.WaitIdle());
     }
 
@@ -428,10 +428,10 @@ private slots:
         QCOMPARE(w.state.CenterY, static_cast<float>(12.0L * OverviewStep));
         QCOMPARE(w.state.ViewWidth, 5.0f);
         // A disarmed mouse only re-arms.
-        w.MouseArmed = false;
+        Probe(w).MouseArmed = false;
         Click(Controls(w).GeneralView, Qt::LeftButton, 40, 32);
         QVERIFY(f.WaitIdle());
-        QVERIFY(w.MouseArmed);
+        QVERIFY(Probe(w).MouseArmed);
         QCOMPARE(w.state.CenterX, static_cast<float>(10.0L * OverviewStep));
     }
 
@@ -468,7 +468,7 @@ private slots:
         // With "Применять" off the sliders and the type wait for "Применить" or U.
         Controls(w).IsChPalette->click();
         QVERIFY(f.WaitIdle());
-        QVERIFY(!w.ApplyPaletteNow);
+        QVERIFY(!Probe(w).ApplyPaletteNow);
         QVERIFY(Controls(w).ChPalette->isEnabled());
         const std::uint64_t frames = f.frames();
         Controls(w).TrackBarG0->setValue(70);
@@ -547,15 +547,15 @@ private slots:
         bool checked = false;
         QTimer::singleShot(100, &w, [&] {
             // UpCx at the maximum runs down at speed 1.
-            checked = w.AnimRe.RunningDown && !w.AnimRe.RunningUp && w.AnimRe.DownSpeed == 1 &&
-                      Controls(w).TrackBarCx->value() < 2000;
+            checked = Probe(w).AnimRe.RunningDown && !Probe(w).AnimRe.RunningUp &&
+                      Probe(w).AnimRe.DownSpeed == 1 && Controls(w).TrackBarCx->value() < 2000;
             Controls(w).StopCx->click();
         });
         Controls(w).UpCx->click();
         QVERIFY(checked);
-        QVERIFY(!w.AnimRe.RunningUp && !w.AnimRe.RunningDown);
-        QCOMPARE(w.AnimRe.UpSpeed, 1);
-        QCOMPARE(w.AnimRe.DownSpeed, 1);
+        QVERIFY(!Probe(w).AnimRe.RunningUp && !Probe(w).AnimRe.RunningDown);
+        QCOMPARE(Probe(w).AnimRe.UpSpeed, 1);
+        QCOMPARE(Probe(w).AnimRe.DownSpeed, 1);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Controls(w).TrackBarCx));
     }
 
@@ -570,15 +570,15 @@ private slots:
         int seenAtTurn = 0;
         QTimer::singleShot(0, &w, [&] {
             // Two more presses while the sweep runs: speed 3.
-            w.AnimRe.StopRequested = false;
+            Probe(w).AnimRe.StopRequested = false;
             Controls(w).UpCx->click();
             Controls(w).UpCx->click();
-            speedAfterThree = w.AnimRe.UpSpeed;
+            speedAfterThree = Probe(w).AnimRe.UpSpeed;
         });
         auto* watch = new QTimer(&w);
         connect(watch, &QTimer::timeout, &w, [&] {
-            if (w.AnimRe.RunningDown && !turnedAtSpeedThree) {
-                turnedAtSpeedThree = w.AnimRe.DownSpeed == 3;
+            if (Probe(w).AnimRe.RunningDown && !turnedAtSpeedThree) {
+                turnedAtSpeedThree = Probe(w).AnimRe.DownSpeed == 3;
                 seenAtTurn = Controls(w).TrackBarCx->value();
                 Controls(w).StopCx->click();
             }
@@ -602,7 +602,7 @@ private slots:
             Controls(w).UpCx->click();
             Controls(w).UpCx->click();
             QTimer::singleShot(0, &w, [&] {
-                downSpeeds << w.AnimRe.DownSpeed << int(w.AnimRe.RunningUp);
+                downSpeeds << Probe(w).AnimRe.DownSpeed << int(Probe(w).AnimRe.RunningUp);
                 Controls(w).StopCy->click();
             });
             Controls(w).DownCx->click();  // reverses: runs its own sweep until stopped
@@ -610,7 +610,7 @@ private slots:
         Controls(w).UpCx->click();
         QCOMPARE(downSpeeds, (QList<int>{1, 0}));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Controls(w).TrackBarCy));
-        QCOMPARE(w.AnimRe.UpSpeed, 1);
+        QCOMPARE(Probe(w).AnimRe.UpSpeed, 1);
     }
 
     void otherCoordinateStopsTheSweep() {
@@ -620,7 +620,7 @@ private slots:
         bool reStopped = false;
         QTimer::singleShot(0, &w, [&] {
             QTimer::singleShot(0, &w, [&] {
-                reStopped = !w.AnimRe.RunningUp && w.AnimIm.RunningUp;
+                reStopped = !Probe(w).AnimRe.RunningUp && Probe(w).AnimIm.RunningUp;
                 Controls(w).StopCy->click();
             });
             Controls(w).UpCy->click();
@@ -636,8 +636,8 @@ private slots:
         QTimer::singleShot(50, &w, [&] { QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier); });
         Controls(w).UpCy->click();  // returns once the close has stopped the sweep
         QVERIFY(!w.isVisible());
-        QVERIFY(w.AnimIm.StopRequested);
-        QVERIFY(!w.AnimIm.RunningUp);
+        QVERIFY(Probe(w).AnimIm.StopRequested);
+        QVERIFY(!Probe(w).AnimIm.RunningUp);
     }
 
     void sweepMovesBySpeedPerTick() {
@@ -669,7 +669,7 @@ private slots:
         };
         Controls(w).UpCx->click();
         QCOMPARE(seen, (QList<int>{1995, 1998, 2000, 1997, 1994}));
-        QCOMPARE(w.AnimRe.DownSpeed, 1);
+        QCOMPARE(Probe(w).AnimRe.DownSpeed, 1);
     }
 
     void longCoefficientsShowTheirStart() {
@@ -754,12 +754,12 @@ private slots:
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         f.thread().SetHoldForTests(false);
         QVERIFY(f.WaitIdle());
-        w.BrowserShown = true;
+        Probe(w).BrowserShown = true;
         w.HistoryBackExecute();
-        w.BrowserShown = false;
+        Probe(w).BrowserShown = false;
         // Nor from inside a slide show, which shows other states in the live one.
-        QVERIFY(QDir().mkpath(w.FractalsFolder));
-        QVERIFY(WriteFractalFile((w.FractalsFolder + "/a.frc").toStdString(), w.state));
+        QVERIFY(QDir().mkpath(Probe(w).FractalsFolder));
+        QVERIFY(WriteFractalFile((Probe(w).FractalsFolder + "/a.frc").toStdString(), w.state));
         f.dialogs.onExec = [&](QDialog&) {
             w.HistoryBackExecute();
             return int(QDialog::Rejected);

@@ -80,7 +80,7 @@ private slots:
         QVERIFY(f.form->state.palette == stored.palette);
         QCOMPARE(Controls(*f.form).TypeOfPalette->currentIndex(), 5);
         QCOMPARE(Controls(*f.form).TrackBarG0->value(), 20);
-        QCOMPARE(f.form->SlideDelay, 9);
+        QCOMPARE(Probe(*f.form).SlideDelay, 9);
         const QByteArray before = ReadBytes(SettingsPath(f));
         const QDateTime written = QFileInfo(SettingsPath(f)).lastModified();
         QTest::qWait(20);
@@ -191,7 +191,7 @@ private slots:
         QVERIFY(full != nullptr);
         QApplication::setActiveWindow(full);
         QTest::keyClick(full, Qt::Key_L);  // a command key: selects the zoom tool
-        QCOMPARE(w.MouseTool, ZoomTool);
+        QCOMPARE(Probe(w).MouseTool, ZoomTool);
         QVERIFY(FullScreenWindow() == full);
         QTest::keyClick(full, Qt::Key_X);
         QTRY_VERIFY(FullScreenWindow() == nullptr);

@@ -75,7 +75,7 @@ private slots:
         f.form = std::make_unique<TMainForm>();
         f.form->show();
         OpenFileInMainWindow(*f.form, path);
-        QVERIFY(QTest::qWaitFor([&] { return f.form->CurrentFractalPath == path; }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return Probe(*f.form).CurrentFractalPath == path; }, 30000));
         QVERIFY(f.WaitIdle());
 
         TMainForm& w = *f.form;
@@ -117,7 +117,7 @@ private slots:
         QCOMPARE(f.form->state.ViewWidth, 1.5f);
         QCOMPARE(f.form->state.palette, SpiralState().palette);
         QCOMPARE(Controls(*f.form).TrackBarCx->value(), -745);
-        QVERIFY(f.form->CurrentFractalPath.isEmpty());
+        QVERIFY(Probe(*f.form).CurrentFractalPath.isEmpty());
         QVERIFY(!f.form->action("SaveCrntFrct")->isEnabled());
     }
 
