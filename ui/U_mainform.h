@@ -100,8 +100,6 @@ public:
     void StopAnimations() override;
     // The sweep's pace; tests put in a clock of their own.
     void SetSweepClock(std::unique_ptr<SweepClock> clock);
-    // Takes the present state into the history once a user action has completed.
-    void RecordHistory();
     const ViewHistory& history() const { return history_; }
 
     // --- Commands --------------------------------------------------------------------------
@@ -214,6 +212,8 @@ private:
     // A browser's setup from the state and the choice the last browser left; the choice it
     // hands back is kept for the next one.
     BrowserSetup MakeBrowserSetup(bool openMode, const QString& folder, int lastRow);
+    // Takes the present state into the history once a user action has completed.
+    void RecordHistory();
     // Runs a browser modally; returns its modal result.
     int RunBrowser(BrowserDialog& browser);
     void TakeBrowserChoice(const BrowserChoice& choice, int& lastRow);
