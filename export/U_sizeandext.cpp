@@ -27,16 +27,14 @@
 #include "formats/fractal_file.h"
 #include "formats/messages.h"
 #include "formats/png_file.h"
-#include "ui/U_mainform.h"
 #include "ui/application.h"
+#include "ui/decimal_separator.h"
 #include "ui/dialogs.h"
 #include "ui/image_view.h"
 #include "ui/number_text.h"
 #include "ui/screen_area.h"
 
 namespace ombrilo {
-
-char DecimalSeparator();  // the locale's, from the main window's coefficient controls
 
 namespace {
 
@@ -286,40 +284,33 @@ void TRollImage::run() {
 
 // --- Opening -----------------------------------------------------------------------------------
 
-void TSizeAndExt::SaveImage(TMainForm& main) {
-    if (main.SlideShowRunning) {
-        return;
-    }
-    if (main.ExportDialogShown) {
-        for (TSizeAndExt* open :
-             main.findChildren<TSizeAndExt*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (!open->closing_) {
-                open->setWindowState(open->windowState() & ~Qt::WindowMinimized);
-                open->show();
-                open->raise();
-            }
+TSizeAndExt* TSizeAndExt::SaveImage(ExportHost& host, TSizeAndExt* open) {
+    if (open != nullptr) {
+        if (!open->closing_) {
+            open->setWindowState(open->windowState() & ~Qt::WindowMinimized);
+            open->show();
+            open->raise();
         }
-        return;
+        return nullptr;
     }
-    main.StopAnimations();
-    const QString name =
-        DefaultExportName(main.action("SaveCrntFrct")->isEnabled(), main.FileTitle);
+    host.StopAnimations();
+    const QString name = DefaultExportName(host.CurrentFractalKnown(), host.FractalTitle());
     QString filter;
     const QString chosen = Dialogs().SaveFileName(
-        &main, "Сохранить как", name,
+        &host.HostWindow(), "Сохранить как", name,
         QString::fromLatin1(kBmpFilter) + ";;" + QString::fromLatin1(kPngFilter), &filter);
     if (chosen.isEmpty()) {
-        return;
+        return nullptr;
     }
-    auto* window = new TSizeAndExt(main, chosen, ExportFormatForFilter(filter));
-    main.ExportDialogShown = true;
-    window->IsCloseAfter->setChecked(main.CloseAfterSave != 0);
+    auto* window = new TSizeAndExt(host, chosen, ExportFormatForFilter(filter));
+    window->IsCloseAfter->setChecked(host.CloseAfterSaving());
     window->ExportRunning = false;
     window->show();
+    return window;
 }
 
-TSizeAndExt::TSizeAndExt(TMainForm& main, const QString& chosenPath, ExportFormat format)
-    : QWidget(&main), ExportKind(format), main_(main) {
+TSizeAndExt::TSizeAndExt(ExportHost& host, const QString& chosenPath, ExportFormat format)
+    : QWidget(&host.HostWindow()), ExportKind(format), host_(host) {
     setObjectName("SizeAndExt");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -337,7 +328,7 @@ TSizeAndExt::TSizeAndExt(TMainForm& main, const QString& chosenPath, ExportForma
     ExportSaved = false;
     TakeSnapshot();
 
-    const QSize pixels = ScreenPixelSize(main);
+    const QSize pixels = ScreenPixelSize(host_.HostWindow());
     WidthValue = static_cast<float>(pixels.width());
     HeightValue = static_cast<float>(pixels.height());
     RecomputeSize();
@@ -429,19 +420,20 @@ void TSizeAndExt::BuildControls() {
 }
 
 void TSizeAndExt::PlaceWindow() {
-    if (main_.FullScreenShown) {
-        move(CenteredIn(ScreenArea(main_), size()) - QPoint(0, 36));
+    const QWidget& main = host_.HostWindow();
+    if (host_.FullScreenShown()) {
+        move(CenteredIn(ScreenArea(main), size()) - QPoint(0, 36));
         return;
     }
-    const QRect outer = main_.frameGeometry();
-    const long double left =
-        outer.left() + main_.Pic->x() + (main_.Pic->width() - width()) * 0.5L + 2;
+    const QRect outer = main.frameGeometry();
+    const QRect view = host_.MainViewRect();
+    const long double left = outer.left() + view.x() + (view.width() - width()) * 0.5L + 2;
     const long double top = outer.top() + (outer.height() - height()) * 0.5L - 50;
     move(TruncToInt32(left), TruncToInt32(top));
 }
 
 void TSizeAndExt::TakeSnapshot() {
-    const FractalState& state = main_.state;
+    const FractalState& state = host_.ExportedState();
     ExportSnapshot = ExportViewOf(state);
     ExportColorTable = state.colorTable;
     ExportRecord = RecordFromState(state);
@@ -665,8 +657,8 @@ void TSizeAndExt::closeEvent(QCloseEvent* event) {
         ExportThread->requestInterruption();
         WaitForThread();
     }
-    main_.CloseAfterSave = IsCloseAfter->isChecked() ? 1 : 0;
-    main_.ExportDialogShown = false;
+    host_.SetCloseAfterSaving(IsCloseAfter->isChecked());
+    closed_ = true;
     qApp->setApplicationDisplayName(kApplicationTitle);
     event->accept();
 }
@@ -679,7 +671,7 @@ bool TSizeAndExt::OwnsObject(QObject* object) const {
 }
 
 bool TSizeAndExt::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &main_ && event->type() == QEvent::Close && !closing_) {
+    if (watched == &host_.HostWindow() && event->type() == QEvent::Close && !closing_) {
         close();  // before the main window writes its settings
         return false;
     }

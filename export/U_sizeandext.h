@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QThread>
 #include <QWidget>
@@ -24,8 +25,29 @@ class QTimer;
 
 namespace ombrilo {
 
-class TMainForm;
 class TSizeAndExt;
+
+// What the export window asks of the window that opens it (the main window).
+class ExportHost {
+public:
+    virtual ~ExportHost() = default;
+
+    // The parent of the export window: it is placed over it and closes before it.
+    virtual QWidget& HostWindow() = 0;
+    // The picture's state as it is when the window opens.
+    virtual const FractalState& ExportedState() const = 0;
+    // Placement: over the full-screen view, or over the main view inside the host window.
+    virtual bool FullScreenShown() const = 0;
+    virtual QRect MainViewRect() const = 0;
+    virtual void StopAnimations() = 0;
+    // The proposed file name: the current fractal file's title while the command that saves
+    // it is enabled.
+    virtual bool CurrentFractalKnown() const = 0;
+    virtual QString FractalTitle() const = 0;
+    // "Закрыть после сохранения", kept in the settings.
+    virtual bool CloseAfterSaving() const = 0;
+    virtual void SetCloseAfterSaving(bool close) = 0;
+};
 
 // The name the save dialog proposes: the current fractal file's name while the command that
 // saves it is enabled, else "new_image".
@@ -87,13 +109,16 @@ class TSizeAndExt : public QWidget {
     Q_OBJECT
 
 public:
-    TSizeAndExt(TMainForm& main, const QString& chosenPath,
+    TSizeAndExt(ExportHost& host, const QString& chosenPath,
                 ExportFormat format = ExportFormat::Bmp);
     ~TSizeAndExt() override;
 
-    // The command SaveImage: asks for the file, then opens the window (or brings back the open
-    // one).
-    static void SaveImage(TMainForm& main);
+    // The command SaveImage: brings back the window still open (nullptr: none), or asks for the
+    // file and opens a new window. Returns the new window, nullptr when none was opened.
+    static TSizeAndExt* SaveImage(ExportHost& host, TSizeAndExt* open);
+
+    // The window has been closed (its closing, which may wait for the export thread, is over).
+    bool Closed() const { return closed_; }
 
     // --- Fields of one export ------------------------------------------------------------
     QString ExportPath;
@@ -178,8 +203,9 @@ private:
     void WaitForThread();
     bool OwnsObject(QObject* object) const;
 
-    TMainForm& main_;
+    ExportHost& host_;
     bool closing_ = false;
+    bool closed_ = false;
 };
 
 }  // namespace ombrilo

@@ -9,9 +9,9 @@ OMBRILO_PROGRAM_PACKAGES=(qt6-base-dev qt6-translations-l10n fonts-dejavu-core l
                           libisal-dev cmake make g++)
 # What the tests, benchmarks, fuzzers and package checks add. clang-format-14 is pinned: another
 # version formats the same code differently. clang and libclang-rt-14-dev build the fuzzers
-# (libFuzzer).
+# (libFuzzer). python3 runs the check of the layers.
 OMBRILO_TEST_PACKAGES=(xvfb xauth libbenchmark-dev clang-format-14 clang
-                       libclang-rt-14-dev desktop-file-utils appstream dpkg-dev)
+                       libclang-rt-14-dev desktop-file-utils appstream dpkg-dev python3)
 
 # ombrilo_missing_packages PACKAGE...
 ombrilo_missing_packages() {

@@ -8,8 +8,6 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "ui/U_mainform.h"
-
 namespace ombrilo {
 
 namespace {
@@ -26,10 +24,9 @@ Widget* Place(Widget* widget, const char* name, int left, int top, int width, in
 
 }  // namespace
 
-TJLFOptions::TJLFOptions(TMainForm& main)
+TJLFOptions::TJLFOptions(QWidget& main, int slideDelay, std::uint8_t slideOrder)
     : QDialog(&main, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint),
-      main_(main) {
+                         Qt::WindowCloseButtonHint) {
     setObjectName("JLFOptions");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("Опции");
@@ -38,7 +35,6 @@ TJLFOptions::TJLFOptions(TMainForm& main)
     QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     setFont(small);
-    main.OptionsShown = true;
 
     auto* label =
         Place(new QLabel("Задержка для \"Слайд - Шоу\" ( с ).", this), "Label1", 4, 8, 179, 16);
@@ -72,9 +68,9 @@ TJLFOptions::TJLFOptions(TMainForm& main)
     connect(ButOkey, &QPushButton::clicked, this, &TJLFOptions::ButOkeyClick);
     connect(CanBut, &QPushButton::clicked, this, &TJLFOptions::CanButClick);
 
-    BTInterval->setValue(main.SlideDelay);  // the slider keeps the value within 1..20
-    TimeInterval->setText(QString::number(main.SlideDelay));
-    (main.SlideOrder == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
+    BTInterval->setValue(slideDelay);  // the slider keeps the value within 1..20
+    TimeInterval->setText(QString::number(slideDelay));
+    (slideOrder == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
 }
 
 void TJLFOptions::BTIntervalChange(int position) {
@@ -82,8 +78,7 @@ void TJLFOptions::BTIntervalChange(int position) {
 }
 
 void TJLFOptions::ButOkeyClick() {
-    main_.SlideDelay = BTInterval->value();
-    main_.SlideOrder = RadioButton1->isChecked() ? 0 : 1;
+    emit optionsChosen(BTInterval->value(), RadioButton1->isChecked() ? 0 : 1);
     close();
 }
 
@@ -91,13 +86,12 @@ void TJLFOptions::CanButClick() {
     close();
 }
 
-void TJLFOptions::reject() {
-    // The window has no keys of its own: Escape leaves it open.
+void TJLFOptions::closeEvent(QCloseEvent* event) {
+    event->accept();
 }
 
-void TJLFOptions::closeEvent(QCloseEvent* event) {
-    main_.OptionsShown = false;
-    event->accept();
+void TJLFOptions::reject() {
+    // The window has no keys of its own: Escape leaves it open.
 }
 
 }  // namespace ombrilo

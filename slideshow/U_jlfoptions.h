@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <cstdint>
+
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -9,15 +11,13 @@ class QSlider;
 
 namespace ombrilo {
 
-class TMainForm;
-
 // The slide show's options: the delay of a slide (1 to 20 seconds) and the order of the
-// slides. "Ok!" stores them in the main window, which keeps them in settings.dat.
+// slides. "Ok!" hands them back (optionsChosen); the main window keeps them in settings.dat.
 class TJLFOptions : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TJLFOptions(TMainForm& main);
+    TJLFOptions(QWidget& main, int slideDelay, std::uint8_t slideOrder);
 
     void BTIntervalChange(int position);
     void ButOkeyClick();
@@ -30,12 +30,14 @@ public:
     QPushButton* ButOkey = nullptr;
     QPushButton* CanBut = nullptr;
 
+signals:
+    // "Ok!": the delay in seconds and the order (0 sequential, 1 random).
+    void optionsChosen(int slideDelay, std::uint8_t slideOrder);
+
 protected:
+    // Closes without the dialog's reject(), which leaves the window open.
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
-
-private:
-    TMainForm& main_;
 };
 
 }  // namespace ombrilo

@@ -13,7 +13,6 @@
 #include "engine/render.h"
 #include "formats/messages.h"
 #include "resources/program_pictures.h"
-#include "ui/U_mainform.h"
 #include "ui/dialogs.h"
 #include "ui/image_view.h"
 #include "ui/screen_area.h"
@@ -28,12 +27,17 @@ const QColor kAqua(0, 255, 255);
 
 }  // namespace
 
-TSlideForm::TSlideForm(TMainForm& main, SlideList& list, SlideRandom random)
+TSlideForm::TSlideForm(const SlideShowSetup& setup, SlideList& list, SlideRandom random)
     : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      main_(main),
+      state_(setup.state),
+      readFlags_(setup.readFlags),
+      folder_(setup.folder),
+      order_(setup.order),
+      loadPalette_(setup.loadPalette),
       list_(list),
       random_(std::move(random)),
-      snapshot_(main.state) {
+      snapshot_(setup.state) {
+    const QWidget& main = setup.screenOf;
     setObjectName("SlideForm");
     setModal(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -76,7 +80,7 @@ TSlideForm::TSlideForm(TMainForm& main, SlideList& list, SlideRandom random)
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
-    Timer1->setInterval(main.SlideDelay * 1000);
+    Timer1->setInterval(setup.delaySeconds * 1000);
     connect(Timer1, &QTimer::timeout, this, &TSlideForm::Timer1Timer);
     Timer1->start();
     ShowSlide();
@@ -94,14 +98,13 @@ void TSlideForm::Timer1Timer() {
 }
 
 void TSlideForm::ShowSlide() {
-    const SlidePick pick = PickSlide(list_, main_.SlideOrder, random_, main_.FractalsFolder,
-                                     main_.state, main_.LoadPaletteWithFractal);
+    const SlidePick pick = PickSlide(list_, order_, random_, folder_, state_, loadPalette_);
     ++slidesShown_;
     if (!pick.result.opened) {
         ShowPlainMessage(this, QString::fromUtf8(kCannotOpenForReading));
     }
-    main_.SlideReadFlags.Take(pick.result);
-    if (main_.SlideReadFlags.FractalAccepted) {
+    readFlags_.Take(pick.result);
+    if (readFlags_.FractalAccepted) {
         Mes->hide();
         Slide->show();
         RenderSlide();
@@ -118,7 +121,7 @@ void TSlideForm::ShowLabel() {
 
 void TSlideForm::RenderSlide() {
     const Frame32 frame{bitmap_.bits(), screenWidth_, screenHeight_, bitmap_.bytesPerLine()};
-    RenderView(main_.state, ScreenGeometry(main_.state, screenWidth_, screenHeight_), frame);
+    RenderView(state_, ScreenGeometry(state_, screenWidth_, screenHeight_), frame);
     Slide->SetImage(bitmap_);
     Slide->repaint();
 }
@@ -128,13 +131,13 @@ void TSlideForm::RestoreSlideSnapshot() {
         return;
     }
     restored_ = true;
-    main_.state = snapshot_;
-    main_.state.PointColor = &Z2PointColor;
+    state_ = snapshot_;
+    state_.PointColor = &Z2PointColor;
 }
 
 void TSlideForm::done(int result) {
     Timer1->stop();
-    main_.SlideShowRunning = false;
+    emit showEnded();
     RestoreSlideSnapshot();
     QDialog::done(result);
 }

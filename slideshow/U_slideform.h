@@ -12,16 +12,26 @@ class QTimer;
 namespace ombrilo {
 
 class ImageView;
-class TMainForm;
 
-// The slide show: the stored fractals over the whole screen, one every SlideDelay seconds,
+// What the slide show is given by the window that starts it.
+struct SlideShowSetup {
+    const QWidget& screenOf;  // the show fills the screen this window is on
+    FractalState& state;      // the live state: slides are read into it, put back at the end
+    ReadFlags& readFlags;     // what the slides' reads accepted, kept from one show to the next
+    QString folder;           // the fractals folder
+    int delaySeconds;
+    int order;  // 0 sequential, 1 random
+    bool loadPalette;
+};
+
+// The slide show: the stored fractals over the whole screen, one every delaySeconds seconds,
 // each drawn at one pixel per physical screen pixel. Any key or click ends the show, and the
-// main window's state is then put back as it was when the window opened.
+// live state is then put back as it was when the window opened.
 class TSlideForm : public QDialog {
     Q_OBJECT
 
 public:
-    TSlideForm(TMainForm& main, SlideList& list, SlideRandom random);
+    TSlideForm(const SlideShowSetup& setup, SlideList& list, SlideRandom random);
     ~TSlideForm() override;
 
     // Puts the state taken at the start back (once; the window's closing does it as well).
@@ -38,6 +48,10 @@ public:
 
     void Timer1Timer();
 
+signals:
+    // The show has ended (the window is closing); the state is put back right after.
+    void showEnded();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -49,7 +63,11 @@ private:
     void RenderSlide();
     void ShowLabel();
 
-    TMainForm& main_;
+    FractalState& state_;
+    ReadFlags& readFlags_;
+    const QString folder_;
+    const int order_;
+    const bool loadPalette_;
     SlideList& list_;
     SlideRandom random_;
     FractalState snapshot_;

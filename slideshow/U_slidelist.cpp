@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "ui/browsers/browser_common.h"
+#include "ui/file_order.h"
 
 #include <algorithm>
 #include <chrono>

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -257,13 +258,13 @@ void TMainForm::BuildMenu() {
     file->menuAction()->setObjectName("File");
     auto* open =
         AddCommand("OpenFract", "&Открыть фрактал..", Qt::Key_O, &TMainForm::OpenFractExecute);
-    open->setIcon(MenuIcon(2));
+    open->setIcon(MenuIcon(MenuIconId::OpenFract));
     file->addAction(open);
     file->addAction(AddCommand("SaveCrntFrct", "С&охранить", Qt::SHIFT | Qt::Key_S,
                                &TMainForm::SaveCrntFrctExecute));
     auto* saveFractal = AddCommand("SaveFractal", "&Сохранить фрактал..", Qt::Key_S,
                                    &TMainForm::SaveFractalExecute);
-    saveFractal->setIcon(MenuIcon(1));
+    saveFractal->setIcon(MenuIcon(MenuIconId::SaveFractal));
     file->addAction(saveFractal);
     file->addAction(
         AddCommand("OpenPalette", "Отк&рыть палитру..", Qt::Key_P, &TMainForm::OpenPaletteExecute));
@@ -271,12 +272,12 @@ void TMainForm::BuildMenu() {
                                &TMainForm::SavePaletteExecute));
     auto* saveImage =
         AddCommand("SaveImage", "Сохранить &как..", Qt::Key_F7, &TMainForm::SaveImageExecute);
-    saveImage->setIcon(MenuIcon(0));
+    saveImage->setIcon(MenuIcon(MenuIconId::SaveImage));
     file->addAction(saveImage);
     file->addSeparator();
     auto* quit =
         AddCommand("CloseApp", "&Выйти", Qt::CTRL | Qt::Key_Q, &TMainForm::CloseAppExecute);
-    quit->setIcon(MenuIcon(3));
+    quit->setIcon(MenuIcon(MenuIconId::CloseApp));
     file->addAction(quit);
 
     fractalMenu = bar->addMenu("Ф&рактал");
@@ -303,7 +304,7 @@ void TMainForm::BuildMenu() {
     view->addAction(forward);
     view->addSeparator();
     auto* full = AddCommand("FullScr", "&Полный экран", Qt::Key_F, &TMainForm::FullScrExecute);
-    full->setIcon(MenuIcon(4));
+    full->setIcon(MenuIcon(MenuIconId::FullScr));
     view->addAction(full);
     view->addAction(
         AddCommand("SlideShow", "&Слайд-Шоу", Qt::Key_F10, &TMainForm::SlideShowExecute));
@@ -314,7 +315,7 @@ void TMainForm::BuildMenu() {
     help->menuAction()->setObjectName("About");
     auto* description =
         AddCommand("Descript", "&Описание", Qt::Key_F1, &TMainForm::DescriptExecute);
-    description->setIcon(MenuIcon(5));
+    description->setIcon(MenuIcon(MenuIconId::Descript));
     help->addAction(description);
     help->addAction(AddCommand("A_Program", "О &программе", {}, &TMainForm::A_ProgramExecute));
 
@@ -502,11 +503,18 @@ void TMainForm::CloseAppExecute() {
 
 // --- Full screen ----------------------------------------------------------------------------
 
+bool TMainForm::FullScreenShown() const {
+    return fullScreen_ && fullScreen_->isVisible();
+}
+
+QRect TMainForm::MainViewRect() const {
+    return Pic->geometry();
+}
+
 void TMainForm::FullScrExecute() {
-    if (!RenderIdle() || FullScreenShown) {
+    if (!RenderIdle() || FullScreenShown()) {
         return;
     }
-    FullScreenShown = true;
     FullScreenButton->setText("Wait...");
     FullScreenButton->repaint();
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
@@ -522,26 +530,55 @@ void TMainForm::RenderFullScreen() {
 }
 
 void TMainForm::FullScreenClosed() {
-    FullScreenShown = false;
     FullScreenButton->setText("Full Screen");
 }
 
 // --- Commands of the files, the export, the slide show and the help windows -----------------
 // They keep the guards of the main window; their windows are separate modules.
 
+BrowserSetup TMainForm::MakeBrowserSetup(bool openMode, const QString& folder, int lastRow) {
+    return {.owner = *this,
+            .ownerView = Pic->geometry(),
+            .overFullScreen = FullScreenShown(),
+            .openMode = openMode,
+            .folder = folder,
+            .state = state,
+            .choice = {.confirmed = browserConfirmed_,
+                       .path = filePath_,
+                       .title = fileTitle_,
+                       .read = fileRead_,
+                       .loadPaletteWithFractal = LoadPaletteWithFractal,
+                       .lastRow = lastRow}};
+}
+
+int TMainForm::RunBrowser(BrowserDialog& browser) {
+    // The main view ignores the press that may belong to a double-click confirming the browser.
+    connect(&browser, &BrowserDialog::confirmedByDoubleClick, this, [this] { MouseArmed = false; });
+    return browser.ShowModal();
+}
+
+void TMainForm::TakeBrowserChoice(const BrowserChoice& choice, int& lastRow) {
+    filePath_ = choice.path;
+    fileTitle_ = choice.title;
+    fileRead_ = choice.read;
+    LoadPaletteWithFractal = choice.loadPaletteWithFractal;
+    lastRow = choice.lastRow;
+}
+
 void TMainForm::OpenFractExecute() {
-    if (SlideShowRunning || !RenderIdle()) {
+    if (SlideShowRunning() || !RenderIdle()) {
         return;
     }
-    BrowserOpenMode = true;
     {
         ShownFlag shown(BrowserShown);
-        TOpenSaveFractal browser(*this);
+        TOpenSaveFractal browser(MakeBrowserSetup(true, FractalsFolder, LastFractalIndex));
         browser.setWindowTitle("Открытие фрактала");
         browser.OpenFractal->setVisible(true);
-        browser.ShowModal();
+        RunBrowser(browser);
+        TakeBrowserChoice(browser.Choice(), LastFractalIndex);
+        browserConfirmed_ = browser.Choice().confirmed;
     }
-    if (!BrowserConfirmed) {
+    if (!browserConfirmed_) {
         SelectPointFunction(state);  // the browser has put the state back
         return;
     }
@@ -549,11 +586,28 @@ void TMainForm::OpenFractExecute() {
 }
 
 void TMainForm::OpenFractalAtFilePath() {
-    ShowReadFractal(ReadFractalAtFilePath(*this), /*fractalFile=*/true);
+    ShowReadFractal(ReadFractalAtPath(this, filePath_, state, LoadPaletteWithFractal, fileRead_),
+                    /*fractalFile=*/true);
 }
 
-void TMainForm::OpenPictureFractalAtFilePath() {
-    ShowReadFractal(ReadPictureFractalAtFilePath(*this), /*fractalFile=*/false);
+void TMainForm::OpenFractalFile(const QString& path) {
+    filePath_ = path;
+    fileTitle_ = RowOfFileName(QFileInfo(path).fileName());
+    OpenFractalAtFilePath();
+}
+
+void TMainForm::OpenPictureFile(const QString& path) {
+    filePath_ = path;
+    ShowReadFractal(
+        ReadPictureFractalAtPath(this, filePath_, state, LoadPaletteWithFractal, fileRead_),
+        /*fractalFile=*/false);
+}
+
+void TMainForm::OpenPaletteFile(const QString& path) {
+    filePath_ = path;
+    if (ReadPaletteAtPath(this, filePath_, state, fileRead_)) {
+        ApplyReadPalette();
+    }
 }
 
 void TMainForm::ShowReadFractal(bool read, bool fractalFile) {
@@ -561,18 +615,18 @@ void TMainForm::ShowReadFractal(bool read, bool fractalFile) {
         SelectPointFunction(state);
         return;
     }
-    if (!FractalAccepted) {
+    if (!fileRead_.FractalAccepted) {
         WarnUnknownType(this, "Открытие файла не возможно", "Тип фрактала неизвестен этой версии.");
         SelectPointFunction(state);
         return;
     }
     BusyCursor busy;
     if (fractalFile) {
-        CurrentFractalPath = FilePath;
+        CurrentFractalPath = filePath_;
         ShowCurrentFractalCaption();
     }
-    ShowLoadedState(LoadPaletteWithFractal && PaletteAccepted);
-    if (LoadPaletteWithFractal && !PaletteAccepted) {
+    ShowLoadedState(LoadPaletteWithFractal && fileRead_.PaletteAccepted);
+    if (LoadPaletteWithFractal && !fileRead_.PaletteAccepted) {
         WarnUnknownType(this, "Палитра фрактала проигнорирована",
                         "Тип палитры неизвестен этой версии ");
     }
@@ -585,7 +639,7 @@ void TMainForm::ShowLoadedState(bool withPalette) {
     if (withPalette) {
         ShowPaletteFromState();
     }
-    if (FullScreenShown) {
+    if (FullScreenShown()) {
         RenderFullScreen();
     }
     RequestFrame();
@@ -595,43 +649,44 @@ void TMainForm::SaveCrntFrctExecute() {
     if (CurrentFractalPath.isEmpty()) {
         return;
     }
-    FilePath = CurrentFractalPath;
-    WriteFractalAtFilePath(*this);
+    filePath_ = CurrentFractalPath;
+    WriteFractalAtPath(this, filePath_, state);
 }
 
 void TMainForm::SaveFractalExecute() {
-    if (SlideShowRunning) {
+    if (SlideShowRunning()) {
         return;
     }
-    BrowserOpenMode = false;
     {
         ShownFlag shown(BrowserShown);
-        TOpenSaveFractal browser(*this);
+        TOpenSaveFractal browser(MakeBrowserSetup(false, FractalsFolder, LastFractalIndex));
         browser.setWindowTitle("Сохранение фрактала");
         browser.SaveFractal->setVisible(true);
         browser.IgnoreFPalette->setEnabled(false);
-        browser.ShowModal();
+        RunBrowser(browser);
+        TakeBrowserChoice(browser.Choice(), LastFractalIndex);
+        browserConfirmed_ = browser.Choice().confirmed;
     }
-    if (!BrowserConfirmed) {
+    if (!browserConfirmed_) {
         return;
     }
-    WriteFractalAtFilePath(*this);
+    WriteFractalAtPath(this, filePath_, state);
     // Also after a failed write: the name stays the one the next quick save uses.
-    CurrentFractalPath = FilePath;
+    CurrentFractalPath = filePath_;
     ShowCurrentFractalCaption();
 }
 
 void TMainForm::OpenPaletteExecute() {
-    if (SlideShowRunning || !RenderIdle()) {
+    if (SlideShowRunning() || !RenderIdle()) {
         return;
     }
-    BrowserOpenMode = true;
     int result = QDialog::Rejected;
     {
         ShownFlag shown(BrowserShown);
-        TOSPalette browser(*this);
+        TOSPalette browser(MakeBrowserSetup(true, PalettesFolder, LastPaletteIndex));
         browser.setWindowTitle("Открытие палитры");
-        result = browser.ShowModal();
+        result = RunBrowser(browser);
+        TakeBrowserChoice(browser.Choice(), LastPaletteIndex);
     }
     if (result != QDialog::Accepted) {
         return;
@@ -640,13 +695,13 @@ void TMainForm::OpenPaletteExecute() {
 }
 
 void TMainForm::ApplyReadPalette() {
-    if (!PaletteAccepted) {
+    if (!fileRead_.PaletteAccepted) {
         WarnUnknownType(this, "Палитра проигнорирована", "Тип палитры неизвестен этой версии.");
         return;
     }
     BusyCursor busy;
     ShowPaletteFromState();
-    if (FullScreenShown) {
+    if (FullScreenShown()) {
         RenderFullScreen();
     }
     RequestFrame();
@@ -654,19 +709,19 @@ void TMainForm::ApplyReadPalette() {
 }
 
 void TMainForm::SavePaletteExecute() {
-    if (SlideShowRunning) {
+    if (SlideShowRunning()) {
         return;
     }
-    BrowserOpenMode = false;
     int result = QDialog::Rejected;
     {
         ShownFlag shown(BrowserShown);
-        TOSPalette browser(*this);
+        TOSPalette browser(MakeBrowserSetup(false, PalettesFolder, LastPaletteIndex));
         browser.setWindowTitle("Сохранение палитры");
-        result = browser.ShowModal();
+        result = RunBrowser(browser);
+        TakeBrowserChoice(browser.Choice(), LastPaletteIndex);
     }
     if (result == QDialog::Accepted) {
-        WritePaletteAtFilePath(*this);
+        WritePaletteAtPath(this, filePath_, state.palette);
     }
 }
 
@@ -691,18 +746,31 @@ void TMainForm::ShowCurrentFractalCaption() {
     QAction* quickSave = action("SaveCrntFrct");
     quickSave->setEnabled(true);
     // A "&" in the name is shown as itself, not as a mnemonic.
-    quickSave->setText("С&охранить " + QString(FileTitle).replace("&", "&&"));
+    quickSave->setText("С&охранить " + QString(fileTitle_).replace("&", "&&"));
+}
+
+bool TMainForm::CurrentFractalKnown() const {
+    return action("SaveCrntFrct")->isEnabled();
+}
+
+bool TMainForm::ExportDialogShown() const {
+    return exportWindow_ && !exportWindow_->Closed();
 }
 
 void TMainForm::SaveImageExecute() {
-    if (SlideShowRunning) {
+    if (SlideShowRunning()) {
         return;
     }
-    TSizeAndExt::SaveImage(*this);  // stops the animations before it asks for the file
+    // Stops the animations before it asks for the file.
+    TSizeAndExt* opened =
+        TSizeAndExt::SaveImage(*this, ExportDialogShown() ? exportWindow_.data() : nullptr);
+    if (opened != nullptr) {
+        exportWindow_ = opened;
+    }
 }
 
 void TMainForm::SlideShowExecute() {
-    if (SlideShowRunning || !RenderIdle()) {
+    if (SlideShowRunning() || !RenderIdle()) {
         return;
     }
     SlideList list = BuildSlideList(FractalsFolder);
@@ -717,48 +785,65 @@ void TMainForm::SlideShowExecute() {
     }
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     StopAnimations();
-    SlideShowRunning = true;
-    auto form = std::make_unique<TSlideForm>(*this, list, std::move(random));
+    slideShowRunning_ = true;
+    const SlideShowSetup setup{.screenOf = *this,
+                               .state = state,
+                               .readFlags = SlideReadFlags,
+                               .folder = FractalsFolder,
+                               .delaySeconds = SlideDelay,
+                               .order = SlideOrder,
+                               .loadPalette = LoadPaletteWithFractal};
+    auto form = std::make_unique<TSlideForm>(setup, list, std::move(random));
+    connect(form.get(), &TSlideForm::showEnded, this, [this] { slideShowRunning_ = false; });
     QGuiApplication::restoreOverrideCursor();
     form->showFullScreen();
     Dialogs().Exec(*form);
     form.reset();  // puts the state back if the window was not closed by a key or a click
-    SlideShowRunning = false;
+    slideShowRunning_ = false;
     state.PointColor = &Z2PointColor;
 }
 
+bool TMainForm::OptionsShown() const {
+    return optionsWindow_ && optionsWindow_->isVisible();
+}
+
+bool TMainForm::AboutShown() const {
+    return aboutWindow_ && aboutWindow_->isVisible();
+}
+
 void TMainForm::OptionsExecute() {
-    if (OptionsShown) {
-        if (OptionsWindow) {
-            OptionsWindow->close();
-        }
+    if (OptionsShown()) {
+        optionsWindow_->close();
         return;
     }
-    OptionsWindow = new TJLFOptions(*this);
-    OptionsWindow->move(x() + 130, y() + 49);
-    OptionsWindow->show();
+    optionsWindow_ = new TJLFOptions(*this, SlideDelay, SlideOrder);
+    connect(optionsWindow_, &TJLFOptions::optionsChosen, this,
+            [this](int delay, std::uint8_t order) {
+                SlideDelay = delay;
+                SlideOrder = order;
+            });
+    optionsWindow_->move(x() + 130, y() + 49);
+    optionsWindow_->show();
 }
 
 void TMainForm::DescriptExecute() {
-    (new TDscrptForm(*this))->show();
+    (new TDscrptForm(*this, StartFolder))->show();
 }
 
 void TMainForm::A_ProgramExecute() {
-    if (AboutShown) {
-        if (AboutWindow) {
-            AboutWindow->close();
-        }
+    if (AboutShown()) {
+        aboutWindow_->close();
         return;
     }
-    AboutWindow = new TAboutForm(*this);
-    AboutWindow->show();
+    aboutWindow_ = new TAboutForm(*this);
+    aboutWindow_->show();
 }
 
 // --- Back and Forward ----------------------------------------------------------------------------
 
 void TMainForm::RecordHistory() {
     // The browsers and the slide show show other states in the live one for a while.
-    if (SlideShowRunning || BrowserShown) {
+    if (SlideShowRunning() || BrowserShown) {
         return;
     }
     if (history_.Record(HistoryEntryOf(state))) {
@@ -780,7 +865,7 @@ void TMainForm::HistoryForwardExecute() {
 }
 
 void TMainForm::GoToHistoryEntry(bool back) {
-    if (!RenderIdle() || SlideShowRunning || BrowserShown) {
+    if (!RenderIdle() || SlideShowRunning() || BrowserShown) {
         return;
     }
     // A sweep would move C on at once; a state not yet taken (the sweep's) is kept first.
@@ -806,10 +891,6 @@ Settings TMainForm::CurrentSettings() const {
     current.palette = state.palette;
     current.SlideOrder = SlideOrder;
     return current;
-}
-
-bool TMainForm::PaletteChanged() const {
-    return !(state.palette == snapshot.palette);
 }
 
 void TMainForm::WriteSettingsIfChanged() {

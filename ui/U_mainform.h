@@ -9,8 +9,10 @@
 #include "engine/fractal_state.h"
 #include "engine/overview_marker.h"
 #include "engine/view_history.h"
+#include "export/U_sizeandext.h"
 #include "formats/fractal_file.h"
 #include "formats/settings_file.h"
+#include "ui/browsers/browser_dialog.h"
 #include "ui/sweep_clock.h"
 
 class QAction;
@@ -24,12 +26,15 @@ class QPushButton;
 class QSlider;
 class QToolButton;
 
+struct MainFormProbe;
+
 namespace ombrilo {
 
 class ImageView;
 class TAboutForm;
 class TFullScreenForm;
 class TJLFOptions;
+class TSizeAndExt;
 class TThreadFract;
 
 // One coordinate's back-and-forth sweep of the coefficient animation.
@@ -44,94 +49,58 @@ struct CoefAnimation {
 // The tools of the main view, in the order of MouseTool.
 enum MouseToolId { KoefTool = 0, ZoomTool = 1, CenterTool = 2, HandToolId = 3, FromToTool = 4 };
 
-// The main window: holds the fractal state, the render thread and every window-coordination
-// field; other windows reach the shared state through the one instance.
-class TMainForm : public QMainWindow {
+// The main window: holds the fractal state, the render thread and the windows it opens. The
+// other windows get what they need when they are made (a setup, the export window's host
+// calls) and hand their results back as values or signals; whether one of them is open is
+// told by the window itself.
+class TMainForm : public QMainWindow, public ExportHost {
     Q_OBJECT
 
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // --- State shared with the other windows --------------------------------------------
+    // --- State ---------------------------------------------------------------------------
+    // The fractal state the views, the full-screen view and the windows opened show, and the
+    // overview's marker the render thread draws.
     FractalState state;
     OverviewMarker marker;
-    float KoefScaleX = 0.0f;
-    float KoefScaleY = 0.0f;
 
-    std::int32_t SlideDelay = 4;
-    std::int32_t CloseAfterSave = 0;
-    std::uint8_t SlideOrder = 0;
-    bool SettingsLoaded = false;
-    Settings snapshot;  // settings as read at start-up; Left/Top are StoredLeft/StoredTop
+    // --- Windows it opens ----------------------------------------------------------------
+    bool FullScreenShown() const override;
+    bool SlideShowRunning() const { return slideShowRunning_; }
+    bool OptionsShown() const;
+    bool AboutShown() const;
+    bool ExportDialogShown() const;
+    QPointer<TJLFOptions> OptionsWindow() const { return optionsWindow_; }
+    QPointer<TAboutForm> AboutWindow() const { return aboutWindow_; }
 
-    QString StartFolder;
-    QString FractalsFolder;
-    QString PalettesFolder;
+    // What the last browser handed back: the file the next read or write uses, its row name,
+    // and whether the fractal browser closed with a confirmed choice.
+    const QString& FilePath() const { return filePath_; }
+    const QString& FileTitle() const { return fileTitle_; }
+    bool BrowserConfirmed() const { return browserConfirmed_; }
 
-    bool FullScreenShown = false;
-    bool LoadPaletteWithFractal = true;
-    bool MouseArmed = true;
-    bool SlideShowRunning = false;
-    bool OptionsShown = false;
-    bool AboutShown = false;
-    bool ExportDialogShown = false;
-    bool BrowserShown = false;  // a fractal or palette browser is open
-    int LastFractalIndex = 0;
-    int LastPaletteIndex = 0;
-    int MouseTool = KoefTool;
-
-    bool ApplyPaletteNow = true;
-    bool SliderSync = true;
-    CoefAnimation AnimRe;
-    CoefAnimation AnimIm;
-
-    // Slide show and help
-    ReadFlags SlideReadFlags;  // FractalAccepted of the slides' reads, kept for the whole run
-    QPointer<TJLFOptions> OptionsWindow;
-    QPointer<TAboutForm> AboutWindow;
-
-    // Browsers
-    bool BrowserOpenMode = true;       // set before a browser is created: open or save mode
-    bool BrowserConfirmed = false;     // the fractal browser closed with a confirmed choice
-    QString FilePath;                  // the file the next fractal or palette read or write uses
-    QString FileTitle;                 // name of the fractal file chosen or typed in the browser
-    QString CurrentFractalPath;        // fractal file last opened or saved; SaveCrntFrct writes it
-    bool FractalAccepted = false;      // outcome of the last fractal read that opened its file
-    bool PaletteAccepted = false;      // outcome of the last read that looked at a palette
-    void ShowPaletteFromState();       // sliders, type list, table and strip from the palette
-    void ShowCurrentFractalCaption();  // "С&охранить " + FileTitle, enabled
-    // What the open commands do once a file is chosen: the fractal at FilePath is read and
-    // shown with its sliders, texts, marker and palette; the palette the last read took is
-    // shown, or the warning about its unknown type.
-    void OpenFractalAtFilePath();
-    void ApplyReadPalette();
-    // The same for a PNG picture this program exported, whose fractal travels inside it; the
-    // picture does not become the file the quick-save command writes to.
-    void OpenPictureFractalAtFilePath();
+    // What the open commands do once a file is chosen, also for a file named on the command
+    // line: a fractal file is read and shown with its sliders, texts, marker and palette, and
+    // becomes the file the quick-save command writes to; a palette file's palette is shown, or
+    // the warning about its unknown type; a PNG picture this program exported gives the
+    // fractal kept inside it (the picture does not become the quick-save file).
+    void OpenFractalFile(const QString& path);
+    void OpenPaletteFile(const QString& path);
+    void OpenPictureFile(const QString& path);
 
     // --- Render thread handshake ---------------------------------------------------------
     bool RenderIdle() const;
     void RequestFrame();
     TThreadFract* renderThread() const { return renderThread_.get(); }
 
-    // --- Operations other windows call ---------------------------------------------------
-    void UpdateKoefScale();
-    void UpdateOverviewMarkerNow();
-    void BuildAndShowPalette();  // BuildColorTable + DrawPaletteLine
-    void DrawPaletteLine();
-    void ShowCoefficients();  // E_cx / E_cy from Cx / Cy
     // After C was loaded: the sliders show its truncated thousandths while C keeps its value.
     void SetSlidersFromState();
-    void StopAnimations();
+    void StopAnimations() override;
     // The sweep's pace; tests put in a clock of their own.
     void SetSweepClock(std::unique_ptr<SweepClock> clock);
-    // Takes the present state into the history once a user action has completed.
-    void RecordHistory();
     const ViewHistory& history() const { return history_; }
-    void RenderFullScreen();
-    Settings CurrentSettings() const;
-    bool PaletteChanged() const;
 
     // --- Commands --------------------------------------------------------------------------
     void DefaultParExecute();
@@ -200,6 +169,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window tests' view of the private state.
+    friend struct ::MainFormProbe;
+
+    // What the export window asks.
+    QWidget& HostWindow() override { return *this; }
+    const FractalState& ExportedState() const override { return state; }
+    QRect MainViewRect() const override;
+    bool CurrentFractalKnown() const override;
+    QString FractalTitle() const override { return fileTitle_; }
+    bool CloseAfterSaving() const override { return CloseAfterSave != 0; }
+    void SetCloseAfterSaving(bool close) override { CloseAfterSave = close ? 1 : 0; }
+
     void ReadSettings();
     void BuildWindow();
     void BuildMenu();
@@ -218,6 +199,27 @@ private:
     void CopyPaletteSliders();
     void ApplyPendingPaletteType();
     void WriteSettingsIfChanged();
+    Settings CurrentSettings() const;
+    // Recomputes the full-screen picture from the state, while it is shown.
+    void RenderFullScreen();
+    void UpdateKoefScale();
+    void UpdateOverviewMarkerNow();
+    void BuildAndShowPalette();  // BuildColorTable + DrawPaletteLine
+    void DrawPaletteLine();
+    void ShowCoefficients();           // E_cx / E_cy from Cx / Cy
+    void ShowPaletteFromState();       // sliders, type list, table and strip from the palette
+    void ShowCurrentFractalCaption();  // "С&охранить " + FileTitle, enabled
+    // A browser's setup from the state and the choice the last browser left; the choice it
+    // hands back is kept for the next one.
+    BrowserSetup MakeBrowserSetup(bool openMode, const QString& folder, int lastRow);
+    // Takes the present state into the history once a user action has completed.
+    void RecordHistory();
+    // Runs a browser modally; returns its modal result.
+    int RunBrowser(BrowserDialog& browser);
+    void TakeBrowserChoice(const BrowserChoice& choice, int& lastRow);
+    // The fractal at FilePath read and shown; the palette the last read took shown.
+    void OpenFractalAtFilePath();
+    void ApplyReadPalette();
     // Shows a state just put in place from outside (a file, the history): sliders, texts,
     // marker, palette controls when asked, full-screen view, one frame.
     void ShowLoadedState(bool withPalette);
@@ -234,8 +236,46 @@ private:
     void Sweep(CoefAnimation& animation, QSlider* slider, bool up);
     void RecordHistoryAfterSliderActions(QSlider* slider);
 
+    float KoefScaleX = 0.0f;
+    float KoefScaleY = 0.0f;
+
+    std::int32_t SlideDelay = 4;
+    std::int32_t CloseAfterSave = 0;
+    std::uint8_t SlideOrder = 0;
+
+    QString FractalsFolder;
+    QString PalettesFolder;
+
+    bool LoadPaletteWithFractal = true;
+    bool MouseArmed = true;
+    bool BrowserShown = false;  // a fractal or palette browser is open
+    int LastFractalIndex = 0;
+    int LastPaletteIndex = 0;
+    int MouseTool = KoefTool;
+
+    bool ApplyPaletteNow = true;
+    CoefAnimation AnimRe;
+    CoefAnimation AnimIm;
+
+    QString CurrentFractalPath;  // fractal file last opened or saved; SaveCrntFrct writes it
+
+    bool SettingsLoaded = false;
+    Settings snapshot;  // settings as read at start-up; Left/Top are StoredLeft/StoredTop
+    QString StartFolder;
+    bool SliderSync = true;
+    ReadFlags SlideReadFlags;  // FractalAccepted of the slides' reads, kept for the whole run
+
+    QString filePath_;
+    QString fileTitle_;
+    bool browserConfirmed_ = false;
+    ReadFlags fileRead_;  // what the last read that opened its file accepted
+
     std::unique_ptr<TThreadFract> renderThread_;
     QPointer<TFullScreenForm> fullScreen_;
+    QPointer<TJLFOptions> optionsWindow_;
+    QPointer<TAboutForm> aboutWindow_;
+    QPointer<TSizeAndExt> exportWindow_;
+    bool slideShowRunning_ = false;
     bool paletteTypePending_ = false;
     bool fromToRateKnown_ = false;
     float fromToRateY_ = 0.0f;
@@ -246,12 +286,7 @@ private:
     std::unique_ptr<SweepClock> sweepClock_;
     ViewHistory history_{HistoryEntry{}};
 
-public:
-    // Controls by their component names.
-    ImageView* Pic = nullptr;
-    ImageView* GeneralView = nullptr;
-    ImageView* PaletteLine = nullptr;
-    QToolButton* DefButton = nullptr;
+    // Controls by their component names; tests and screen readers find them by these names.
     QToolButton* Hand = nullptr;
     QToolButton* Center = nullptr;
     QToolButton* Lupa = nullptr;
@@ -259,38 +294,39 @@ public:
     QToolButton* LupaMinus = nullptr;
     QToolButton* Koef = nullptr;
     QToolButton* To_From = nullptr;
-    QPushButton* FullScreenButton = nullptr;
     QPushButton* CloseButton = nullptr;
+    QPushButton* MinusCx = nullptr;
+    QPushButton* PlusCy = nullptr;
+    QToolButton* DownCy = nullptr;
+    QGroupBox* PalBox = nullptr;
+    QSlider* TrackBarB0 = nullptr;
+    QSlider* TrackBarR1 = nullptr;
+    QMenu* fractalMenu = nullptr;
+    ImageView* Pic = nullptr;
+    ImageView* GeneralView = nullptr;
+    ImageView* PaletteLine = nullptr;
+    QToolButton* DefButton = nullptr;
+    QPushButton* FullScreenButton = nullptr;
     QLineEdit* E_cx = nullptr;
     QLineEdit* E_cy = nullptr;
     QSlider* TrackBarCx = nullptr;
     QSlider* TrackBarCy = nullptr;
     QPushButton* PlusCx = nullptr;
-    QPushButton* MinusCx = nullptr;
-    QPushButton* PlusCy = nullptr;
     QPushButton* MinusCy = nullptr;
     QToolButton* UpCx = nullptr;
     QToolButton* DownCx = nullptr;
     QToolButton* StopCx = nullptr;
     QToolButton* UpCy = nullptr;
-    QToolButton* DownCy = nullptr;
     QToolButton* StopCy = nullptr;
-    QGroupBox* PalBox = nullptr;
     QSlider* TrackBarR0 = nullptr;
     QSlider* TrackBarG0 = nullptr;
-    QSlider* TrackBarB0 = nullptr;
-    QSlider* TrackBarR1 = nullptr;
     QSlider* TrackBarG1 = nullptr;
     QSlider* TrackBarB1 = nullptr;
     QComboBox* TypeOfPalette = nullptr;
     QCheckBox* IsChPalette = nullptr;
     QPushButton* ChPalette = nullptr;
-    QMenu* fractalMenu = nullptr;
     QAction* ZZ2C = nullptr;
 };
-
-// The decimal separator of the user's locale (a full stop where it is not a single ASCII sign).
-char DecimalSeparator();
 
 // Pixel to plane for the main view and the overview, in extended precision.
 long double MainViewX(const FractalState& state, int x);

@@ -12,6 +12,7 @@
 #include "engine/numeric.h"
 #include "resources/program_pictures.h"
 #include "ui/U_mainform.h"
+#include "ui/decimal_separator.h"
 #include "ui/number_text.h"
 
 namespace ombrilo {
@@ -73,11 +74,6 @@ void Heading(QWidget* parent, const char* text, int top) {
 }
 
 }  // namespace
-
-char DecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
-}
 
 void TMainForm::BuildCoefficientGroup(QWidget* client) {
     auto* group = new QGroupBox("Коэффициенты", client);

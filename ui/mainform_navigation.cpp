@@ -8,6 +8,7 @@
 #include "engine/numeric.h"
 #include "resources/program_pictures.h"
 #include "ui/U_mainform.h"
+#include "ui/decimal_separator.h"
 #include "ui/image_view.h"
 #include "ui/number_text.h"
 

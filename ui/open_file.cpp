@@ -3,30 +3,11 @@
 #include <QFileInfo>
 
 #include "ui/U_mainform.h"
-#include "ui/browsers/browser_common.h"
 #include "ui/dialogs.h"
 
 namespace ombrilo {
 
 namespace {
-
-void OpenFractal(TMainForm& main, const QString& path) {
-    main.FilePath = path;
-    main.FileTitle = RowOfFileName(QFileInfo(path).fileName());
-    main.OpenFractalAtFilePath();
-}
-
-void OpenPicture(TMainForm& main, const QString& path) {
-    main.FilePath = path;
-    main.OpenPictureFractalAtFilePath();
-}
-
-void OpenPalette(TMainForm& main, const QString& path) {
-    main.FilePath = path;
-    if (ReadPaletteAtFilePath(main)) {
-        main.ApplyReadPalette();
-    }
-}
 
 void RefuseUnknownFile(TMainForm& main, const QString& path) {
     ShowWarning(&main, "Открытие файла не возможно",
@@ -60,13 +41,13 @@ void OpenFileInMainWindow(TMainForm& main, const QString& path) {
     }
     switch (KindOfFile(path)) {
         case OpenableFile::Fractal:
-            OpenFractal(main, path);
+            main.OpenFractalFile(path);
             break;
         case OpenableFile::Palette:
-            OpenPalette(main, path);
+            main.OpenPaletteFile(path);
             break;
         case OpenableFile::Picture:
-            OpenPicture(main, path);
+            main.OpenPictureFile(path);
             break;
         case OpenableFile::Unknown:
             RefuseUnknownFile(main, path);

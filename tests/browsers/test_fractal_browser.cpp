@@ -37,8 +37,8 @@ struct Started {
         if (!f.Start()) {
             return false;
         }
-        fractals = f.form->FractalsFolder;
-        palettes = f.form->PalettesFolder;
+        fractals = Probe(*f.form).FractalsFolder;
+        palettes = Probe(*f.form).PalettesFolder;
         return true;
     }
     TMainForm& w() { return *f.form; }
@@ -90,12 +90,12 @@ private slots:
         QCOMPARE(rows, (QStringList{"a", "B", "c"}));  // sorted ignoring case
         QCOMPARE(seenCx, (QList<double>{0.285, -0.12, -0.7459}));
         QCOMPARE(seenPalettes, (QList<Palette>{kBlue, Palette{}, kRed}));
-        QVERIFY(!s.w().BrowserConfirmed);
+        QVERIFY(!s.w().BrowserConfirmed());
         QVERIFY(SameFractal(s.w().state, before));
         QVERIFY(s.w().RenderIdle());
         QTest::qWait(50);
         QCOMPARE(s.f.frames(), frames);
-        QCOMPARE(s.w().LastFractalIndex, 0);
+        QCOMPARE(Probe(s.w()).LastFractalIndex, 0);
         QVERIFY(s.f.dialogs.messages.isEmpty());
     }
 
@@ -134,7 +134,7 @@ private slots:
         const QSize frame = w.frameGeometry().size() - w.geometry().size();
         const int outerWidth = 409 + frame.width();
         const int outerHeight = 221 + frame.height();
-        const int left = static_cast<int>(w.x() + w.Pic->x() + (530 - outerWidth) * 0.5L);
+        const int left = static_cast<int>(w.x() + Controls(w).Pic->x() + (530 - outerWidth) * 0.5L);
         const int top = static_cast<int>(w.y() + (w.frameGeometry().height() - outerHeight) * 0.3L);
         QCOMPARE(at, QPoint(left, top));
         QVERIFY(openShown);
@@ -187,21 +187,21 @@ private slots:
         };
         const auto frames = s.f.frames();
         s.w().action("OpenFract")->trigger();
-        QVERIFY(s.w().BrowserConfirmed);
+        QVERIFY(s.w().BrowserConfirmed());
         TMainForm& w = s.w();
         QCOMPARE(w.state.Cx, -0.7459);
         QCOMPARE(w.state.Cy, 0.1102);
-        QCOMPARE(w.TrackBarCx->value(), -745);
-        QCOMPARE(w.TrackBarCy->value(), 110);
-        QCOMPARE(w.E_cx->text(), QString("-0.7459"));
+        QCOMPARE(Controls(w).TrackBarCx->value(), -745);
+        QCOMPARE(Controls(w).TrackBarCy->value(), 110);
+        QCOMPARE(Controls(w).E_cx->text(), QString("-0.7459"));
         QCOMPARE(w.state.ViewWidth, 0.5f);
         QCOMPARE(w.state.MainStep, MainStepFor(0.5f));
         QVERIFY(w.state.palette == kRed);
-        QCOMPARE(w.TrackBarR0->value(), 90);
-        QCOMPARE(w.TrackBarB1->value(), 6);
-        QCOMPARE(w.TypeOfPalette->currentIndex(), 1);
-        QCOMPARE(w.CurrentFractalPath, s.fractals + "/spiral.frc");
-        QCOMPARE(w.FileTitle, QString("spiral"));
+        QCOMPARE(Controls(w).TrackBarR0->value(), 90);
+        QCOMPARE(Controls(w).TrackBarB1->value(), 6);
+        QCOMPARE(Controls(w).TypeOfPalette->currentIndex(), 1);
+        QCOMPARE(Probe(w).CurrentFractalPath, s.fractals + "/spiral.frc");
+        QCOMPARE(w.FileTitle(), QString("spiral"));
         QVERIFY(w.action("SaveCrntFrct")->isEnabled());
         QCOMPARE(w.action("SaveCrntFrct")->text(), QString("С&охранить spiral"));
         QVERIFY(s.f.WaitIdle());
@@ -238,7 +238,7 @@ private slots:
         QVERIFY(SameFractal(s.w().state, before));
         QVERIFY(!s.w().action("SaveCrntFrct")->isEnabled());
         QCOMPARE(s.w().action("SaveCrntFrct")->text(), QString("С&охранить"));
-        QVERIFY(s.w().CurrentFractalPath.isEmpty());
+        QVERIFY(Probe(s.w()).CurrentFractalPath.isEmpty());
         QVERIFY(s.w().RenderIdle());
     }
 
@@ -273,8 +273,8 @@ private slots:
         QCOMPARE(s.w().state.ViewWidth, 1.25f);
         QVERIFY(s.w().state.palette == before.palette);
         QVERIFY(s.w().state.colorTable == before.colorTable);
-        QCOMPARE(s.w().TrackBarR0->value(), before.palette.R0);
-        QCOMPARE(s.w().TypeOfPalette->currentIndex(), 0);
+        QCOMPARE(Controls(s.w()).TrackBarR0->value(), before.palette.R0);
+        QCOMPARE(Controls(s.w()).TypeOfPalette->currentIndex(), 0);
         QCOMPARE(s.w().action("SaveCrntFrct")->text(), QString("С&охранить b"));
     }
 
@@ -300,7 +300,7 @@ private slots:
         };
         s.w().action("OpenFract")->trigger();
         QVERIFY(previewPaletteBack);
-        QVERIFY(!s.w().LoadPaletteWithFractal);
+        QVERIFY(!Probe(s.w()).LoadPaletteWithFractal);
         QCOMPARE(s.w().state.Cx, 0.3);
         QVERIFY(s.w().state.palette == start);
         QVERIFY(s.f.WaitIdle());
@@ -314,7 +314,7 @@ private slots:
         QVERIFY(checkedAgain);
         s.f.dialogs.onExec = [](QDialog&) { return QDialog::Rejected; };
         s.w().action("OpenPalette")->trigger();
-        QVERIFY(!s.w().LoadPaletteWithFractal);
+        QVERIFY(!Probe(s.w()).LoadPaletteWithFractal);
 
         s.f.dialogs.onExec = [&](QDialog& dialog) -> int {
             Browser(dialog)->FileList->setCurrentRow(1);
@@ -350,7 +350,7 @@ private slots:
         const QString file = s.fractals + "/fractal_new.frc";
         QCOMPARE(testfiles::ReadBytes(file),
                  testfiles::ToBytes(EncodeFractalRecord(RecordFromState(s.w().state))));
-        QCOMPARE(s.w().CurrentFractalPath, file);
+        QCOMPARE(Probe(s.w()).CurrentFractalPath, file);
         QCOMPARE(s.w().action("SaveCrntFrct")->text(), QString("С&охранить fractal_new"));
         QVERIFY(s.f.dialogs.messages.isEmpty());
 
@@ -364,7 +364,7 @@ private slots:
         };
         s.w().action("SaveFractal")->trigger();
         QVERIFY(stillOpen);
-        QVERIFY(!s.w().BrowserConfirmed);
+        QVERIFY(!s.w().BrowserConfirmed());
         QCOMPARE(s.f.dialogs.messages.size(), 1);
         QVERIFY(Has(s.f.dialogs, MessageKind::Question, "Подтверждение замены файла",
                     "Файл с таким именем уже существует.\n Заменить существующий файл?"));
@@ -425,8 +425,8 @@ private slots:
 
         s.f.dialogs.onExec = [](QDialog&) { return QDialog::Rejected; };
         s.w().action("OpenPalette")->trigger();
-        QCOMPARE(s.w().FilePath, s.palettes + "/p.ptt");
-        s.w().TrackBarCx->setValue(-1234);
+        QCOMPARE(s.w().FilePath(), s.palettes + "/p.ptt");
+        Controls(s.w()).TrackBarCx->setValue(-1234);
         QVERIFY(s.f.WaitIdle());
         s.w().action("SaveCrntFrct")->trigger();
         QCOMPARE(testfiles::ReadBytes(file),
@@ -484,7 +484,7 @@ private slots:
         QVERIFY(Has(s.f.dialogs, MessageKind::Question, "Подтверждение удаления файла",
                     "Удалить выбранный файл?"));
         QCOMPARE(testfiles::Entries(s.fractals), (QStringList{"a.frc", "d.frc"}));
-        QCOMPARE(s.w().LastFractalIndex, 0);
+        QCOMPARE(Probe(s.w()).LastFractalIndex, 0);
     }
 
     // Deleting the only file leaves the no-files note; Enter and double-clicks do nothing then.
@@ -580,7 +580,7 @@ private slots:
             }
             return QDialog::Rejected;
         };
-        s.w().LastFractalIndex = 1;
+        Probe(s.w()).LastFractalIndex = 1;
         s.w().action("OpenFract")->trigger();
         QCOMPARE(rows, (QStringList{"hidden", "a", "a"}));
         QCOMPARE(seen, (QList<double>{0.402, 0.11, 0.11}));
@@ -594,7 +594,7 @@ private slots:
         QVERIFY(s.Start());
         QVERIFY(PutFractal(s.fractals, "a.frc", Fractal(0.1, 0.1, 2.0f)));
         QVERIFY(PutFractal(s.fractals, "b.frc", Fractal(0.2, 0.2, 2.0f)));
-        s.w().LastFractalIndex = 7;
+        Probe(s.w()).LastFractalIndex = 7;
         int row = -1;
         QString name;
         s.f.dialogs.onExec = [&](QDialog& dialog) -> int {
@@ -638,7 +638,7 @@ private slots:
         QCOMPARE(s.f.dialogs.execs, QStringList{"OpenSaveFractal"});
         QVERIFY(s.f.dialogs.messages.isEmpty());
         QVERIFY(SameFractal(s.w().state, before));
-        QVERIFY(!s.w().BrowserConfirmed);
+        QVERIFY(!s.w().BrowserConfirmed());
     }
 
     // A double-click on a row opens the file and the next press on the main view is ignored.
@@ -654,15 +654,15 @@ private slots:
             return dialog.result();
         };
         s.w().action("OpenFract")->trigger();
-        QVERIFY(s.w().BrowserConfirmed);
+        QVERIFY(s.w().BrowserConfirmed());
         QCOMPARE(s.w().state.Cx, 0.25);
-        QVERIFY(!s.w().MouseArmed);
+        QVERIFY(!Probe(s.w()).MouseArmed);
         QVERIFY(s.f.WaitIdle());
         s.w().action("ToCur")->trigger();
         const float centerX = s.w().state.CenterX;
         s.w().PicMouseDown(Qt::LeftButton, 10, 10);
         QCOMPARE(s.w().state.CenterX, centerX);
-        QVERIFY(s.w().MouseArmed);
+        QVERIFY(Probe(s.w()).MouseArmed);
         QVERIFY(s.w().RenderIdle());
         s.w().PicMouseDown(Qt::LeftButton, 10, 10);  // armed again: this press centres
         QVERIFY(s.w().state.CenterX != centerX);

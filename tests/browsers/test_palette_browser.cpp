@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "browser_test_support.h"
@@ -61,13 +62,47 @@ class TestPaletteBrowser : public QObject {
     Q_OBJECT
 
 private slots:
+    // The browser needs no main window: it reads into the state it is given and hands back its
+    // choice, here a remembered row that is gone (the last row is taken), then row 0, Cancel.
+    void choiceIsHandedBackWithoutTheMainWindow() {
+        QTemporaryDir folder;
+        const QString previous = QDir::currentPath();
+        QVERIFY(PutPalette(folder.path(), "red.ptt", kRed));
+        QVERIFY(PutPalette(folder.path(), "blue.ptt", kBlue));
+        QWidget owner;
+        FractalState state;
+        SetDefaultView(state);
+        state.palette = kGreen;
+        BuildColorTable(state.palette, state.colorTable);
+        BrowserChoice kept;
+        kept.path = "unchanged by the palette browser until a row is taken";
+        kept.title = "a fractal";
+        kept.lastRow = 5;
+        TOSPalette browser(
+            {owner, QRect(46, 0, 530, 409), false, true, folder.path(), state, kept});
+        QCOMPARE(browser.Choice().lastRow, 1);
+        QVERIFY(state.palette == kRed);
+        browser.PalList->setCurrentRow(0);
+        QVERIFY(state.palette == kBlue);
+        browser.CanButClick();
+        QVERIFY(state.palette == kGreen);
+        QVERIFY(state.colorTable == TableOf(kGreen));
+        const BrowserChoice& choice = browser.Choice();
+        QVERIFY(!choice.confirmed);
+        QCOMPARE(choice.path, folder.path() + "/blue.ptt");
+        QCOMPARE(choice.title, QString("a fractal"));
+        QCOMPARE(choice.lastRow, 0);
+        QVERIFY(choice.read.PaletteAccepted);
+        QDir::setCurrent(previous);
+    }
+
     // Two palettes selected, then Cancel: palette and table exactly as before, sliders unmoved.
     void cancelRestoresPalette() {
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QVERIFY(PutPalette(w.PalettesFolder, "red.ptt", kRed));
-        QVERIFY(PutPalette(w.PalettesFolder, "blue.ptt", kBlue));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "red.ptt", kRed));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "blue.ptt", kBlue));
         const Palette before = w.state.palette;
         const ColorTable table = w.state.colorTable;
         const auto frames = f.frames();
@@ -92,11 +127,11 @@ private slots:
         QVERIFY(previewOk);
         QVERIFY(w.state.palette == before);
         QVERIFY(w.state.colorTable == table);
-        QCOMPARE(w.TrackBarR0->value(), before.R0);
+        QCOMPARE(Controls(w).TrackBarR0->value(), before.R0);
         QVERIFY(w.RenderIdle());
         QTest::qWait(50);
         QCOMPARE(f.frames(), frames);
-        QCOMPARE(w.LastPaletteIndex, 1);
+        QCOMPARE(Probe(w).LastPaletteIndex, 1);
     }
 
     // Opening a valid palette: sliders, type list, strip and one frame.
@@ -104,7 +139,7 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QVERIFY(PutPalette(w.PalettesFolder, "green.ptt", kGreen));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "green.ptt", kGreen));
         const auto frames = f.frames();
         f.dialogs.onExec = [&](QDialog& dialog) -> int {
             ShowForTest(dialog);
@@ -114,11 +149,11 @@ private slots:
         w.action("OpenPalette")->trigger();
         QVERIFY(w.state.palette == kGreen);
         QVERIFY(w.state.colorTable == TableOf(kGreen));
-        QCOMPARE(w.TrackBarG0->value(), 80);
-        QCOMPARE(w.TrackBarB1->value(), 27);
-        QCOMPARE(w.TypeOfPalette->currentIndex(), 6);
+        QCOMPARE(Controls(w).TrackBarG0->value(), 80);
+        QCOMPARE(Controls(w).TrackBarB1->value(), 27);
+        QCOMPARE(Controls(w).TypeOfPalette->currentIndex(), 6);
         const std::uint8_t* first = w.state.colorTable.Entry(0);
-        QCOMPARE(w.PaletteLine->image().pixel(0, 0) & 0xFFFFFF,
+        QCOMPARE(Controls(w).PaletteLine->image().pixel(0, 0) & 0xFFFFFF,
                  qRgb(first[2], first[1], first[0]) & 0xFFFFFF);
         QVERIFY(f.WaitIdle());
         QCOMPARE(f.frames(), frames + 1);
@@ -130,10 +165,10 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QVERIFY(PutPalette(w.PalettesFolder, "a.ptt", kRed));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "a.ptt", kRed));
         Palette twelve = kBlue;
         twelve.PaletteType = 12;
-        QVERIFY(PutPalette(w.PalettesFolder, "b.ptt", twelve));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "b.ptt", twelve));
         const Palette before = w.state.palette;
         const ColorTable table = w.state.colorTable;
         QString note;
@@ -162,7 +197,7 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QDir().mkpath(w.PalettesFolder);
+        QDir().mkpath(Probe(w).PalettesFolder);
         QString caption, name;
         bool openHidden = false;
         f.dialogs.onExec = [&](QDialog& dialog) -> int {
@@ -179,7 +214,7 @@ private slots:
         QCOMPARE(caption, QString("Сохранение палитры"));
         QCOMPARE(name, QString("palette_new"));
         QVERIFY(openHidden);
-        const QString file = w.PalettesFolder + "/palette_new.ptt";
+        const QString file = Probe(w).PalettesFolder + "/palette_new.ptt";
         QCOMPARE(testfiles::ReadBytes(file), testfiles::ToBytes(EncodePalette(w.state.palette)));
         f.dialogs.answer = QMessageBox::No;
         bool stillOpen = false;
@@ -209,10 +244,10 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QVERIFY(PutPalette(w.PalettesFolder, "a.ptt", kRed));
-        QVERIFY(PutPalette(w.PalettesFolder, "b.ptt", kBlue));
-        QVERIFY(PutPalette(w.PalettesFolder, "c.ptt", kGreen));
-        QVERIFY(PutPalette(w.PalettesFolder, "x.ptt.bak", kGreen));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "a.ptt", kRed));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "b.ptt", kBlue));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "c.ptt", kGreen));
+        QVERIFY(PutPalette(Probe(w).PalettesFolder, "x.ptt.bak", kGreen));
         QStringList rows, afterDelete;
         int rowAfterDelete = -1;
         Palette stateAfterDelete;
@@ -244,7 +279,7 @@ private slots:
         QCOMPARE(rowAfterDelete, 1);
         QVERIFY(stateAfterDelete == kBlue);
         QVERIFY(w.state.palette == kBlue);
-        QCOMPARE(testfiles::Entries(w.PalettesFolder),
+        QCOMPARE(testfiles::Entries(Probe(w).PalettesFolder),
                  (QStringList{"a.ptt", "b.ptt", "x.ptt.bak"}));
     }
 
@@ -272,7 +307,7 @@ private slots:
         w.action("SavePalette")->trigger();
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].text, QString("Файл не удается открыть для записи."));
-        QVERIFY(!QDir(w.PalettesFolder).exists());
+        QVERIFY(!QDir(Probe(w).PalettesFolder).exists());
     }
 };
 

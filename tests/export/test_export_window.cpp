@@ -27,6 +27,7 @@
 #include "tools/render_cli.h"
 #include "ui/application.h"
 #include "ui/mainform_fixture.h"
+#include "ui/open_file.h"
 
 using namespace ombrilo;
 using namespace testfiles;
@@ -108,7 +109,7 @@ private slots:
         QCOMPARE(w->size(), QSize(353, 318));
         QVERIFY(!w->isModal());
         QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
-        QVERIFY(x.f.form->ExportDialogShown);
+        QVERIFY(x.f.form->ExportDialogShown());
         QCOMPARE(w->ImageWidth->text(), QString("1024"));
         QCOMPARE(w->ImageHeight->text(), QString("768"));
         QCOMPARE(w->GroupBox1->title(), QString("Размер файла: 2,36 Mb"));
@@ -147,19 +148,19 @@ private slots:
         ExportFixture x;
         QVERIFY(x.Start());
         QVERIFY(!x.Open(QString()));
-        QVERIFY(!x.f.form->ExportDialogShown);
+        QVERIFY(!x.f.form->ExportDialogShown());
     }
 
     void closeAfterSaveComesFromTheMainWindow() {
         ExportFixture x;
         QVERIFY(x.Start());
-        x.f.form->CloseAfterSave = 1;
+        Probe(*x.f.form).CloseAfterSave = 1;
         QVERIFY(x.Open(x.f.FilePath("a.bmp")));
         QVERIFY(x.window->IsCloseAfter->isChecked());
         x.window->IsCloseAfter->setChecked(false);
         x.window->close();
-        QCOMPARE(x.f.form->CloseAfterSave, 0);
-        QVERIFY(!x.f.form->ExportDialogShown);
+        QCOMPARE(Probe(*x.f.form).CloseAfterSave, 0);
+        QVERIFY(!x.f.form->ExportDialogShown());
     }
 
     void sizeFieldsKeepFourToThree() {
@@ -326,8 +327,8 @@ private slots:
         // Ticking the box after the export closes the window, and the choice is kept.
         w->IsCloseAfter->click();
         QTRY_VERIFY(!x.window);
-        QCOMPARE(x.f.form->CloseAfterSave, 1);
-        QVERIFY(!x.f.form->ExportDialogShown);
+        QCOMPARE(Probe(*x.f.form).CloseAfterSave, 1);
+        QVERIFY(!x.f.form->ExportDialogShown());
         x.f.form->close();
         const QByteArray settings = ReadBytes(x.f.FilePath("settings.dat"));
         QCOMPARE(settings.size(), 45);
@@ -339,7 +340,7 @@ private slots:
     void successWithCloseAfterClosesSoonAfter() {
         ExportFixture x;
         QVERIFY(x.Start());
-        x.f.form->CloseAfterSave = 1;
+        Probe(*x.f.form).CloseAfterSave = 1;
         QVERIFY(x.Open(x.f.FilePath("done.bmp")));
         x.TypeWidth("40");
         x.window->Iterations->setCurrentIndex(5);
@@ -352,8 +353,8 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(!x.window, 10000);
         QCOMPARE(ReadBytes(x.f.FilePath("done.bmp")), x.Expected(x.f.form->state, 40, 30, 8190));
-        QCOMPARE(x.f.form->CloseAfterSave, 1);
-        QVERIFY(!x.f.form->ExportDialogShown);
+        QCOMPARE(Probe(*x.f.form).CloseAfterSave, 1);
+        QVERIFY(!x.f.form->ExportDialogShown());
     }
 
     void theExportKeepsThePictureOfTheOpening() {
@@ -501,7 +502,7 @@ private slots:
         QCOMPARE(ReadBytes(path), QByteArray("older picture"));
         QCOMPARE(Entries(x.f.folder.path()), QStringList{"big.bmp"});
         QCOMPARE(QGuiApplication::applicationDisplayName(), QString(kApplicationTitle));
-        QVERIFY(!x.f.form->ExportDialogShown);
+        QVERIFY(!x.f.form->ExportDialogShown());
     }
 
     void keysAreSwallowedWhileTheExportRuns() {
@@ -528,7 +529,7 @@ private slots:
         QTest::keyClick(x.window->CanBut, Qt::Key_Escape);
         QTest::keyClick(x.window->CanBut, Qt::Key_F);
         QCOMPARE(command.size(), 1);
-        QVERIFY(!x.f.form->FullScreenShown);
+        QVERIFY(!x.f.form->FullScreenShown());
         QVERIFY(x.window && x.window->isVisible());
         QSignalSpy ended(x.window.data(), &TSizeAndExt::exportEnded);
         gate.Release();
@@ -639,8 +640,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(gate.held, kWaitMs);
         QTimer::singleShot(50, [&] { gate.Release(); });
         x.f.form->close();
-        QVERIFY(!x.f.form->ExportDialogShown);
-        QCOMPARE(x.f.form->CloseAfterSave, 1);
+        QVERIFY(!x.f.form->ExportDialogShown());
+        QCOMPARE(Probe(*x.f.form).CloseAfterSave, 1);
         QCOMPARE(Entries(x.f.folder.path()), QStringList{"settings.dat"});
     }
 
@@ -761,13 +762,16 @@ private slots:
     void defaultNameIsTheCurrentFractalFile() {
         ExportFixture x;
         QVERIFY(x.Start());
-        x.f.form->FileTitle = "rabbit";
+        // A fractal file opened becomes the current one; its name is proposed.
+        QVERIFY(WriteFractalFile(x.f.FilePath("rabbit.frc").toStdString(), x.f.form->state));
+        OpenFileInMainWindow(*x.f.form, x.f.FilePath("rabbit.frc"));
+        QCOMPARE(x.f.form->FileTitle(), QString("rabbit"));
         x.f.form->action("SaveCrntFrct")->setEnabled(false);
         QVERIFY(!x.Open(QString()));  // cancelled: no window
         x.f.form->action("SaveCrntFrct")->setEnabled(true);
         QVERIFY(!x.Open(QString()));
         QCOMPARE(x.f.dialogs.saveDefaults, (QStringList{"new_image", "rabbit"}));
-        QVERIFY(!x.f.form->ExportDialogShown);
+        QVERIFY(!x.f.form->ExportDialogShown());
     }
 
     void exportPaths() {

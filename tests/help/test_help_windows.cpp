@@ -71,7 +71,7 @@ private slots:
         const auto windows = DescriptionWindows();
         QCOMPARE(windows.size(), 2);
         QCOMPARE(windows.front()->RichEdit1->toPlainText(), QString("Руководство\ntext"));
-        QCOMPARE(QDir::currentPath(), QDir(f.form->StartFolder).canonicalPath());
+        QCOMPARE(QDir::currentPath(), QDir(f.folder.path()).canonicalPath());
         for (TDscrptForm* w : windows) {
             w->close();
         }
@@ -84,8 +84,8 @@ private slots:
         QList<QUrl> opened;
         SetUrlOpener([&](const QUrl& url) { opened << url; });
         f.form->action("A_Program")->trigger();
-        QVERIFY(f.form->AboutShown);
-        TAboutForm* about = f.form->AboutWindow;
+        QVERIFY(f.form->AboutShown());
+        TAboutForm* about = f.form->AboutWindow();
         QVERIFY(about != nullptr && about->isVisible());
         QCOMPARE(about->windowTitle(), QString("О программе Ombrilo"));
         QCOMPARE(about->size(), QSize(233, 187));
@@ -102,17 +102,17 @@ private slots:
                                       QUrl("mailto:ombrilo@example.org")}));
 
         f.form->action("A_Program")->trigger();
-        QVERIFY(!f.form->AboutShown);
-        QTRY_VERIFY(f.form->AboutWindow.isNull());
+        QVERIFY(!f.form->AboutShown());
+        QTRY_VERIFY(f.form->AboutWindow().isNull());
 
         f.form->action("A_Program")->trigger();
-        PressEscape(f.form->AboutWindow);
-        QVERIFY(!f.form->AboutShown);
-        QTRY_VERIFY(f.form->AboutWindow.isNull());
+        PressEscape(f.form->AboutWindow());
+        QVERIFY(!f.form->AboutShown());
+        QTRY_VERIFY(f.form->AboutWindow().isNull());
 
         f.form->action("A_Program")->trigger();
-        QTest::mouseClick(f.form->AboutWindow->CloseButton, Qt::LeftButton);
-        QVERIFY(!f.form->AboutShown);
+        QTest::mouseClick(f.form->AboutWindow()->CloseButton, Qt::LeftButton);
+        QVERIFY(!f.form->AboutShown());
         SetUrlOpener({});
     }
 };

@@ -58,12 +58,12 @@ private slots:
     void UnknownTypeShowsTheLabelFortyPercentDown() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        QVERIFY(PutFractal(f.form->FractalsFolder, "two.frc", Record(2, 0.1, 1, 9)));
+        QVERIFY(PutFractal(Probe(*f.form).FractalsFolder, "two.frc", Record(2, 0.1, 1, 9)));
         bool checked = false;
         f.dialogs.onExec = [&](QDialog& dialog) {
             [&] {
                 auto& slides = static_cast<TSlideForm&>(dialog);
-                QVERIFY(f.form->SlideShowRunning);
+                QVERIFY(f.form->SlideShowRunning());
                 QVERIFY(slides.Mes->isVisibleTo(&slides));
                 QVERIFY(!slides.Slide->isVisibleTo(&slides));
                 QCOMPARE(slides.Mes->text(), QString("( Неизвестный тип фрактала )"));
@@ -76,26 +76,27 @@ private slots:
                 QVERIFY(slides.isVisible());
                 QTest::mouseClick(&slides, Qt::LeftButton, {}, QPoint(5, 5));
                 QVERIFY(!slides.isVisible());
+                QVERIFY(!f.form->SlideShowRunning());  // ended with the window's closing
                 checked = true;
             }();
             return int(QDialog::Rejected);
         };
         f.form->action("SlideShow")->trigger();
         QVERIFY(checked);
-        QVERIFY(!f.form->SlideShowRunning);
+        QVERIFY(!f.form->SlideShowRunning());
         QCOMPARE(f.dialogs.execs, QStringList{"SlideForm"});
         QVERIFY(f.dialogs.messages.isEmpty());
-        QCOMPARE(QDir::currentPath(), QDir(f.form->FractalsFolder).canonicalPath());
+        QCOMPARE(QDir::currentPath(), QDir(Probe(*f.form).FractalsFolder).canonicalPath());
     }
 
     void ShiftRestoresTheStateExactly() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        const QString folder = f.form->FractalsFolder;
+        const QString folder = Probe(*f.form).FractalsFolder;
         QVERIFY(PutFractal(folder, "a.frc", Record(1, 0.3, 2, 100)));
         QVERIFY(PutFractal(folder, "b.frc", Record(1, -0.7, 5, 200)));
-        f.form->LoadPaletteWithFractal = true;
-        f.form->SlideDelay = 1;
+        Probe(*f.form).LoadPaletteWithFractal = true;
+        Probe(*f.form).SlideDelay = 1;
         const FractalState before = f.form->state;
         int slides = 0;
         f.dialogs.onExec = [&](QDialog& dialog) {
@@ -138,14 +139,14 @@ private slots:
         QVERIFY(after.palette == before.palette);
         QVERIFY(after.colorTable == before.colorTable);
         QVERIFY(after.PointColor == &Z2PointColor);
-        QVERIFY(!f.form->SlideShowRunning);
+        QVERIFY(!f.form->SlideShowRunning());
     }
 
     void NextSlideWaitsTheDelayAfterDrawing() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        QVERIFY(PutFractal(f.form->FractalsFolder, "a.frc", Record(1, 0.3, 1, 1)));
-        f.form->SlideDelay = 1;
+        QVERIFY(PutFractal(Probe(*f.form).FractalsFolder, "a.frc", Record(1, 0.3, 1, 1)));
+        Probe(*f.form).SlideDelay = 1;
         int shownAfterWait = 0;
         f.dialogs.onExec = [&](QDialog& dialog) {
             [&] {
@@ -166,7 +167,7 @@ private slots:
     void UnreadableEntryShowsTheReadersMessage() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        QVERIFY(QDir().mkpath(f.form->FractalsFolder + "/x.frc"));
+        QVERIFY(QDir().mkpath(Probe(*f.form).FractalsFolder + "/x.frc"));
         f.dialogs.onExec = [&](QDialog& dialog) {
             [&] {
                 auto& form = static_cast<TSlideForm&>(dialog);
@@ -184,7 +185,7 @@ private slots:
     void RefusedWhileAFrameIsComputed() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        QVERIFY(PutFractal(f.form->FractalsFolder, "a.frc", Record(1, 0.3, 1, 1)));
+        QVERIFY(PutFractal(Probe(*f.form).FractalsFolder, "a.frc", Record(1, 0.3, 1, 1)));
         f.thread().SetHoldForTests(true);
         f.form->RequestFrame();
         QVERIFY(QTest::qWaitFor([&] { return f.thread().HeldForTests(); }, 5000));
@@ -193,10 +194,14 @@ private slots:
         QVERIFY(f.dialogs.messages.isEmpty());
         f.thread().SetHoldForTests(false);
         QVERIFY(f.WaitIdle());
-        f.form->SlideShowRunning = true;  // and while a show runs
+        // And while a show runs: the command started from the show opens no second one.
+        f.dialogs.onExec = [&](QDialog&) {
+            f.form->action("SlideShow")->trigger();
+            return int(QDialog::Rejected);
+        };
         f.form->action("SlideShow")->trigger();
-        QVERIFY(f.dialogs.execs.isEmpty());
-        f.form->SlideShowRunning = false;
+        QCOMPARE(f.dialogs.execs, QStringList{"SlideForm"});
+        QVERIFY(!f.form->SlideShowRunning());
     }
 
     void EmptyFolderIsReported() {
@@ -209,15 +214,15 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].caption, QString("Ошибка"));
         QCOMPARE(f.dialogs.messages[0].text,
                  QString("Не возможно выполнить команду.\n Нет ни одного фрактала для показа."));
-        QVERIFY(!f.form->SlideShowRunning);
+        QVERIFY(!f.form->SlideShowRunning());
     }
 
     void OptionsCancelKeepsTheDelay() {
         MainFormFixture f;
         QVERIFY(f.Start());
         f.form->action("Options")->trigger();
-        QVERIFY(f.form->OptionsShown);
-        TJLFOptions* options = f.form->OptionsWindow;
+        QVERIFY(f.form->OptionsShown());
+        TJLFOptions* options = f.form->OptionsWindow();
         QVERIFY(options != nullptr);
         QCOMPARE(options->pos(), QPoint(f.form->x() + 130, f.form->y() + 49));
         QCOMPARE(options->TimeInterval->text(), QString("4"));
@@ -226,31 +231,31 @@ private slots:
         QCOMPARE(options->BTInterval->value(), 20);
         QCOMPARE(options->TimeInterval->text(), QString("20"));
         QTest::mouseClick(options->CanBut, Qt::LeftButton);
-        QVERIFY(!f.form->OptionsShown);
-        QCOMPARE(f.form->SlideDelay, 4);
-        QCOMPARE(f.form->SlideOrder, std::uint8_t{0});
-        QTRY_VERIFY(f.form->OptionsWindow.isNull());
+        QVERIFY(!f.form->OptionsShown());
+        QCOMPARE(Probe(*f.form).SlideDelay, 4);
+        QCOMPARE(Probe(*f.form).SlideOrder, std::uint8_t{0});
+        QTRY_VERIFY(f.form->OptionsWindow().isNull());
     }
 
     void OptionsOkStoresAndReachesSettingsFile() {
         MainFormFixture f;
         QVERIFY(f.Start());
         f.form->action("Options")->trigger();
-        TJLFOptions* options = f.form->OptionsWindow;
+        TJLFOptions* options = f.form->OptionsWindow();
         QVERIFY(options != nullptr);
         options->BTInterval->setValue(20);
         options->RadioButton2->setChecked(true);
         QTest::mouseClick(options->ButOkey, Qt::LeftButton);
-        QCOMPARE(f.form->SlideDelay, 20);
-        QCOMPARE(f.form->SlideOrder, std::uint8_t{1});
-        QVERIFY(!f.form->OptionsShown);
+        QCOMPARE(Probe(*f.form).SlideDelay, 20);
+        QCOMPARE(Probe(*f.form).SlideOrder, std::uint8_t{1});
+        QVERIFY(!f.form->OptionsShown());
         // The command toggles the window.
         f.form->action("Options")->trigger();
-        QVERIFY(f.form->OptionsShown);
-        QCOMPARE(f.form->OptionsWindow->TimeInterval->text(), QString("20"));
-        QVERIFY(f.form->OptionsWindow->RadioButton2->isChecked());
+        QVERIFY(f.form->OptionsShown());
+        QCOMPARE(f.form->OptionsWindow()->TimeInterval->text(), QString("20"));
+        QVERIFY(f.form->OptionsWindow()->RadioButton2->isChecked());
         f.form->action("Options")->trigger();
-        QVERIFY(!f.form->OptionsShown);
+        QVERIFY(!f.form->OptionsShown());
 
         const QString settings = f.FilePath("settings.dat");
         f.form->close();

@@ -18,6 +18,7 @@
 
 #include "engine/overview_marker.h"
 #include "engine/render.h"
+#include "formats/fractal_file.h"
 #include "formats/settings_file.h"
 #include "mainform_fixture.h"
 #include "support/test_files.h"
@@ -115,28 +116,28 @@ private slots:
         QCOMPARE(w.centralWidget()->height() + w.statusBar()->height(), 554);
         QCOMPARE(w.state.Cx, 0.402);
         QCOMPARE(w.state.Cy, 0.339);
-        QCOMPARE(w.E_cx->text(), QString("0.402"));
-        QCOMPARE(w.E_cy->text(), QString("0.339"));
-        QCOMPARE(w.TrackBarCx->value(), 402);
-        QCOMPARE(w.TrackBarCy->value(), 339);
+        QCOMPARE(Controls(w).E_cx->text(), QString("0.402"));
+        QCOMPARE(Controls(w).E_cy->text(), QString("0.339"));
+        QCOMPARE(Controls(w).TrackBarCx->value(), 402);
+        QCOMPARE(Controls(w).TrackBarCy->value(), 339);
         QCOMPARE(w.state.ViewWidth, 5.0f);
         QCOMPARE(w.state.MainStep, BaseStep);
         QVERIFY(w.state.palette == Palette{});
-        QCOMPARE(w.TypeOfPalette->currentText(), QString("LLL"));
-        QCOMPARE(w.TypeOfPalette->count(), 8);
+        QCOMPARE(Controls(w).TypeOfPalette->currentText(), QString("LLL"));
+        QCOMPARE(Controls(w).TypeOfPalette->count(), 8);
         QCOMPARE(w.statusPanel(0)->text(), QString(" ( X,Y ) =   "));
         QCOMPARE(w.statusPanel(0)->width(), 160);
         QVERIFY(!w.action("SaveCrntFrct")->isEnabled());
         QCOMPARE(w.action("SaveCrntFrct")->text(), QString("С&охранить"));
-        QVERIFY(w.ZZ2C->isChecked());
+        QVERIFY(w.action("FractalN1")->isChecked());
         QVERIFY(!w.action("FractalN2")->isVisible());
-        QVERIFY(w.IsChPalette->isChecked());
-        QVERIFY(!w.ChPalette->isEnabled());
-        QCOMPARE(w.MouseTool, 0);
-        QVERIFY(w.MouseArmed);
-        QVERIFY(w.LoadPaletteWithFractal);
-        QCOMPARE(w.FractalsFolder, f.folder.path() + "/fractals");
-        QCOMPARE(w.PalettesFolder, f.folder.path() + "/paletts");
+        QVERIFY(Controls(w).IsChPalette->isChecked());
+        QVERIFY(!Controls(w).ChPalette->isEnabled());
+        QCOMPARE(Probe(w).MouseTool, 0);
+        QVERIFY(Probe(w).MouseArmed);
+        QVERIFY(Probe(w).LoadPaletteWithFractal);
+        QCOMPARE(Probe(w).FractalsFolder, f.folder.path() + "/fractals");
+        QCOMPARE(Probe(w).PalettesFolder, f.folder.path() + "/paletts");
     }
 
     void layoutAndNames() {
@@ -170,9 +171,9 @@ private slots:
         QCOMPARE(w.findChild<QSlider*>("TrackBarR0")->tickInterval(), 4);
         QCOMPARE(w.findChild<QSlider*>("TrackBarB1")->maximum(), 40);
         QCOMPARE(w.findChild<QSlider*>("TrackBarB1")->tickInterval(), 2);
-        QCOMPARE(w.TrackBarCx->minimum(), -2000);
-        QCOMPARE(w.TrackBarCx->maximum(), 2000);
-        QCOMPARE(w.TrackBarCx->tickInterval(), 400);
+        QCOMPARE(Controls(w).TrackBarCx->minimum(), -2000);
+        QCOMPARE(Controls(w).TrackBarCx->maximum(), 2000);
+        QCOMPARE(Controls(w).TrackBarCx->tickInterval(), 400);
         // Menu captions in order.
         QStringList menus;
         for (QAction* a : w.menuBar()->actions()) {
@@ -220,14 +221,14 @@ private slots:
         TMainForm& w = *f.form;
         const FractalState start = MakeStartState();
         const QImage main = Reference(start, MainViewGeometry(start), 530, 409);
-        QCOMPARE(Bgr(w.Pic->image()), Bgr(main));
+        QCOMPARE(Bgr(Controls(w).Pic->image()), Bgr(main));
         QImage overview = Reference(start, OverviewGeometry(), 81, 65);
         OverviewMarker reset;
         ResetOverviewMarker(reset);
         DrawOverviewMarker(reset, {overview.bits(), 81, 65, overview.bytesPerLine()});
-        QCOMPARE(Bgr(w.GeneralView->image()), Bgr(overview));
+        QCOMPARE(Bgr(Controls(w).GeneralView->image()), Bgr(overview));
         // The palette strip shows the table: column c shows entry trunc(c * 256 / 529).
-        const QImage strip = w.PaletteLine->image();
+        const QImage strip = Controls(w).PaletteLine->image();
         QCOMPARE(strip.size(), QSize(529, 15));
         for (int c : {0, 1, 100, 528}) {
             const int k = static_cast<int>(c * (256.0f / 529.0f));
@@ -247,10 +248,10 @@ private slots:
                                                  {Qt::Key_K, KoefTool}};
         for (const auto& [key, tool] : tools) {
             QTest::keyClick(&w, key);
-            QCOMPARE(w.MouseTool, tool);
+            QCOMPARE(Probe(w).MouseTool, tool);
         }
         QTest::keyClick(&w, Qt::Key_L);
-        QCOMPARE(w.Pic->statusTip(),
+        QCOMPARE(Controls(w).Pic->statusTip(),
                  QString(" Нажатие левой клавиши мыши увеличивает изображение с центрированием, "
                          "правой - уменьшает"));
     }
@@ -291,22 +292,22 @@ private slots:
                             Qt::Key_Minus, Qt::Key_F}) {
             QTest::keyClick(&w, key);
         }
-        QCOMPARE(w.MouseTool, KoefTool);
+        QCOMPARE(Probe(w).MouseTool, KoefTool);
         QCOMPARE(w.state.ViewWidth, width);
-        QVERIFY(!w.FullScreenShown);
-        QCOMPARE(w.FullScreenButton->text(), QString("Full Screen"));
+        QVERIFY(!w.FullScreenShown());
+        QCOMPARE(Controls(w).FullScreenButton->text(), QString("Full Screen"));
         // A slider moved meanwhile keeps its position, C keeps its value.
-        w.TrackBarCx->setValue(500);
+        Controls(w).TrackBarCx->setValue(500);
         QCOMPARE(w.state.Cx, 0.402);
-        QCOMPARE(w.E_cx->text(), QString("0.402"));
+        QCOMPARE(Controls(w).E_cx->text(), QString("0.402"));
         // Unticking "Применять" changes only the mark.
-        w.IsChPalette->click();
-        QVERIFY(w.ApplyPaletteNow);
-        QVERIFY(!w.ChPalette->isEnabled());
+        Controls(w).IsChPalette->click();
+        QVERIFY(Probe(w).ApplyPaletteNow);
+        QVERIFY(!Controls(w).ChPalette->isEnabled());
         f.thread().SetHoldForTests(false);
         QVERIFY(f.WaitIdle());
         QTest::keyClick(&w, Qt::Key_L);
-        QCOMPARE(w.MouseTool, ZoomTool);
+        QCOMPARE(Probe(w).MouseTool, ZoomTool);
     }
 
     void zoomTool() {
@@ -314,7 +315,7 @@ private slots:
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
         QTest::keyClick(&w, Qt::Key_L);
-        Click(w.Pic, Qt::LeftButton, 265, 204);
+        Click(Controls(w).Pic, Qt::LeftButton, 265, 204);
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.CenterX, 0.0f);
         QCOMPARE(w.state.CenterY, 0.0f);
@@ -324,9 +325,9 @@ private slots:
         QCOMPARE(w.marker.PenColor, kMarkerFrameColor);
         QVERIFY(w.marker.FrameX1 > 0 && w.marker.FrameX2 < 80);
         // Right then left at the centre: 1.3 x 0.7 = 0.91 of the width.
-        Click(w.Pic, Qt::RightButton, 265, 204);
+        Click(Controls(w).Pic, Qt::RightButton, 265, 204);
         QVERIFY(f.WaitIdle());
-        Click(w.Pic, Qt::LeftButton, 265, 204);
+        Click(Controls(w).Pic, Qt::LeftButton, 265, 204);
         QVERIFY(f.WaitIdle());
         const long double grown = 3.5f + 3.5L * 0.3f;
         const float g = static_cast<float>(grown);
@@ -334,7 +335,7 @@ private slots:
         QVERIFY(qAbs(w.state.ViewWidth - 3.5f * 0.91f) < 1e-5f);
         // A click at (0, 0) centres on the old top left corner.
         const float step = w.state.MainStep;
-        Click(w.Pic, Qt::MiddleButton, 0, 0);
+        Click(Controls(w).Pic, Qt::MiddleButton, 0, 0);
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.CenterX, static_cast<float>(-265.0L * step));
         QCOMPARE(w.state.CenterY, static_cast<float>(204.0L * step));
@@ -356,7 +357,7 @@ private slots:
         QCOMPARE(w.marker.CrossX, 40);
         QCOMPARE(w.marker.CrossY, 32);
         // The cross reaches the overview on screen: aqua pixels 2..6 off the centre.
-        const QImage overview = w.GeneralView->image();
+        const QImage overview = Controls(w).GeneralView->image();
         QCOMPARE(overview.pixel(36, 28) & 0xFFFFFF, 0x00FFFFu);
         QTest::keyClick(&w, Qt::Key_Minus);
         QVERIFY(f.WaitIdle());
@@ -367,24 +368,24 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        QCOMPARE(w.KoefScaleX, static_cast<float>(4000.0L / 530.0L));
-        QCOMPARE(w.KoefScaleY, static_cast<float>(4000.0L / 409.0L));
-        Drag(w.Pic, Qt::LeftButton, {100, 100}, {200, 100});
-        QCOMPARE(w.TrackBarCx->value(), 1156);
+        QCOMPARE(Probe(w).KoefScaleX, static_cast<float>(4000.0L / 530.0L));
+        QCOMPARE(Probe(w).KoefScaleY, static_cast<float>(4000.0L / 409.0L));
+        Drag(Controls(w).Pic, Qt::LeftButton, {100, 100}, {200, 100});
+        QCOMPARE(Controls(w).TrackBarCx->value(), 1156);
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.Cx, 1156 * 0.001);
-        QCOMPARE(w.E_cx->text(), QString("1.156"));
-        Release(w.Pic, Qt::LeftButton, {200, 100});
-        w.TrackBarCx->setValue(402);
+        QCOMPARE(Controls(w).E_cx->text(), QString("1.156"));
+        Release(Controls(w).Pic, Qt::LeftButton, {200, 100});
+        Controls(w).TrackBarCx->setValue(402);
         QVERIFY(f.WaitIdle());
-        Drag(w.Pic, Qt::LeftButton, {100, 100}, {365, 100});
-        QCOMPARE(w.TrackBarCx->value(), 2000);
+        Drag(Controls(w).Pic, Qt::LeftButton, {100, 100}, {365, 100});
+        QCOMPARE(Controls(w).TrackBarCx->value(), 2000);
         QVERIFY(f.WaitIdle());
-        Release(w.Pic, Qt::LeftButton, {365, 100});
+        Release(Controls(w).Pic, Qt::LeftButton, {365, 100});
         // Upwards raises Im(C).
-        const int cy = w.TrackBarCy->value();
-        Drag(w.Pic, Qt::RightButton, {100, 100}, {100, 90});
-        QCOMPARE(w.TrackBarCy->value(), cy + static_cast<int>(10 * w.KoefScaleY));
+        const int cy = Controls(w).TrackBarCy->value();
+        Drag(Controls(w).Pic, Qt::RightButton, {100, 100}, {100, 90});
+        QCOMPARE(Controls(w).TrackBarCy->value(), cy + static_cast<int>(10 * Probe(w).KoefScaleY));
         QVERIFY(f.WaitIdle());
     }
 
@@ -393,7 +394,7 @@ private slots:
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
         QTest::keyClick(&w, Qt::Key_H);
-        Drag(w.Pic, Qt::LeftButton, {100, 100}, {110, 100});
+        Drag(Controls(w).Pic, Qt::LeftButton, {100, 100}, {110, 100});
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.CenterX, static_cast<float>(-10.0L * BaseStep));
         QCOMPARE(w.state.CenterY, 0.0f);
@@ -406,12 +407,12 @@ private slots:
         TMainForm& w = *f.form;
         QTest::keyClick(&w, Qt::Key_A);
         // 600 pixels down in one accepted move would take the width below zero.
-        Drag(w.Pic, Qt::LeftButton, {0, 0}, {0, 2000});
+        Drag(Controls(w).Pic, Qt::LeftButton, {0, 0}, {0, 2000});
         QVERIFY(f.WaitIdle());
         QVERIFY(w.state.ViewWidth > 0.0f);
         QCOMPARE(w.state.ViewWidth, 5.0f);
         // A small move down zooms in by the vertical rate.
-        Move(w.Pic, Qt::LeftButton, {0, 2010});
+        Move(Controls(w).Pic, Qt::LeftButton, {0, 2010});
         QVERIFY(f.WaitIdle());
         const float rate = static_cast<float>(0.3f * (1.0L / 409.0L));
         QCOMPARE(w.state.ViewWidth, static_cast<float>(5.0L - 5.0L * (10.0L * rate)));
@@ -421,16 +422,16 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        Click(w.GeneralView, Qt::RightButton, 50, 20);
+        Click(Controls(w).GeneralView, Qt::RightButton, 50, 20);
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.CenterX, static_cast<float>(10.0L * OverviewStep));
         QCOMPARE(w.state.CenterY, static_cast<float>(12.0L * OverviewStep));
         QCOMPARE(w.state.ViewWidth, 5.0f);
         // A disarmed mouse only re-arms.
-        w.MouseArmed = false;
-        Click(w.GeneralView, Qt::LeftButton, 40, 32);
+        Probe(w).MouseArmed = false;
+        Click(Controls(w).GeneralView, Qt::LeftButton, 40, 32);
         QVERIFY(f.WaitIdle());
-        QVERIFY(w.MouseArmed);
+        QVERIFY(Probe(w).MouseArmed);
         QCOMPARE(w.state.CenterX, static_cast<float>(10.0L * OverviewStep));
     }
 
@@ -438,41 +439,41 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        Move(w.Pic, Qt::NoButton, {265, 204});
+        Move(Controls(w).Pic, Qt::NoButton, {265, 204});
         QCOMPARE(w.statusPanel(0)->text(), QString(" ( X,Y ) =   0   0"));
-        Move(w.GeneralView, Qt::NoButton, {0, 0});
+        Move(Controls(w).GeneralView, Qt::NoButton, {0, 0});
         QCOMPARE(w.statusPanel(0)->text(), QString(" ( X,Y ) =   -2.47   1.98"));
         // Moves while a frame is computed still update the read-out; nothing else happens.
         f.thread().SetHoldForTests(true);
         QTest::keyClick(&w, Qt::Key_Plus);
         QTRY_VERIFY(f.thread().HeldForTests());
-        Move(w.Pic, Qt::LeftButton, {0, 408});
+        Move(Controls(w).Pic, Qt::LeftButton, {0, 408});
         QCOMPARE(w.statusPanel(0)->text(), QString(" ( X,Y ) =   -1.75   -1.35"));
         f.thread().SetHoldForTests(false);
         QVERIFY(f.WaitIdle());
         // The hint of the control under the mouse goes to panel 1.
-        QStatusTipEvent tip(w.Pic->statusTip());
-        QApplication::sendEvent(w.Pic, &tip);
-        QCOMPARE(w.statusPanel(1)->text(), w.Pic->statusTip());
+        QStatusTipEvent tip(Controls(w).Pic->statusTip());
+        QApplication::sendEvent(Controls(w).Pic, &tip);
+        QCOMPARE(w.statusPanel(1)->text(), Controls(w).Pic->statusTip());
     }
 
     void paletteBox() {
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        w.TrackBarR0->setValue(50);
+        Controls(w).TrackBarR0->setValue(50);
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.palette.R0, 50);
         QCOMPARE(int(w.state.colorTable.Entry(0)[2]), 50);
         // With "Применять" off the sliders and the type wait for "Применить" or U.
-        w.IsChPalette->click();
+        Controls(w).IsChPalette->click();
         QVERIFY(f.WaitIdle());
-        QVERIFY(!w.ApplyPaletteNow);
-        QVERIFY(w.ChPalette->isEnabled());
+        QVERIFY(!Probe(w).ApplyPaletteNow);
+        QVERIFY(Controls(w).ChPalette->isEnabled());
         const std::uint64_t frames = f.frames();
-        w.TrackBarG0->setValue(70);
-        w.TypeOfPalette->setCurrentIndex(1);
-        emit w.TypeOfPalette->activated(1);
+        Controls(w).TrackBarG0->setValue(70);
+        Controls(w).TypeOfPalette->setCurrentIndex(1);
+        emit Controls(w).TypeOfPalette->activated(1);
         QCOMPARE(w.state.palette.G0, 16);
         QCOMPARE(w.state.palette.PaletteType, 2);
         QCOMPARE(f.frames(), frames);
@@ -483,12 +484,12 @@ private slots:
         BuildColorTable({2, 50, 70, 12, 26, 18, 8}, expected);
         QVERIFY(w.state.colorTable == expected);
         // U also works with "Применять" ticked and the button disabled.
-        w.IsChPalette->click();
+        Controls(w).IsChPalette->click();
         QVERIFY(f.WaitIdle());
-        QVERIFY(!w.ChPalette->isEnabled());
-        w.TrackBarB1->blockSignals(true);
-        w.TrackBarB1->setValue(33);
-        w.TrackBarB1->blockSignals(false);
+        QVERIFY(!Controls(w).ChPalette->isEnabled());
+        Controls(w).TrackBarB1->blockSignals(true);
+        Controls(w).TrackBarB1->setValue(33);
+        Controls(w).TrackBarB1->blockSignals(false);
         QTest::keyClick(&w, Qt::Key_U);
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.palette.B1, 33);
@@ -502,8 +503,8 @@ private slots:
         QTest::keyClick(&w, Qt::Key_Plus);
         QTRY_VERIFY(f.thread().HeldForTests());
         const ColorTable before = w.state.colorTable;
-        w.TypeOfPalette->setCurrentIndex(1);
-        emit w.TypeOfPalette->activated(1);
+        Controls(w).TypeOfPalette->setCurrentIndex(1);
+        emit Controls(w).TypeOfPalette->activated(1);
         QVERIFY(w.state.colorTable == before);  // not under the running frame
         f.thread().SetHoldForTests(false);
         QTRY_VERIFY(!(w.state.colorTable == before));
@@ -517,74 +518,74 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        w.PlusCx->click();
+        Controls(w).PlusCx->click();
         QVERIFY(f.WaitIdle());
-        QCOMPARE(w.E_cx->text(), QString("0.403"));
-        w.MinusCy->click();
+        QCOMPARE(Controls(w).E_cx->text(), QString("0.403"));
+        Controls(w).MinusCy->click();
         QVERIFY(f.WaitIdle());
-        QCOMPARE(w.E_cy->text(), QString("0.338"));
-        w.TrackBarCx->setValue(2000);
+        QCOMPARE(Controls(w).E_cy->text(), QString("0.338"));
+        Controls(w).TrackBarCx->setValue(2000);
         QVERIFY(f.WaitIdle());
-        QCOMPARE(w.E_cx->text(), QString("2"));
+        QCOMPARE(Controls(w).E_cx->text(), QString("2"));
         const std::uint64_t frames = f.frames();
-        w.PlusCx->click();
-        QCOMPARE(w.TrackBarCx->value(), 2000);
+        Controls(w).PlusCx->click();
+        QCOMPARE(Controls(w).TrackBarCx->value(), 2000);
         QTest::qWait(50);
         QCOMPARE(f.frames(), frames);
         QVERIFY(w.RenderIdle());
-        w.TrackBarCy->setValue(-1);
+        Controls(w).TrackBarCy->setValue(-1);
         QVERIFY(f.WaitIdle());
-        QCOMPARE(w.E_cy->text(), QString("-0.001"));
+        QCOMPARE(Controls(w).E_cy->text(), QString("-0.001"));
     }
 
     void animationReversesAtTheEnd() {
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        w.TrackBarCx->setValue(2000);
+        Controls(w).TrackBarCx->setValue(2000);
         QVERIFY(f.WaitIdle());
         bool checked = false;
         QTimer::singleShot(100, &w, [&] {
             // UpCx at the maximum runs down at speed 1.
-            checked = w.AnimRe.RunningDown && !w.AnimRe.RunningUp && w.AnimRe.DownSpeed == 1 &&
-                      w.TrackBarCx->value() < 2000;
-            w.StopCx->click();
+            checked = Probe(w).AnimRe.RunningDown && !Probe(w).AnimRe.RunningUp &&
+                      Probe(w).AnimRe.DownSpeed == 1 && Controls(w).TrackBarCx->value() < 2000;
+            Controls(w).StopCx->click();
         });
-        w.UpCx->click();
+        Controls(w).UpCx->click();
         QVERIFY(checked);
-        QVERIFY(!w.AnimRe.RunningUp && !w.AnimRe.RunningDown);
-        QCOMPARE(w.AnimRe.UpSpeed, 1);
-        QCOMPARE(w.AnimRe.DownSpeed, 1);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.TrackBarCx));
+        QVERIFY(!Probe(w).AnimRe.RunningUp && !Probe(w).AnimRe.RunningDown);
+        QCOMPARE(Probe(w).AnimRe.UpSpeed, 1);
+        QCOMPARE(Probe(w).AnimRe.DownSpeed, 1);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Controls(w).TrackBarCx));
     }
 
     void animationSpeedsUpAndTurnsAtTheClampedEnd() {
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        w.TrackBarCx->setValue(1995);
+        Controls(w).TrackBarCx->setValue(1995);
         QVERIFY(f.WaitIdle());
         int speedAfterThree = 0;
         bool turnedAtSpeedThree = false;
         int seenAtTurn = 0;
         QTimer::singleShot(0, &w, [&] {
             // Two more presses while the sweep runs: speed 3.
-            w.AnimRe.StopRequested = false;
-            w.UpCx->click();
-            w.UpCx->click();
-            speedAfterThree = w.AnimRe.UpSpeed;
+            Probe(w).AnimRe.StopRequested = false;
+            Controls(w).UpCx->click();
+            Controls(w).UpCx->click();
+            speedAfterThree = Probe(w).AnimRe.UpSpeed;
         });
         auto* watch = new QTimer(&w);
         connect(watch, &QTimer::timeout, &w, [&] {
-            if (w.AnimRe.RunningDown && !turnedAtSpeedThree) {
-                turnedAtSpeedThree = w.AnimRe.DownSpeed == 3;
-                seenAtTurn = w.TrackBarCx->value();
-                w.StopCx->click();
+            if (Probe(w).AnimRe.RunningDown && !turnedAtSpeedThree) {
+                turnedAtSpeedThree = Probe(w).AnimRe.DownSpeed == 3;
+                seenAtTurn = Controls(w).TrackBarCx->value();
+                Controls(w).StopCx->click();
             }
         });
         watch->start(1);
-        w.TrackBarCx->setValue(1995);
-        w.UpCx->click();
+        Controls(w).TrackBarCx->setValue(1995);
+        Controls(w).UpCx->click();
         watch->stop();
         QCOMPARE(speedAfterThree, 3);
         QVERIFY(turnedAtSpeedThree);
@@ -598,18 +599,18 @@ private slots:
         TMainForm& w = *f.form;
         QList<int> downSpeeds;
         QTimer::singleShot(0, &w, [&] {
-            w.UpCx->click();
-            w.UpCx->click();
+            Controls(w).UpCx->click();
+            Controls(w).UpCx->click();
             QTimer::singleShot(0, &w, [&] {
-                downSpeeds << w.AnimRe.DownSpeed << int(w.AnimRe.RunningUp);
-                w.StopCy->click();
+                downSpeeds << Probe(w).AnimRe.DownSpeed << int(Probe(w).AnimRe.RunningUp);
+                Controls(w).StopCy->click();
             });
-            w.DownCx->click();  // reverses: runs its own sweep until stopped
+            Controls(w).DownCx->click();  // reverses: runs its own sweep until stopped
         });
-        w.UpCx->click();
+        Controls(w).UpCx->click();
         QCOMPARE(downSpeeds, (QList<int>{1, 0}));
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.TrackBarCy));
-        QCOMPARE(w.AnimRe.UpSpeed, 1);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Controls(w).TrackBarCy));
+        QCOMPARE(Probe(w).AnimRe.UpSpeed, 1);
     }
 
     void otherCoordinateStopsTheSweep() {
@@ -619,12 +620,12 @@ private slots:
         bool reStopped = false;
         QTimer::singleShot(0, &w, [&] {
             QTimer::singleShot(0, &w, [&] {
-                reStopped = !w.AnimRe.RunningUp && w.AnimIm.RunningUp;
-                w.StopCy->click();
+                reStopped = !Probe(w).AnimRe.RunningUp && Probe(w).AnimIm.RunningUp;
+                Controls(w).StopCy->click();
             });
-            w.UpCy->click();
+            Controls(w).UpCy->click();
         });
-        w.UpCx->click();
+        Controls(w).UpCx->click();
         QVERIFY(reStopped);
     }
 
@@ -633,10 +634,10 @@ private slots:
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
         QTimer::singleShot(50, &w, [&] { QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier); });
-        w.UpCy->click();  // returns once the close has stopped the sweep
+        Controls(w).UpCy->click();  // returns once the close has stopped the sweep
         QVERIFY(!w.isVisible());
-        QVERIFY(w.AnimIm.StopRequested);
-        QVERIFY(!w.AnimIm.RunningUp);
+        QVERIFY(Probe(w).AnimIm.StopRequested);
+        QVERIFY(!Probe(w).AnimIm.RunningUp);
     }
 
     void sweepMovesBySpeedPerTick() {
@@ -647,28 +648,28 @@ private slots:
         // Speed 1: one unit (0.001 of C) per tick; stopped in the 101st tick's wait.
         clock.onTick = [&](int tick) {
             if (tick == 101) {
-                w.StopCx->click();
+                Controls(w).StopCx->click();
             }
         };
-        w.UpCx->click();
-        QCOMPARE(w.TrackBarCx->value(), 502);
+        Controls(w).UpCx->click();
+        QCOMPARE(Controls(w).TrackBarCx->value(), 502);
         // Speed 3 from 1995: clamped at 2000, then down at the same speed until stopped.
-        w.TrackBarCx->setValue(1995);
+        Controls(w).TrackBarCx->setValue(1995);
         QVERIFY(f.WaitIdle());
         clock.ticks = 0;
         QList<int> seen;
         clock.onTick = [&](int tick) {
-            seen << w.TrackBarCx->value();
+            seen << Controls(w).TrackBarCx->value();
             if (tick == 1) {
-                w.UpCx->click();
-                w.UpCx->click();
+                Controls(w).UpCx->click();
+                Controls(w).UpCx->click();
             } else if (tick == 5) {
-                w.StopCy->click();
+                Controls(w).StopCy->click();
             }
         };
-        w.UpCx->click();
+        Controls(w).UpCx->click();
         QCOMPARE(seen, (QList<int>{1995, 1998, 2000, 1997, 1994}));
-        QCOMPARE(w.AnimRe.DownSpeed, 1);
+        QCOMPARE(Probe(w).AnimRe.DownSpeed, 1);
     }
 
     void longCoefficientsShowTheirStart() {
@@ -678,8 +679,8 @@ private slots:
         w.state.Cx = -0.3905408702184;
         w.state.Cy = -0.5867879073470;
         w.SetSlidersFromState();  // as after opening a fractal
-        QCOMPARE(w.E_cx->text(), QString("-0.3905408702184"));
-        for (QLineEdit* text : {w.E_cx, w.E_cy}) {
+        QCOMPARE(Controls(w).E_cx->text(), QString("-0.3905408702184"));
+        for (QLineEdit* text : {Controls(w).E_cx, Controls(w).E_cy}) {
             QCOMPARE(text->cursorPosition(), 0);
             QVERIFY(text->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 8);
         }
@@ -698,20 +699,21 @@ private slots:
         QTest::keyClick(&w, Qt::Key_Plus);
         QVERIFY(f.WaitIdle());
         const float zoomed = w.state.ViewWidth;
-        w.PlusCx->click();
+        Controls(w).PlusCx->click();
         QVERIFY(f.WaitIdle());
-        w.TypeOfPalette->setCurrentIndex(2);
-        emit w.TypeOfPalette->activated(2);
+        Controls(w).TypeOfPalette->setCurrentIndex(2);
+        emit Controls(w).TypeOfPalette->activated(2);
         QVERIFY(f.WaitIdle());
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(f.WaitIdle());
-        QCOMPARE(w.TypeOfPalette->currentIndex(), 0);
+        QCOMPARE(Controls(w).TypeOfPalette->currentIndex(), 0);
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(f.WaitIdle());
-        QCOMPARE(w.TrackBarCx->value(), 402);
-        QCOMPARE(w.E_cx->text(), QString("0.402"));
+        QCOMPARE(Controls(w).TrackBarCx->value(), 402);
+        QCOMPARE(Controls(w).E_cx->text(), QString("0.402"));
         QCOMPARE(w.state.MainStep, MainStepFor(zoomed));
-        QCOMPARE(Bgr(w.Pic->image()), Bgr(Reference(w.state, MainViewGeometry(w.state), 530, 409)));
+        QCOMPARE(Bgr(Controls(w).Pic->image()),
+                 Bgr(Reference(w.state, MainViewGeometry(w.state), 530, 409)));
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.ViewWidth, 5.0f);
@@ -733,18 +735,18 @@ private slots:
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
         QTest::keyClick(&w, Qt::Key_H);
-        Drag(w.Pic, Qt::LeftButton, {100, 100}, {110, 100});
+        Drag(Controls(w).Pic, Qt::LeftButton, {100, 100}, {110, 100});
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.history().Count(), std::size_t{1});  // taken when the button is released
-        Release(w.Pic, Qt::LeftButton, {110, 100});
+        Release(Controls(w).Pic, Qt::LeftButton, {110, 100});
         QCOMPARE(w.history().Count(), std::size_t{2});
         UseTestClock(w).onTick = [&](int tick) {
             QVERIFY(f.WaitIdle());
             if (tick == 4) {
-                w.StopCx->click();
+                Controls(w).StopCx->click();
             }
         };
-        w.UpCx->click();
+        Controls(w).UpCx->click();
         QCOMPARE(w.history().Current().Cx, 0.405);
         f.thread().SetHoldForTests(true);
         QTest::keyClick(&w, Qt::Key_Minus);
@@ -752,11 +754,18 @@ private slots:
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         f.thread().SetHoldForTests(false);
         QVERIFY(f.WaitIdle());
-        for (bool* busy : {&w.SlideShowRunning, &w.BrowserShown}) {
-            *busy = true;
+        Probe(w).BrowserShown = true;
+        w.HistoryBackExecute();
+        Probe(w).BrowserShown = false;
+        // Nor from inside a slide show, which shows other states in the live one.
+        QVERIFY(QDir().mkpath(Probe(w).FractalsFolder));
+        QVERIFY(WriteFractalFile((Probe(w).FractalsFolder + "/a.frc").toStdString(), w.state));
+        f.dialogs.onExec = [&](QDialog&) {
             w.HistoryBackExecute();
-            *busy = false;
-        }
+            return int(QDialog::Rejected);
+        };
+        w.action("SlideShow")->trigger();
+        QCOMPARE(f.dialogs.execs, QStringList{"SlideForm"});
         QCOMPARE(w.history().CurrentIndex(), std::size_t{3});
         w.HistoryBackExecute();
         QVERIFY(f.WaitIdle());
@@ -771,13 +780,13 @@ private slots:
         w.state.Cx = 0.40237;
         w.state.Cy = 0.1;
         w.SetSlidersFromState();
-        QCOMPARE(w.TrackBarCx->value(), 402);
-        QCOMPARE(w.TrackBarCy->value(), 100);
+        QCOMPARE(Controls(w).TrackBarCx->value(), 402);
+        QCOMPARE(Controls(w).TrackBarCy->value(), 100);
         QCOMPARE(w.state.Cx, 0.40237);
-        QCOMPARE(w.E_cx->text(), QString("0.40237"));
+        QCOMPARE(Controls(w).E_cx->text(), QString("0.40237"));
         w.RequestFrame();
         QVERIFY(f.WaitIdle());
-        w.PlusCx->click();
+        Controls(w).PlusCx->click();
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.Cx, 403 * 0.001);
     }
@@ -788,14 +797,14 @@ private slots:
         TMainForm& w = *f.form;
         QTest::keyClick(&w, Qt::Key_Plus);
         QVERIFY(f.WaitIdle());
-        w.TrackBarCx->setValue(100);
+        Controls(w).TrackBarCx->setValue(100);
         QVERIFY(f.WaitIdle());
-        w.ZZ2C->trigger();
+        w.action("FractalN1")->trigger();
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.ViewWidth, 5.0f);
         QCOMPARE(w.state.MainStep, BaseStep);
         QCOMPARE(w.state.Cx, 0.1);
-        QVERIFY(w.ZZ2C->isChecked());
+        QVERIFY(w.action("FractalN1")->isChecked());
     }
 };
 

@@ -78,9 +78,9 @@ private slots:
         QVERIFY(f.Start());
         QCOMPARE(f.form->pos(), QPoint(40, 30));
         QVERIFY(f.form->state.palette == stored.palette);
-        QCOMPARE(f.form->TypeOfPalette->currentIndex(), 5);
-        QCOMPARE(f.form->TrackBarG0->value(), 20);
-        QCOMPARE(f.form->SlideDelay, 9);
+        QCOMPARE(Controls(*f.form).TypeOfPalette->currentIndex(), 5);
+        QCOMPARE(Controls(*f.form).TrackBarG0->value(), 20);
+        QCOMPARE(Probe(*f.form).SlideDelay, 9);
         const QByteArray before = ReadBytes(SettingsPath(f));
         const QDateTime written = QFileInfo(SettingsPath(f)).lastModified();
         QTest::qWait(20);
@@ -98,7 +98,7 @@ private slots:
         QVERIFY(WriteSettingsFile(Path(SettingsPath(f)), stored));
         QVERIFY(f.Start());
         QCOMPARE(f.form->state.palette.PaletteType, 1);
-        QCOMPARE(f.form->TypeOfPalette->currentText(), QString("LLL"));
+        QCOMPARE(Controls(*f.form).TypeOfPalette->currentText(), QString("LLL"));
         f.form->close();
         QCOMPARE(ReadSettings(f).palette.PaletteType, 1);
     }
@@ -132,14 +132,14 @@ private slots:
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
         QTest::keyClick(&w, Qt::Key_F);
-        QVERIFY(w.FullScreenShown);
+        QVERIFY(w.FullScreenShown());
         TFullScreenForm* full = FullScreenWindow();
         QVERIFY(full != nullptr);
         QScreen* screen = w.screen();
         const qreal ratio = screen->devicePixelRatio();
         QCOMPARE(full->ScreenWidth(), qRound(screen->geometry().width() * ratio));
         QCOMPARE(full->image().width(), full->ScreenWidth());
-        QCOMPARE(w.FullScreenButton->text(), QString("Wait..."));
+        QCOMPARE(Controls(w).FullScreenButton->text(), QString("Wait..."));
         // The picture is the engine's screen-sized picture.
         const FractalState& s = w.state;
         QImage expected(full->ScreenWidth(), full->ScreenHeight(), QImage::Format_RGB32);
@@ -157,10 +157,10 @@ private slots:
         // Shift alone closes it.
         QTest::keyClick(full, Qt::Key_Shift);
         QTRY_VERIFY(FullScreenWindow() == nullptr);
-        QVERIFY(!w.FullScreenShown);
-        QCOMPARE(w.FullScreenButton->text(), QString("Full Screen"));
+        QVERIFY(!w.FullScreenShown());
+        QCOMPARE(Controls(w).FullScreenButton->text(), QString("Full Screen"));
         // A left click closes it too.
-        w.FullScreenButton->click();
+        Controls(w).FullScreenButton->click();
         full = FullScreenWindow();
         QVERIFY(full != nullptr);
         QTest::mouseClick(full, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
@@ -175,9 +175,9 @@ private slots:
         QTest::keyClick(&w, Qt::Key_Plus);
         QTRY_VERIFY(f.thread().HeldForTests());
         QTest::keyClick(&w, Qt::Key_F);
-        QVERIFY(!w.FullScreenShown);
+        QVERIFY(!w.FullScreenShown());
         QVERIFY(FullScreenWindow() == nullptr);
-        QCOMPARE(w.FullScreenButton->text(), QString("Full Screen"));
+        QCOMPARE(Controls(w).FullScreenButton->text(), QString("Full Screen"));
         f.thread().SetHoldForTests(false);
         QVERIFY(f.WaitIdle());
     }
@@ -186,12 +186,12 @@ private slots:
         MainFormFixture f;
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
-        w.FullScreenButton->click();
+        Controls(w).FullScreenButton->click();
         TFullScreenForm* full = FullScreenWindow();
         QVERIFY(full != nullptr);
         QApplication::setActiveWindow(full);
         QTest::keyClick(full, Qt::Key_L);  // a command key: selects the zoom tool
-        QCOMPARE(w.MouseTool, ZoomTool);
+        QCOMPARE(Probe(w).MouseTool, ZoomTool);
         QVERIFY(FullScreenWindow() == full);
         QTest::keyClick(full, Qt::Key_X);
         QTRY_VERIFY(FullScreenWindow() == nullptr);
@@ -200,7 +200,7 @@ private slots:
     void destroyedWithFullScreenOpen() {
         MainFormFixture f;
         QVERIFY(f.Start());
-        f.form->FullScreenButton->click();
+        Controls(*f.form).FullScreenButton->click();
         QVERIFY(FullScreenWindow() != nullptr);
         f.form.reset();
         QVERIFY(FullScreenWindow() == nullptr);

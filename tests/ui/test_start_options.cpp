@@ -75,7 +75,7 @@ private slots:
         f.form = std::make_unique<TMainForm>();
         f.form->show();
         OpenFileInMainWindow(*f.form, path);
-        QVERIFY(QTest::qWaitFor([&] { return f.form->CurrentFractalPath == path; }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return Probe(*f.form).CurrentFractalPath == path; }, 30000));
         QVERIFY(f.WaitIdle());
 
         TMainForm& w = *f.form;
@@ -84,11 +84,11 @@ private slots:
         QCOMPARE(w.state.ViewWidth, 1.5f);
         QCOMPARE(w.state.MainStep, MainStepFor(1.5f));
         QCOMPARE(w.state.palette, SpiralState().palette);
-        QCOMPARE(w.TrackBarCx->value(), -745);
-        QCOMPARE(w.TrackBarCy->value(), 113);
-        QCOMPARE(w.E_cx->text(), QString("-0.7454"));
-        QCOMPARE(w.TrackBarR0->value(), 50);
-        QCOMPARE(w.TypeOfPalette->currentIndex(), 2);
+        QCOMPARE(Controls(w).TrackBarCx->value(), -745);
+        QCOMPARE(Controls(w).TrackBarCy->value(), 113);
+        QCOMPARE(Controls(w).E_cx->text(), QString("-0.7454"));
+        QCOMPARE(Controls(w).TrackBarR0->value(), 50);
+        QCOMPARE(Controls(w).TypeOfPalette->currentIndex(), 2);
         QCOMPARE(w.action("SaveCrntFrct")->text(), QString("С&охранить spiral"));
         QVERIFY(w.action("SaveCrntFrct")->isEnabled());
         QVERIFY(f.dialogs.messages.isEmpty());
@@ -116,8 +116,8 @@ private slots:
         QCOMPARE(f.form->state.Cx, -0.7454);
         QCOMPARE(f.form->state.ViewWidth, 1.5f);
         QCOMPARE(f.form->state.palette, SpiralState().palette);
-        QCOMPARE(f.form->TrackBarCx->value(), -745);
-        QVERIFY(f.form->CurrentFractalPath.isEmpty());
+        QCOMPARE(Controls(*f.form).TrackBarCx->value(), -745);
+        QVERIFY(Probe(*f.form).CurrentFractalPath.isEmpty());
         QVERIFY(!f.form->action("SaveCrntFrct")->isEnabled());
     }
 
@@ -129,8 +129,8 @@ private slots:
         const std::uint64_t before = f.frames();
         OpenFileInMainWindow(*f.form, path);
         QCOMPARE(f.form->state.palette, (Palette{5, 1, 2, 3, 4, 5, 6}));
-        QCOMPARE(f.form->TrackBarB1->value(), 6);
-        QCOMPARE(f.form->TypeOfPalette->currentIndex(), 4);
+        QCOMPARE(Controls(*f.form).TrackBarB1->value(), 6);
+        QCOMPARE(Controls(*f.form).TypeOfPalette->currentIndex(), 4);
         QVERIFY(QTest::qWaitFor([&] { return f.frames() > before; }, 30000));
         QCOMPARE(f.form->state.Cx, SliderToCoefficient(kSliderCxStart));  // C untouched
     }
@@ -199,9 +199,9 @@ private slots:
         int controls = 0;
         QCOMPARE(Unnamed(f.form.get(), controls), QStringList());
         QVERIFY(controls >= 35);
-        QCOMPARE(f.form->DefButton->accessibleName(), QString("Начальный вид (Home)"));
-        QCOMPARE(f.form->DownCx->accessibleName(), QString("Уменьшение Re(C)"));
-        QCOMPARE(f.form->TrackBarG1->accessibleName(), QString("Период зеленого"));
+        QCOMPARE(Controls(*f.form).DefButton->accessibleName(), QString("Начальный вид (Home)"));
+        QCOMPARE(Controls(*f.form).DownCx->accessibleName(), QString("Уменьшение Re(C)"));
+        QCOMPARE(Controls(*f.form).TrackBarG1->accessibleName(), QString("Период зеленого"));
 
         // The two browsers with a file in each list, then the export, options and help windows.
         QVERIFY(QDir(f.folder.path()).mkpath("fractals"));

@@ -11,7 +11,6 @@
 #include <QPushButton>
 
 #include "resources/program_pictures.h"
-#include "ui/U_mainform.h"
 #include "ui/browsers/U_refile.h"
 #include "ui/browsers/browser_common.h"
 #include "ui/dialogs.h"
@@ -41,13 +40,13 @@ QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption,
 
 }  // namespace
 
-TOpenSaveFractal::TOpenSaveFractal(TMainForm& main)
-    : BrowserDialog(main, "OpenSaveFractal", QSize(409, 221)) {
+TOpenSaveFractal::TOpenSaveFractal(const BrowserSetup& setup)
+    : BrowserDialog(setup, "OpenSaveFractal", QSize(409, 221)) {
     BuildControls();
-    PlaceBrowser(*this, main);
-    IgnoreFPalette->setChecked(!main.LoadPaletteWithFractal);
-    QDir::setCurrent(main.FractalsFolder);
-    Drive->setText(main.FractalsFolder);
+    Place();
+    IgnoreFPalette->setChecked(!choice_.loadPaletteWithFractal);
+    QDir::setCurrent(folder_);
+    Drive->setText(folder_);
     SetupMode();
     TakeSnapshot();
     FillFractalList();
@@ -121,17 +120,17 @@ void TOpenSaveFractal::SetupMode() {
 }
 
 QString TOpenSaveFractal::RowPath(const QString& row) const {
-    return main_.FractalsFolder + "/" + row + kExtension;
+    return folder_ + "/" + row + kExtension;
 }
 
 // --- Snapshot ---------------------------------------------------------------------------------
 
 void TOpenSaveFractal::TakeSnapshot() {
-    snapshot_ = main_.state;
+    snapshot_ = state_;
 }
 
 void TOpenSaveFractal::RestoreSnapshot() {
-    FractalState& s = main_.state;
+    FractalState& s = state_;
     s.FractalType = snapshot_.FractalType;
     s.Cx = snapshot_.Cx;
     s.Cy = snapshot_.Cy;
@@ -142,8 +141,8 @@ void TOpenSaveFractal::RestoreSnapshot() {
 }
 
 void TOpenSaveFractal::RestoreSnapshotPalette() {
-    main_.state.palette = snapshot_.palette;
-    main_.state.colorTable = snapshot_.colorTable;
+    state_.palette = snapshot_.palette;
+    state_.colorTable = snapshot_.colorTable;
 }
 
 // --- List and preview --------------------------------------------------------------------------
@@ -163,13 +162,13 @@ void TOpenSaveFractal::ShowNote(const char* text) {
 void TOpenSaveFractal::FillFractalList() {
     filling_ = true;
     FileList->clear();
-    FileList->addItems(ListRows(main_.FractalsFolder, kPattern));
+    FileList->addItems(ListRows(folder_, kPattern));
     filling_ = false;
     if (!openMode_) {
         FileName->setReadOnly(false);
-        main_.FilePath = RowPath(kNewName);
+        choice_.path = RowPath(kNewName);
         FileName->setText(kNewName);
-        main_.FileTitle = kNewName;
+        choice_.title = kNewName;
         ImMess->hide();
         RenderFractalPreview();
         return;
@@ -181,17 +180,18 @@ void TOpenSaveFractal::FillFractalList() {
         return;
     }
     // A remembered row that is gone (files removed meanwhile) falls back to the last row.
-    main_.LastFractalIndex = std::clamp(main_.LastFractalIndex, 0, FileList->count() - 1);
-    Select(main_.LastFractalIndex);
-    const QString row = FileList->item(main_.LastFractalIndex)->text();
-    main_.FilePath = RowPath(row);
+    choice_.lastRow = std::clamp(choice_.lastRow, 0, FileList->count() - 1);
+    Select(choice_.lastRow);
+    const QString row = FileList->item(choice_.lastRow)->text();
+    choice_.path = RowPath(row);
     FileName->setText(row);
-    main_.FileTitle = row;
+    choice_.title = row;
     ShowSelectedFractal();
 }
 
 void TOpenSaveFractal::ShowSelectedFractal() {
-    if (!ReadFractalAtFilePath(main_)) {
+    if (!ReadFractalAtPath(&owner_, choice_.path, state_, choice_.loadPaletteWithFractal,
+                           choice_.read)) {
         // An entry that cannot be read (no permission, a folder) is not offered for opening.
         RestoreSnapshot();
         OpenFractal->setEnabled(false);
@@ -200,12 +200,12 @@ void TOpenSaveFractal::ShowSelectedFractal() {
         return;
     }
     OpenFractal->setEnabled(true);
-    if (!main_.FractalAccepted) {
+    if (!choice_.read.FractalAccepted) {
         RestoreSnapshot();
         ShowNote(kUnknownTypeNote);
         return;
     }
-    if (main_.LoadPaletteWithFractal && !main_.PaletteAccepted) {
+    if (choice_.loadPaletteWithFractal && !choice_.read.PaletteAccepted) {
         RestoreSnapshotPalette();
     }
     ImMess->hide();
@@ -214,21 +214,21 @@ void TOpenSaveFractal::ShowSelectedFractal() {
 }
 
 void TOpenSaveFractal::RenderFractalPreview() {
-    RenderPreview(main_.state, FractalPreviewBitmap(), PreView);
+    RenderPreview(state_, FractalPreviewBitmap(), PreView);
 }
 
 // --- Handlers ------------------------------------------------------------------------------------
 
 void TOpenSaveFractal::IgnoreFPaletteClick() {
     if (IgnoreFPalette->isChecked()) {
-        main_.LoadPaletteWithFractal = false;
-        main_.state.palette = snapshot_.palette;
+        choice_.loadPaletteWithFractal = false;
+        state_.palette = snapshot_.palette;
         if (OpenFractal->isEnabled()) {
-            main_.state.colorTable = snapshot_.colorTable;
+            state_.colorTable = snapshot_.colorTable;
             RenderFractalPreview();
         }
     } else {
-        main_.LoadPaletteWithFractal = true;
+        choice_.loadPaletteWithFractal = true;
         if (OpenFractal->isEnabled()) {
             ShowSelectedFractal();
         }
@@ -241,10 +241,10 @@ void TOpenSaveFractal::FileListClick() {
         return;
     }
     const QString row = FileList->item(index)->text();
-    main_.FilePath = RowPath(row);
+    choice_.path = RowPath(row);
     FileName->setText(row);
-    main_.FileTitle = row;
-    main_.LastFractalIndex = index;
+    choice_.title = row;
+    choice_.lastRow = index;
     if (openMode_) {
         ShowSelectedFractal();
     }
@@ -255,8 +255,8 @@ void TOpenSaveFractal::SaveFractalClick() {
     if (name.isEmpty()) {
         return;
     }
-    main_.FilePath = RowPath(name);
-    main_.FileTitle = name;
+    choice_.path = RowPath(name);
+    choice_.title = name;
     done(QDialog::Accepted);
 }
 
@@ -270,7 +270,7 @@ void TOpenSaveFractal::CanselClick() {
 
 void TOpenSaveFractal::DeleteFileExecute() {
     const int index = RowForFileCommand();
-    if (index < 0 || !RemoveFileOfRow(index, main_.LastFractalIndex)) {
+    if (index < 0 || !RemoveFileOfRow(index, choice_.lastRow)) {
         return;
     }
     FillFractalList();
@@ -282,7 +282,7 @@ void TOpenSaveFractal::RenFileExecute() {
     if (index < 0) {
         return;
     }
-    TReFile rename(*this, main_, FileList->item(index)->text());
+    TReFile rename(*this, FileList->item(index)->text());
     Dialogs().Exec(rename);
 }
 
@@ -296,9 +296,9 @@ void TOpenSaveFractal::done(int result) {
             if (openMode_) {
                 RestoreSnapshot();
             }
-            main_.BrowserConfirmed = false;
+            choice_.confirmed = false;
         } else {
-            main_.BrowserConfirmed = true;
+            choice_.confirmed = true;
         }
     }
     QDialog::done(result);

@@ -17,17 +17,16 @@ class QPushButton;
 namespace ombrilo {
 
 class ImageView;
-class TMainForm;
 
 // The fractal browser: lists the fractal files of the fractals folder, previews the selected
 // one and opens, saves, deletes and renames files. In open mode every selected file is read
 // into the live state; the state as it was at construction is put back on Cancel, on a file of
-// unknown type and after a deletion. The main window sets BrowserOpenMode before creating it.
+// unknown type and after a deletion. The mode comes with the setup; Choice() gives the result.
 class TOpenSaveFractal : public BrowserDialog {
     Q_OBJECT
 
 public:
-    explicit TOpenSaveFractal(TMainForm& main);
+    explicit TOpenSaveFractal(const BrowserSetup& setup);
 
     void TakeSnapshot();
     void RestoreSnapshot();

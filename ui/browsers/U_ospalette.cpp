@@ -12,7 +12,6 @@
 #include <algorithm>
 
 #include "resources/program_pictures.h"
-#include "ui/U_mainform.h"
 #include "ui/browsers/Urepalfile.h"
 #include "ui/browsers/browser_common.h"
 #include "ui/dialogs.h"
@@ -42,12 +41,13 @@ QPushButton* GlyphButton(QWidget* parent, const char* name, const char* caption,
 
 }  // namespace
 
-TOSPalette::TOSPalette(TMainForm& main) : BrowserDialog(main, "OSPalette", QSize(409, 178)) {
+TOSPalette::TOSPalette(const BrowserSetup& setup)
+    : BrowserDialog(setup, "OSPalette", QSize(409, 178)) {
     BuildControls();
-    PlaceBrowser(*this, main);
-    PathText->setText(main.PalettesFolder);
+    Place();
+    PathText->setText(folder_);
     SetupMode();
-    QDir::setCurrent(main.PalettesFolder);
+    QDir::setCurrent(folder_);
     TakePaletteSnapshot();
     FillPaletteList();
     if (openMode_) {
@@ -121,17 +121,17 @@ void TOSPalette::SetupMode() {
 }
 
 QString TOSPalette::RowPath(const QString& row) const {
-    return main_.PalettesFolder + "/" + row + kExtension;
+    return folder_ + "/" + row + kExtension;
 }
 
 void TOSPalette::TakePaletteSnapshot() {
-    snapshotPalette_ = main_.state.palette;
-    snapshotTable_ = main_.state.colorTable;
+    snapshotPalette_ = state_.palette;
+    snapshotTable_ = state_.colorTable;
 }
 
 void TOSPalette::RestorePaletteSnapshot() {
-    main_.state.palette = snapshotPalette_;
-    main_.state.colorTable = snapshotTable_;
+    state_.palette = snapshotPalette_;
+    state_.colorTable = snapshotTable_;
 }
 
 void TOSPalette::ShowNote(const char* text) {
@@ -143,11 +143,11 @@ void TOSPalette::ShowNote(const char* text) {
 void TOSPalette::FillPaletteList() {
     filling_ = true;
     PalList->clear();
-    PalList->addItems(ListRows(main_.PalettesFolder, kPattern));
+    PalList->addItems(ListRows(folder_, kPattern));
     if (!openMode_) {
         filling_ = false;
         FileText->setReadOnly(false);
-        main_.FilePath = RowPath(kNewName);
+        choice_.path = RowPath(kNewName);
         FileText->setText(kNewName);
         return;
     }
@@ -159,11 +159,11 @@ void TOSPalette::FillPaletteList() {
     }
     OpenBut->setEnabled(true);
     // A remembered row that is gone (files removed meanwhile) falls back to the last row.
-    main_.LastPaletteIndex = std::clamp(main_.LastPaletteIndex, 0, PalList->count() - 1);
-    PalList->setCurrentRow(main_.LastPaletteIndex);
+    choice_.lastRow = std::clamp(choice_.lastRow, 0, PalList->count() - 1);
+    PalList->setCurrentRow(choice_.lastRow);
     filling_ = false;
-    const QString row = PalList->item(main_.LastPaletteIndex)->text();
-    main_.FilePath = RowPath(row);
+    const QString row = PalList->item(choice_.lastRow)->text();
+    choice_.path = RowPath(row);
     FileText->setText(row);
 }
 
@@ -172,7 +172,7 @@ void TOSPalette::ShowSelectedPalette() {
         ShowNote(kNoFilesNote);
         return;
     }
-    if (!ReadPaletteAtFilePath(main_)) {
+    if (!ReadPaletteAtPath(&owner_, choice_.path, state_, choice_.read)) {
         // An entry that cannot be read (no permission, a folder) is not offered for opening.
         RestorePaletteSnapshot();
         OpenBut->setEnabled(false);
@@ -181,7 +181,7 @@ void TOSPalette::ShowSelectedPalette() {
         return;
     }
     OpenBut->setEnabled(true);
-    if (main_.PaletteAccepted) {
+    if (choice_.read.PaletteAccepted) {
         ImText->hide();
         With->show();
         RenderPalettePreview();
@@ -192,7 +192,7 @@ void TOSPalette::ShowSelectedPalette() {
 }
 
 void TOSPalette::RenderPalettePreview() {
-    RenderPreview(main_.state, PalettePreviewBitmap(), With);
+    RenderPreview(state_, PalettePreviewBitmap(), With);
 }
 
 void TOSPalette::PalListClick() {
@@ -201,9 +201,9 @@ void TOSPalette::PalListClick() {
         return;
     }
     const QString row = PalList->item(index)->text();
-    main_.FilePath = RowPath(row);
+    choice_.path = RowPath(row);
     FileText->setText(row);
-    main_.LastPaletteIndex = index;
+    choice_.lastRow = index;
     if (openMode_) {
         ShowSelectedPalette();
     }
@@ -214,7 +214,7 @@ void TOSPalette::SaveButClick() {
     if (name.isEmpty()) {
         return;
     }
-    main_.FilePath = RowPath(name);
+    choice_.path = RowPath(name);
     done(QDialog::Accepted);
 }
 
@@ -228,7 +228,7 @@ void TOSPalette::CanButClick() {
 
 void TOSPalette::DelPalFileExecute() {
     const int index = RowForFileCommand();
-    if (index < 0 || !RemoveFileOfRow(index, main_.LastPaletteIndex)) {
+    if (index < 0 || !RemoveFileOfRow(index, choice_.lastRow)) {
         return;
     }
     RestorePaletteSnapshot();
@@ -241,7 +241,7 @@ void TOSPalette::ReNamePalExecute() {
     if (index < 0) {
         return;
     }
-    TRePalFile rename(*this, main_, PalList->item(index)->text());
+    TRePalFile rename(*this, PalList->item(index)->text());
     Dialogs().Exec(rename);
 }
 

@@ -17,7 +17,6 @@ class QPushButton;
 namespace ombrilo {
 
 class ImageView;
-class TMainForm;
 
 // The palette browser, twin of the fractal browser: lists the palette files of the palettes
 // folder and previews the current fractal in the selected palette. In open mode every selected
@@ -27,7 +26,7 @@ class TOSPalette : public BrowserDialog {
     Q_OBJECT
 
 public:
-    explicit TOSPalette(TMainForm& main);
+    explicit TOSPalette(const BrowserSetup& setup);
 
     void TakePaletteSnapshot();
     void RestorePaletteSnapshot();

@@ -1,6 +1,5 @@
 #include "U_refile.h"
 
-#include "ui/U_mainform.h"
 #include "ui/browsers/U_opensavefractal.h"
 
 namespace ombrilo {
@@ -12,9 +11,9 @@ constexpr RenameDialog::Names kNames{"ReFile",  "Старое имя :", "Нов
 
 }  // namespace
 
-TReFile::TReFile(TOpenSaveFractal& browser, const TMainForm& main, const QString& row)
-    : RenameDialog(&browser, main, kNames,
-                   {[&browser] { return browser.Rows(); }, main.FractalsFolder, ".frc",
+TReFile::TReFile(TOpenSaveFractal& browser, const QString& row)
+    : RenameDialog(&browser, browser.Owner(), kNames,
+                   {[&browser] { return browser.Rows(); }, browser.Folder(), ".frc",
                     [&browser] { browser.FillFractalList(); }},
                    row),
       OldName(oldName),

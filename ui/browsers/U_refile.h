@@ -11,9 +11,7 @@ class TReFile : public RenameDialog {
     Q_OBJECT
 
 public:
-    TReFile(TOpenSaveFractal& browser, const TMainForm& main, const QString& row);
-
-    void OkButClick() { OkClick(); }
+    TReFile(TOpenSaveFractal& browser, const QString& row);
 
     QLineEdit* OldName = nullptr;
     QLineEdit* NewName = nullptr;

@@ -1,6 +1,5 @@
 #include "Urepalfile.h"
 
-#include "ui/U_mainform.h"
 #include "ui/browsers/U_ospalette.h"
 
 namespace ombrilo {
@@ -12,9 +11,9 @@ constexpr RenameDialog::Names kNames{"RePalFile",  "Старое имя:", "Но
 
 }  // namespace
 
-TRePalFile::TRePalFile(TOSPalette& browser, const TMainForm& main, const QString& row)
-    : RenameDialog(&browser, main, kNames,
-                   {[&browser] { return browser.Rows(); }, main.PalettesFolder, ".ptt",
+TRePalFile::TRePalFile(TOSPalette& browser, const QString& row)
+    : RenameDialog(&browser, browser.Owner(), kNames,
+                   {[&browser] { return browser.Rows(); }, browser.Folder(), ".ptt",
                     [&browser] {
                         browser.FillPaletteList();
                         browser.ShowSelectedPalette();

@@ -11,9 +11,7 @@ class TRePalFile : public RenameDialog {
     Q_OBJECT
 
 public:
-    TRePalFile(TOSPalette& browser, const TMainForm& main, const QString& row);
-
-    void RenamePalClick() { OkClick(); }
+    TRePalFile(TOSPalette& browser, const QString& row);
 
     QLineEdit* OldNamePal = nullptr;
     QLineEdit* NewNamePal = nullptr;

@@ -18,7 +18,6 @@
 #include "formats/palette_file.h"
 #include "formats/png_file.h"
 #include "resources/program_pictures.h"
-#include "ui/U_mainform.h"
 #include "ui/dialogs.h"
 #include "ui/image_view.h"
 #include "ui/screen_area.h"
@@ -33,7 +32,7 @@ std::string NativePath(const QString& path) {
 
 // The outer size the dialog will have: its client size plus the frame the window manager gives
 // the main window (the dialog is not framed before it is shown).
-QSize OuterSize(const QDialog& dialog, const TMainForm& main) {
+QSize OuterSize(const QDialog& dialog, const QWidget& main) {
     const QRect outer = main.frameGeometry();
     const QRect inner = main.geometry();
     return dialog.size() + QSize(outer.width() - inner.width(), outer.height() - inner.height());
@@ -54,12 +53,6 @@ void BrowserCaption(QWidget* parent, const char* text, const char* name, int top
 QIcon DeleteFileIcon() {
     const QIcon trash = QApplication::style()->standardIcon(QStyle::SP_TrashIcon);
     return trash.isNull() ? ToolPicture(ToolPictureId::CloseButton) : trash;
-}
-
-bool FileNameLess(const QString& a, const QString& b) {
-    const int folded = QString::compare(a, b, Qt::CaseInsensitive);
-    // Names equal but for case still get one fixed order.
-    return folded != 0 ? folded < 0 : a < b;
 }
 
 QStringList ListRows(const QString& folder, const QString& pattern) {
@@ -92,18 +85,18 @@ void WarnUnsafeFileName(QWidget* parent) {
                 "имя.");
 }
 
-void PlaceBrowser(QDialog& browser, const TMainForm& main) {
+void PlaceBrowser(QDialog& browser, const QWidget& main, const QRect& mainView,
+                  bool overFullScreen) {
     const QSize outer = OuterSize(browser, main);
-    if (main.FullScreenShown) {
+    if (overFullScreen) {
         browser.move(CenteredIn(ScreenArea(main), outer) - QPoint(0, 30));
         return;
     }
-    browser.move(
-        TruncToInt32(main.x() + main.Pic->x() + (main.Pic->width() - outer.width()) * 0.5L),
-        TruncToInt32(main.y() + (main.frameGeometry().height() - outer.height()) * 0.3L));
+    browser.move(TruncToInt32(main.x() + mainView.x() + (mainView.width() - outer.width()) * 0.5L),
+                 TruncToInt32(main.y() + (main.frameGeometry().height() - outer.height()) * 0.3L));
 }
 
-void CenterOnMainWindow(QDialog& dialog, const TMainForm& main) {
+void CenterOnMainWindow(QDialog& dialog, const QWidget& main) {
     const QSize outer = OuterSize(dialog, main);
     const QRect frame = main.frameGeometry();
     dialog.move(frame.left() + (frame.width() - outer.width()) / 2,
@@ -126,59 +119,55 @@ void RenderPreview(const FractalState& state, QImage& bitmap, ImageView* target)
     target->SetImage(bitmap);
 }
 
-bool ReadFractalAtFilePath(TMainForm& main) {
-    const FractalReadResult result =
-        ReadFractalFile(NativePath(main.FilePath), main.state, main.LoadPaletteWithFractal);
+bool ReadFractalAtPath(QWidget* parent, const QString& path, FractalState& state, bool loadPalette,
+                       ReadFlags& flags) {
+    const FractalReadResult result = ReadFractalFile(NativePath(path), state, loadPalette);
     if (!result.opened) {
-        ShowPlainMessage(&main, kCannotOpenForReading);
+        ShowPlainMessage(parent, kCannotOpenForReading);
         return false;
     }
-    ReadFlags flags{main.FractalAccepted, main.PaletteAccepted};
     flags.Take(result);
-    main.FractalAccepted = flags.FractalAccepted;
-    main.PaletteAccepted = flags.PaletteAccepted;
     return true;
 }
 
-bool ReadPictureFractalAtFilePath(TMainForm& main) {
-    const PngFractalRead read = ReadPngFractal(NativePath(main.FilePath));
+bool ReadPictureFractalAtPath(QWidget* parent, const QString& path, FractalState& state,
+                              bool loadPalette, ReadFlags& flags) {
+    const PngFractalRead read = ReadPngFractal(NativePath(path));
     if (read.status == PngFractalStatus::Unreadable) {
-        ShowPlainMessage(&main, kCannotOpenForReading);
+        ShowPlainMessage(parent, kCannotOpenForReading);
         return false;
     }
     if (read.status != PngFractalStatus::Found) {
-        ShowWarning(&main, "Открытие файла не возможно",
+        ShowWarning(parent, "Открытие файла не возможно",
                     QString::fromStdString(PngFractalMessage(read.status)));
         return false;
     }
-    ReadFlags flags{main.FractalAccepted, main.PaletteAccepted};
-    flags.Take(ApplyFractalRecord(read.record, main.state, main.LoadPaletteWithFractal));
-    main.FractalAccepted = flags.FractalAccepted;
-    main.PaletteAccepted = flags.PaletteAccepted;
+    flags.Take(ApplyFractalRecord(read.record, state, loadPalette));
     return true;
 }
 
-bool ReadPaletteAtFilePath(TMainForm& main) {
-    const PaletteReadResult result = ReadPaletteFile(NativePath(main.FilePath), main.state);
+bool ReadPaletteAtPath(QWidget* parent, const QString& path, FractalState& state,
+                       ReadFlags& flags) {
+    const PaletteReadResult result = ReadPaletteFile(NativePath(path), state);
     if (!result.opened) {
-        ShowPlainMessage(&main, kCannotOpenForReading);
+        ShowPlainMessage(parent, kCannotOpenForReading);
         return false;
     }
-    main.PaletteAccepted = result.paletteAccepted;
+    flags.PaletteAccepted = result.paletteAccepted;
     return true;
 }
 
-bool WriteFractalAtFilePath(TMainForm& main) {
-    if (!WriteFractalFile(NativePath(main.FilePath), main.state)) {
-        ShowPlainMessage(&main, kCannotOpenForWriting);
+bool WriteFractalAtPath(QWidget* parent, const QString& path, const FractalState& state) {
+    if (!WriteFractalFile(NativePath(path), state)) {
+        ShowPlainMessage(parent, kCannotOpenForWriting);
         return false;
     }
     return true;
 }
 
-bool WritePaletteAtFilePath(TMainForm& main) {
-    if (!WritePaletteFile(NativePath(main.FilePath), main.state.palette)) {
-        ShowPlainMessage(&main, kCannotOpenForWriting);
+bool WritePaletteAtPath(QWidget* parent, const QString& path, const Palette& palette) {
+    if (!WritePaletteFile(NativePath(path), palette)) {
+        ShowPlainMessage(parent, kCannotOpenForWriting);
         return false;
     }
     return true;

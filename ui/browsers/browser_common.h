@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "ui/application.h"
+#include "ui/file_order.h"
 
 class QDialog;
 class QWidget;
@@ -13,8 +14,9 @@ class QWidget;
 namespace ombrilo {
 
 struct FractalState;
+struct Palette;
+struct ReadFlags;
 class ImageView;
-class TMainForm;
 
 // Size of the browsers' previews.
 inline constexpr int kPreviewWidth = 145;
@@ -26,9 +28,6 @@ inline constexpr const char* kUnknownTypeNote = "Неизвестный тип."
 
 // The row a file stands for: its name up to the first "." (leading dots skipped).
 QString RowOfFileName(const QString& fileName);
-
-// The order of file names in the browsers and the slide show: ignoring case, then exactly.
-bool FileNameLess(const QString& a, const QString& b);
 
 // The rows of the entries of folder that match pattern (directories and hidden entries
 // included, letter case respected), sorted by file name ignoring case so that the order is the
@@ -57,10 +56,12 @@ void BrowserCaption(QWidget* parent, const char* text, const char* name, int top
 QIcon DeleteFileIcon();
 
 // Places a browser: centred on the screen 30 pixels above the middle while the full-screen view
-// is shown, otherwise over the main view at three tenths of the spare height.
-void PlaceBrowser(QDialog& browser, const TMainForm& main);
+// is shown, otherwise over the main view (mainView, inside the main window) at three tenths of
+// the spare height.
+void PlaceBrowser(QDialog& browser, const QWidget& main, const QRect& mainView,
+                  bool overFullScreen);
 // Centres a small dialog on the main window.
-void CenterOnMainWindow(QDialog& dialog, const TMainForm& main);
+void CenterOnMainWindow(QDialog& dialog, const QWidget& main);
 
 // The browsers' small fixed layouts are drawn for a font of 11 pixels.
 void UseDialogFont(QWidget& window);
@@ -68,17 +69,20 @@ void UseDialogFont(QWidget& window);
 // Draws the state into the preview bitmap and shows it in the target.
 void RenderPreview(const FractalState& state, QImage& bitmap, ImageView* target);
 
-// Reads the fractal at the main window's FilePath into its state and takes the outcome into
-// FractalAccepted / PaletteAccepted; shows the reading message and returns false when the file
+// Reads the fractal at path into the state (its palette too when loadPalette is on) and takes
+// the outcome into flags; shows the reading message over parent and returns false when the file
 // cannot be read.
-bool ReadFractalAtFilePath(TMainForm& main);
-// The fractal kept inside the PNG picture at FilePath, read like a fractal file; a picture
-// without a sound fractal record gets its message and changes nothing.
-bool ReadPictureFractalAtFilePath(TMainForm& main);
-bool ReadPaletteAtFilePath(TMainForm& main);
-// Writes the state (the palette) to FilePath; shows the writing message on failure.
-bool WriteFractalAtFilePath(TMainForm& main);
-bool WritePaletteAtFilePath(TMainForm& main);
+bool ReadFractalAtPath(QWidget* parent, const QString& path, FractalState& state, bool loadPalette,
+                       ReadFlags& flags);
+// The fractal kept inside the PNG picture at path, read like a fractal file; a picture without
+// a sound fractal record gets its message and changes nothing.
+bool ReadPictureFractalAtPath(QWidget* parent, const QString& path, FractalState& state,
+                              bool loadPalette, ReadFlags& flags);
+// Reads the palette at path into the state; PaletteAccepted tells whether its type is known.
+bool ReadPaletteAtPath(QWidget* parent, const QString& path, FractalState& state, ReadFlags& flags);
+// Writes the state (the palette) to path; shows the writing message on failure.
+bool WriteFractalAtPath(QWidget* parent, const QString& path, const FractalState& state);
+bool WritePaletteAtPath(QWidget* parent, const QString& path, const Palette& palette);
 
 // Shows the application-starting cursor for its lifetime.
 class BusyCursor {

@@ -7,21 +7,32 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "ui/U_mainform.h"
 #include "ui/browsers/browser_common.h"
 #include "ui/dialogs.h"
 
 namespace ombrilo {
 
-BrowserDialog::BrowserDialog(TMainForm& main, const char* objectName, QSize size)
-    : QDialog(&main), main_(main), openMode_(main.BrowserOpenMode) {
+BrowserDialog::BrowserDialog(const BrowserSetup& setup, const char* objectName, QSize size)
+    : QDialog(&setup.owner),
+      owner_(setup.owner),
+      ownerView_(setup.ownerView),
+      overFullScreen_(setup.overFullScreen),
+      folder_(setup.folder),
+      state_(setup.state),
+      choice_(setup.choice),
+      openMode_(setup.openMode) {
+    choice_.confirmed = false;
     setObjectName(objectName);
     setModal(true);
     UseDialogFont(*this);
-    if (main.FullScreenShown) {
+    if (overFullScreen_) {
         setWindowFlag(Qt::WindowStaysOnTopHint);
     }
     setFixedSize(size);
+}
+
+void BrowserDialog::Place() {
+    PlaceBrowser(*this, owner_, ownerView_, overFullScreen_);
 }
 
 BrowserDialog::~BrowserDialog() {
@@ -112,7 +123,7 @@ void BrowserDialog::Confirm() {
 }
 
 void BrowserDialog::DoubleClicked() {
-    main_.MouseArmed = false;  // the main view ignores the press that may belong to this
+    emit confirmedByDoubleClick();
     Confirm();
 }
 

@@ -12,8 +12,8 @@
 
 namespace ombrilo {
 
-RenameDialog::RenameDialog(QWidget* browser, const TMainForm& main, const Names& names,
-                           Target target, const QString& row)
+RenameDialog::RenameDialog(QWidget* browser, const QWidget& main, const Names& names, Target target,
+                           const QString& row)
     : QDialog(browser), target_(std::move(target)) {
     setObjectName(QString::fromLatin1(names.form));
     setWindowTitle("Переименование файла");

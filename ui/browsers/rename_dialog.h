@@ -10,8 +10,6 @@ class QPushButton;
 
 namespace ombrilo {
 
-class TMainForm;
-
 // The rename dialog shared by the two browsers: the old name, the new name, "Ok!" and
 // "Отмена"; Enter renames, Esc closes. The browsers' dialogs differ only in their control names
 // and label texts.
@@ -37,7 +35,8 @@ public:
         std::function<void()> renamed;
     };
 
-    RenameDialog(QWidget* browser, const TMainForm& main, const Names& names, Target target,
+    // Centred on main, the window the browser belongs to.
+    RenameDialog(QWidget* browser, const QWidget& main, const Names& names, Target target,
                  const QString& row);
     ~RenameDialog() override;
 

@@ -7,7 +7,6 @@
 
 #include "engine/numeric.h"
 #include "resources/program_pictures.h"
-#include "ui/U_mainform.h"
 #include "ui/application.h"
 
 namespace ombrilo {
@@ -66,16 +65,14 @@ const QUrl& TAboutForm::MailAddress() {
     return url;
 }
 
-TAboutForm::TAboutForm(TMainForm& main)
+TAboutForm::TAboutForm(QWidget& main)
     : QDialog(&main, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                         Qt::MSWindowsFixedSizeDialogHint),
-      main_(main) {
+                         Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName("AboutForm");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("О программе Ombrilo");
     setFixedSize(kClientWidth, kClientHeight);
-    main.AboutShown = true;
 
     GoodByePicture = Place(new QLabel(this), "GoodByePicture", 8, 8, 73, 73);
     GoodByePicture->setAlignment(Qt::AlignCenter);
@@ -124,7 +121,6 @@ void TAboutForm::reject() {
 }
 
 void TAboutForm::closeEvent(QCloseEvent* event) {
-    main_.AboutShown = false;
     event->accept();
 }
 

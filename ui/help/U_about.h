@@ -10,14 +10,13 @@ class QPushButton;
 
 namespace ombrilo {
 
-class TMainForm;
-
 // The about window: the program's name, version, web page and e-mail address.
 class TAboutForm : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TAboutForm(TMainForm& main);
+    // Placed over the main window, its parent.
+    explicit TAboutForm(QWidget& main);
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
@@ -32,11 +31,9 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Closes without the dialog's reject(), which itself closes the window.
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
-
-private:
-    TMainForm& main_;
 };
 
 // Opens an address with the user's default program; the desktop's service unless a test has

@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 
 #include "engine/numeric.h"
-#include "ui/U_mainform.h"
 #include "ui/application.h"
 #include "ui/help/rtf_reader.h"
 
@@ -29,7 +28,7 @@ QString MissingDescriptionNote() {
            kProgramPage;
 }
 
-TDscrptForm::TDscrptForm(TMainForm& main)
+TDscrptForm::TDscrptForm(QWidget& main, const QString& startFolder)
     : QWidget(&main, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                          Qt::WindowCloseButtonHint) {
@@ -51,8 +50,8 @@ TDscrptForm::TDscrptForm(TMainForm& main)
     RichEdit1->installEventFilter(this);
     RichEdit1->viewport()->installEventFilter(this);
 
-    QDir::setCurrent(main.StartFolder);
-    LoadDescription(main.StartFolder);
+    QDir::setCurrent(startFolder);
+    LoadDescription(startFolder);
 
     const QRect outer = main.frameGeometry();
     move(outer.left() + TruncToInt32((outer.width() - kWidth) * 0.5L),

@@ -6,15 +6,14 @@ class QTextEdit;
 
 namespace ombrilo {
 
-class TMainForm;
-
 // The program's manual, read from Description.rtf in the start folder; a short note when the
 // file is not there. Every Descript command opens one more of these windows.
 class TDscrptForm : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TDscrptForm(TMainForm& main);
+    // Placed over the main window, its parent; reads the manual from startFolder.
+    TDscrptForm(QWidget& main, const QString& startFolder);
 
     QTextEdit* RichEdit1 = nullptr;
 
