@@ -1,5 +1,7 @@
 #include "fractal_state.h"
 
+#include <algorithm>
+
 namespace ombrilo {
 
 FractalState MakeStartState() {
@@ -10,7 +12,13 @@ FractalState MakeStartState() {
 
 void SetViewWidth(FractalState& state, float viewWidth) {
     state.ViewWidth = viewWidth;
-    state.MainStep = MainStepFor(viewWidth);
+    state.MainStep = MainStepFor(viewWidth, state.MainWidth);
+}
+
+void SetMainSize(FractalState& state, int width, int height) {
+    state.MainWidth = std::max(width, 1);
+    state.MainHeight = std::max(height, 1);
+    SetViewWidth(state, state.ViewWidth);
 }
 
 void SetDefaultView(FractalState& state) {

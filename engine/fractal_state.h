@@ -40,6 +40,13 @@ constexpr float MainStepFor(float viewWidth) {
     return static_cast<float>(static_cast<long double>(viewWidth) * kInverseMainWidth);
 }
 
+// The same for a main view `pixels` wide: the width times 1/pixels (the reciprocal in extended
+// precision), rounded to float. MainStepFor(w, 530) == MainStepFor(w).
+constexpr float MainStepFor(float viewWidth, int pixels) {
+    return static_cast<float>(static_cast<long double>(viewWidth) *
+                              (1.0L / static_cast<long double>(pixels)));
+}
+
 // MainStep at the default view width; fixed for the whole run.
 inline constexpr float BaseStep = MainStepFor(kDefaultViewWidth);
 
@@ -56,8 +63,10 @@ using PointFunction = const std::uint8_t* (*)(const FractalState& state, float x
 
 const std::uint8_t* Z2PointColor(const FractalState& state, float x, float y);
 
-// Everything that decides the picture. MainStep is kept equal to ViewWidth * (1/530): every
-// writer of ViewWidth goes through SetViewWidth.
+// Everything that decides the picture. MainStep is kept equal to ViewWidth * (1/MainWidth):
+// every writer of ViewWidth or of the main view's size goes through SetViewWidth or SetMainSize.
+// MainWidth and MainHeight are the main view's size in device pixels (530 x 409 at the start
+// size on a screen of scale 1).
 struct FractalState {
     std::int32_t FractalType = kFractalTypeZ2;
     PointFunction PointColor = &Z2PointColor;
@@ -67,6 +76,8 @@ struct FractalState {
     float CenterY = 0.0f;
     float ViewWidth = kDefaultViewWidth;
     float MainStep = BaseStep;
+    std::int32_t MainWidth = kMainViewWidth;
+    std::int32_t MainHeight = kMainViewHeight;
     Palette palette;
     ColorTable colorTable;
 };
@@ -77,6 +88,10 @@ FractalState MakeStartState();
 
 // Sets the view width and the main view's step with it.
 void SetViewWidth(FractalState& state, float viewWidth);
+
+// Sets the main view's size in pixels (at least 1 x 1) and the step with it; the view width
+// stays, so the view shows the same part of the plane across.
+void SetMainSize(FractalState& state, int width, int height);
 
 // Width 5 around the origin; C and the palette stay.
 void SetDefaultView(FractalState& state);

@@ -18,7 +18,7 @@ struct Pen {
 Pen PenOf(const OverviewMarker& marker) {
     return {static_cast<std::uint8_t>(marker.PenColor >> 16),
             static_cast<std::uint8_t>(marker.PenColor >> 8),
-            static_cast<std::uint8_t>(marker.PenColor), marker.PenWidth > 1 ? 2 : 1};
+            static_cast<std::uint8_t>(marker.PenColor), std::max(marker.PenWidth, 1)};
 }
 
 void PlotPenBlock(const Frame32& frame, const Pen& pen, std::int64_t x, std::int64_t y) {
@@ -83,46 +83,81 @@ void DrawFrame(const OverviewMarker& marker, const Frame32& frame, const Pen& pe
 void DrawCross(const OverviewMarker& marker, const Frame32& frame, const Pen& pen) {
     const std::int64_t cx = marker.CrossX;
     const std::int64_t cy = marker.CrossY;
-    DrawLine(frame, pen, cx - 2, cy - 2, cx - 6, cy - 6);
-    DrawLine(frame, pen, cx + 2, cy - 2, cx + 6, cy - 6);
-    DrawLine(frame, pen, cx + 2, cy + 2, cx + 6, cy + 6);
-    DrawLine(frame, pen, cx - 2, cy + 2, cx - 6, cy + 6);
+    const std::int64_t n = marker.CrossNear;
+    const std::int64_t f = marker.CrossFar;
+    DrawLine(frame, pen, cx - n, cy - n, cx - f, cy - f);
+    DrawLine(frame, pen, cx + n, cy - n, cx + f, cy - f);
+    DrawLine(frame, pen, cx + n, cy + n, cx + f, cy + f);
+    DrawLine(frame, pen, cx - n, cy + n, cx - f, cy + f);
+}
+
+// The picture's scale against the 81 pixels of a screen of scale 1, applied to a length.
+int Scaled(const OverviewMarker& marker, int length) {
+    const long double scale =
+        static_cast<long double>(marker.PictureWidth) / static_cast<long double>(kOverviewWidth);
+    return std::max(1, TruncToInt32(length * scale + 0.5L));
 }
 
 }  // namespace
 
+void SetOverviewPictureSize(OverviewMarker& marker, int width, int height) {
+    marker.PictureWidth = std::max(width, 1);
+    marker.PictureHeight = std::max(height, 1);
+    marker.CrossNear = Scaled(marker, 2);
+    marker.CrossFar = Scaled(marker, 6);
+}
+
+ViewGeometry OverviewGeometryOf(const OverviewMarker& marker) {
+    if (marker.PictureWidth == kOverviewWidth) {
+        return OverviewGeometry();
+    }
+    const float step = static_cast<float>(5.0L / static_cast<long double>(marker.PictureWidth));
+    return {0.0f, 0.0f, step, marker.PictureWidth / 2, marker.PictureHeight / 2};
+}
+
 void ResetOverviewMarker(OverviewMarker& marker) {
     marker.MarkerIsFrame = true;
-    marker.PenWidth = 1;
+    marker.PenWidth = Scaled(marker, 1);
     marker.PenColor = kMarkerFrameColor;
     marker.FrameX1 = -1;
     marker.FrameY1 = -1;
-    marker.FrameX2 = 82;
-    marker.FrameY2 = 66;
+    marker.FrameX2 = marker.PictureWidth + 1;
+    marker.FrameY2 = marker.PictureHeight + 1;
 }
 
 void UpdateOverviewMarker(OverviewMarker& marker, float CenterX, float CenterY, float MainStep) {
-    const long double overviewStep = OverviewStep;
+    UpdateOverviewMarker(marker,
+                         ViewGeometry{CenterX, CenterY, MainStep, kMainHalfWidth, kMainHalfHeight});
+}
+
+void UpdateOverviewMarker(OverviewMarker& marker, const ViewGeometry& mainView) {
+    const float CenterX = mainView.centerX;
+    const float CenterY = mainView.centerY;
+    const float MainStep = mainView.step;
+    const ViewGeometry overview = OverviewGeometryOf(marker);
+    const long double overviewStep = overview.step;
+    const int halfX = overview.halfWidth;
+    const int halfY = overview.halfHeight;
     if (static_cast<long double>(MainStep) - MarkerThreshold > 0) {
-        const double hw = 265.0L * MainStep;
-        const double hh = 204.0L * MainStep;
+        const double hw = static_cast<long double>(mainView.halfWidth) * MainStep;
+        const double hh = static_cast<long double>(mainView.halfHeight) * MainStep;
         const long double left = CenterX - static_cast<long double>(hw);
         const long double right = CenterX + static_cast<long double>(hw);
         const long double bottom = CenterY - static_cast<long double>(hh);
         const long double top = CenterY + static_cast<long double>(hh);
         marker.MarkerIsFrame = true;
-        marker.PenWidth = 1;
+        marker.PenWidth = Scaled(marker, 1);
         marker.PenColor = kMarkerFrameColor;
-        marker.FrameX1 = TruncToInt32(left / overviewStep + 40 + 1);
-        marker.FrameY1 = TruncToInt32(32 - bottom / overviewStep + 1);
-        marker.FrameX2 = TruncToInt32(right / overviewStep + 40);
-        marker.FrameY2 = TruncToInt32(32 - top / overviewStep);
+        marker.FrameX1 = TruncToInt32(left / overviewStep + halfX + 1);
+        marker.FrameY1 = TruncToInt32(halfY - bottom / overviewStep + 1);
+        marker.FrameX2 = TruncToInt32(right / overviewStep + halfX);
+        marker.FrameY2 = TruncToInt32(halfY - top / overviewStep);
     } else {
         marker.MarkerIsFrame = false;
-        marker.PenWidth = 2;
+        marker.PenWidth = Scaled(marker, 2);
         marker.PenColor = kMarkerCrossColor;
-        marker.CrossX = TruncToInt32(CenterX / overviewStep + 40);
-        marker.CrossY = TruncToInt32(32 - CenterY / overviewStep);
+        marker.CrossX = TruncToInt32(CenterX / overviewStep + halfX);
+        marker.CrossY = TruncToInt32(halfY - CenterY / overviewStep);
     }
 }
 

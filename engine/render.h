@@ -68,8 +68,21 @@ void RenderViewReference(const FractalState& state, const ViewGeometry& view, co
 // trunc(c * (256/w)) (the scale rounded to float), the same colour all the way down.
 void DrawPaletteStrip(const ColorTable& table, const Frame32& frame);
 
-// The 530 x 409 main view at the state's centre and MainStep.
+// The main view of the state's MainWidth x MainHeight pixels at its centre and MainStep: the
+// pixel (trunc(MainWidth/2), trunc(MainHeight/2)) shows the centre.
 ViewGeometry MainViewGeometry(const FractalState& state);
+
+// A picture drawn in passes, for large views that must show something at once. A coarse pass
+// of spacing s computes the exact pixels (s*i, s*j) and shows each as an s x s block (clipped
+// at the picture's edges); passed the spacing of an earlier coarse pass into the same frame
+// (a multiple of s, or 0 for none), it leaves the pixels that pass computed as they are. The
+// rest pass then computes every pixel of its rows that is not on the grid of spacing s, so that
+// after the coarse pass and the rest pass over all rows the frame holds exactly the picture
+// RenderView draws. Only bytes 0..2 of each pixel are written.
+void RenderViewCoarsePass(const FractalState& state, const ViewGeometry& view, int spacing,
+                          int earlierSpacing, const Frame32& frame);
+void RenderViewRestRows(const FractalState& state, const ViewGeometry& view, int spacing,
+                        int firstRow, int rowCount, const Frame32& frame);
 
 // The 81 x 65 overview of the fixed window around the origin.
 ViewGeometry OverviewGeometry();

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -45,6 +46,40 @@ std::vector<FloatPoint> RecordedPoints(FractalState state, const ViewGeometry& v
 
 FloatPoint At(const std::vector<FloatPoint>& points, int width, int column, int row) {
     return points[static_cast<std::size_t>(row) * width + column];
+}
+
+// The boundary view of -0.8 + 0.156i at an odd size, so that blocks are clipped at the edges.
+FractalState BoundaryState(int width, int height) {
+    FractalState state = MakeStartState();
+    state.Cx = -0.8;
+    state.Cy = 0.156;
+    state.CenterX = 0.9238f;
+    SetMainSize(state, width, height);
+    SetViewWidth(state, 0.05f);
+    return state;
+}
+
+// Whether every pixel's colour is that of the top left pixel of its block in `exact`, and
+// byte 3 is untouched.
+bool ShowsBlocks(const Picture& picture, const Picture& exact, int spacing) {
+    const Frame32& f = picture.frame;
+    for (int row = 0; row < f.height; ++row) {
+        for (int column = 0; column < f.width; ++column) {
+            const std::uint8_t* p = f.Row(row) + 4 * column;
+            const std::uint8_t* e =
+                exact.frame.Row(row - row % spacing) + 4 * (column - column % spacing);
+            if (std::memcmp(p, e, 3) != 0 || p[3] != 0xEE) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void SortPoints(std::vector<FloatPoint>& points) {
+    std::sort(points.begin(), points.end(), [](const FloatPoint& a, const FloatPoint& b) {
+        return a.x < b.x || (a.x == b.x && a.y < b.y);
+    });
 }
 
 }  // namespace
@@ -109,6 +144,82 @@ private slots:
         QCOMPARE(At(points, kMainViewWidth, 529, 408).y, y);
         // The product form lands elsewhere at the far column, so the order matters.
         QVERIFY(static_cast<float>(-265.0L * BaseStep + 529.0L * BaseStep) != x);
+    }
+
+    void viewsOfAnySize() {
+        // At 530 x 409 the step is the width times 1/530 and the centre pixel (265, 204).
+        FractalState state = MakeStartState();
+        state.CenterX = 0.25f;
+        state.CenterY = -0.5f;
+        for (float width : {5.0f, 0.05f, 1e-4f, 3.3f}) {
+            SetViewWidth(state, width);
+            QCOMPARE(state.MainStep, MainStepFor(width));
+            QCOMPARE(MainStepFor(width, 530), MainStepFor(width));
+            const ViewGeometry v = MainViewGeometry(state);
+            QCOMPARE(v.step, MainStepFor(width));
+            QCOMPARE(v.halfWidth, 265);
+            QCOMPARE(v.halfHeight, 204);
+        }
+        // Any other size: the width times 1/W, the first pixel trunc(W/2) steps left and
+        // trunc(H/2) steps up; the width stays.
+        SetMainSize(state, 1001, 77);
+        QCOMPARE(state.ViewWidth, 3.3f);
+        QCOMPARE(state.MainStep, static_cast<float>(3.3f * (1.0L / 1001.0L)));
+        const ViewGeometry v = MainViewGeometry(state);
+        QCOMPARE(v.halfWidth, 500);
+        QCOMPARE(v.halfHeight, 38);
+        QCOMPARE(ViewLeft(v), static_cast<float>(0.25L - 500.0L * state.MainStep));
+        QCOMPARE(ViewTop(v), static_cast<float>(-0.5L + 38.0L * state.MainStep));
+        SetViewWidth(state, 2.0f);
+        QCOMPARE(state.MainStep, static_cast<float>(2.0L * (1.0L / 1001.0L)));
+        // A size below one pixel is one pixel.
+        SetMainSize(state, 0, -4);
+        QCOMPARE(state.MainWidth, 1);
+        QCOMPARE(state.MainHeight, 1);
+        QCOMPARE(state.MainStep, 2.0f);
+    }
+
+    void passesGiveTheExactPicture() {
+        const FractalState state = BoundaryState(203, 117);
+        const ViewGeometry view = MainViewGeometry(state);
+        Picture exact = MakePicture(203, 117);
+        RenderViewReference(state, view, exact.frame);
+        Picture picture = MakePicture(203, 117);
+        RenderViewCoarsePass(state, view, 8, 0, picture.frame);
+        QVERIFY(ShowsBlocks(picture, exact, 8));
+        RenderViewCoarsePass(state, view, 4, 8, picture.frame);
+        QVERIFY(ShowsBlocks(picture, exact, 4));
+        // The rest in bands of any size, the last one past the bottom.
+        RenderViewRestRows(state, view, 4, 0, 45, picture.frame);
+        RenderViewRestRows(state, view, 4, 45, 1000, picture.frame);
+        QVERIFY(picture.bytes == exact.bytes);
+
+        // A first pass of every 4th pixel, then the rest.
+        Picture direct = MakePicture(203, 117);
+        RenderViewCoarsePass(state, view, 4, 0, direct.frame);
+        QVERIFY(ShowsBlocks(direct, exact, 4));
+        RenderViewRestRows(state, view, 4, 0, 117, direct.frame);
+        QVERIFY(direct.bytes == exact.bytes);
+    }
+
+    void passesAskEveryPointOnce() {
+        FractalState state = BoundaryState(37, 21);
+        const ViewGeometry view = MainViewGeometry(state);
+        std::vector<FloatPoint> whole = RecordedPoints(state, view, 37, 21);
+        state.PointColor = &RecordingPointColor;
+        g_points.clear();
+        Picture picture = MakePicture(37, 21);
+        RenderViewCoarsePass(state, view, 8, 0, picture.frame);
+        QCOMPARE(g_points.size(), std::size_t(5 * 3));
+        RenderViewCoarsePass(state, view, 4, 8, picture.frame);
+        QCOMPARE(g_points.size(), std::size_t(10 * 6));
+        RenderViewRestRows(state, view, 4, 0, 21, picture.frame);
+        SortPoints(whole);
+        SortPoints(g_points);
+        QCOMPARE(g_points.size(), whole.size());
+        QVERIFY(std::equal(
+            whole.begin(), whole.end(), g_points.begin(),
+            [](const FloatPoint& a, const FloatPoint& b) { return a.x == b.x && a.y == b.y; }));
     }
 
     void overviewWindow() {

@@ -103,6 +103,33 @@ const std::uint8_t* BlockingPointColor(const FractalState& state, float x, float
     return Z2PointColor(state, x, y);
 }
 
+// A point function that stops once, at its call number g_gateAt, until the test lets it go on.
+std::atomic<int> g_calls{0};
+int g_gateAt = 0;
+
+const std::uint8_t* GatedPointColor(const FractalState& state, float x, float y) {
+    if (g_calls.fetch_add(1) + 1 == g_gateAt) {
+        g_insideFrame.store(true);
+        while (!g_letFrameGoOn.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    return Z2PointColor(state, x, y);
+}
+
+// A view large enough to be drawn in passes; C = 0.5 gives quick but varied pictures.
+FractalState LargeState(int width, int height) {
+    FractalState state = MakeStartState();
+    state.Cx = 0.5;
+    state.Cy = 0.0;
+    SetMainSize(state, width, height);
+    return state;
+}
+
+QImage MainReference(const FractalState& state) {
+    return Reference(state, MainViewGeometry(state), state.MainWidth, state.MainHeight, nullptr);
+}
+
 }  // namespace
 
 class TestRenderThread : public QObject {
@@ -162,6 +189,67 @@ private slots:
             firstMain, Reference(MakeStartState(),
                                  {1.5f, 0.0f, MainStepFor(2.0f), kMainHalfWidth, kMainHalfHeight},
                                  kMainViewWidth, kMainViewHeight, nullptr)));
+    }
+
+    void largeViewsComeInPasses() {
+        FractalState state = LargeState(1200, 800);
+        OverviewMarker marker;
+        TThreadFract thread(state, marker);
+        FrameCounter counter(thread);
+        thread.start();
+        // The coarse pass, then the exact picture.
+        QVERIFY(counter.WaitFor(2));
+        QTRY_VERIFY(IdleAfter(thread, 1));
+        QCOMPARE(thread.CoarsePassesShown(), std::uint64_t(1));
+        QVERIFY(thread.MainFrameExact());
+        QVERIFY(SameBytes(thread.MainFrame(), MainReference(state)));
+
+        // The same view again keeps its exact picture; the overview follows the marker.
+        UpdateOverviewMarker(marker, MainViewGeometry(state));
+        thread.RequestFrame();
+        QTRY_VERIFY(IdleAfter(thread, 2));
+        QCOMPARE(thread.CoarsePassesShown(), std::uint64_t(1));
+        QVERIFY(thread.MainFrameExact());
+        QVERIFY(SameBytes(
+            thread.OverviewFrame(),
+            Reference(state, OverviewGeometry(), kOverviewWidth, kOverviewHeight, &marker)));
+
+        // A view above 2560 x 1440 pixels starts with every 8th pixel.
+        SetMainSize(state, 2600, 1500);
+        thread.RequestFrame();
+        QTRY_VERIFY(IdleAfter(thread, 3));
+        QCOMPARE(thread.CoarsePassesShown(), std::uint64_t(3));
+        QVERIFY(SameBytes(thread.MainFrame(), MainReference(state)));
+    }
+
+    void aRequestAbandonsTheRefinement() {
+        FractalState state = LargeState(700, 700);
+        state.PointColor = &GatedPointColor;
+        g_calls.store(0);
+        // The overview first, then the coarse pass; the gate is the first point after them.
+        g_gateAt = kOverviewWidth * kOverviewHeight + 175 * 175 + 1;
+        g_insideFrame.store(false);
+        g_letFrameGoOn.store(false);
+        OverviewMarker marker;
+        TThreadFract thread(state, marker);
+        struct LetGoAtEnd {
+            ~LetGoAtEnd() { g_letFrameGoOn.store(true); }
+        } letGo;
+        thread.start();
+        QTRY_VERIFY(g_insideFrame.load());
+        // After the coarse pass the window may change the state and ask for the next frame.
+        QVERIFY(thread.RenderIdle());
+        QVERIFY(!thread.MainFrameExact());
+        state.CenterX = 0.3f;
+        thread.RequestFrame();
+        QVERIFY(!thread.RenderIdle());
+        g_letFrameGoOn.store(true);
+        QTRY_VERIFY(IdleAfter(thread, 1));
+        QTRY_VERIFY(thread.MainFrameExact());
+        // The first frame was left unfinished; the picture is the new state's.
+        QCOMPARE(thread.FramesDone(), std::uint64_t(1));
+        QCOMPARE(thread.CoarsePassesShown(), std::uint64_t(2));
+        QVERIFY(SameBytes(thread.MainFrame(), MainReference(state)));
     }
 
     void requestMarksBusyAndLaterRequestsAreDropped() {
@@ -278,6 +366,9 @@ private slots:
         g_insideFrame = false;
         g_letFrameGoOn = false;
         TThreadFract thread(state, marker);
+        struct LetGoAtEnd {
+            ~LetGoAtEnd() { g_letFrameGoOn.store(true); }
+        } letGo;
         thread.start();
         QTRY_VERIFY(g_insideFrame.load());
 
