@@ -10,7 +10,7 @@ namespace ombrilo {
 namespace {
 
 // Rows of the rest pass between two looks for a new request.
-constexpr int kRestBandRows = 32;
+constexpr int kRestBandRows = 16;
 
 QImage BlackFrame(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
