@@ -18,11 +18,15 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -120,8 +124,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     }
 
     BuildWindow();
+    ReadWindowConfig();
     action("SaveCrntFrct")->setEnabled(false);
     statusPanel(0)->setText(kStartCoordinates);
+    TakeViewSize();
     ResetOverviewMarker(marker);
     SetDefaultView(state);
 
@@ -184,7 +190,16 @@ void TMainForm::ReadSettings() {
 }
 
 void TMainForm::PlaceWindow() {
-    layout()->activate();  // the fixed size is known only once the layout has run
+    layout()->activate();  // the start size is known only once the layout has run
+    resize(minimumSize());
+    if (storedClientSize_.isValid()) {
+        // The size the user left the window at; never below the start size.
+        resize(size() + storedClientSize_.expandedTo(client_->minimumSize()) -
+               client_->minimumSize());
+    }
+    if (storedMaximized_) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
     if (SettingsLoaded) {
         move(snapshot.Left, snapshot.Top);
         // A position from another screen set-up may lie on no screen at all: bring the
@@ -209,12 +224,14 @@ void TMainForm::PlaceWindow() {
 void TMainForm::BuildWindow() {
     setWindowTitle(kApplicationTitle);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     BuildMenu();
     auto* client = new QWidget(this);
+    client_ = client;
     client->setObjectName("Client");
-    client->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+    client->setMinimumSize(kClientWidth, kClientHeight - kStatusBarHeight);
+    client->resize(client->minimumSize());
     setCentralWidget(client);
 
     Pic = Place(new ImageView(client), "Pic", 46, 0, kMainViewWidth, kMainViewHeight);
@@ -224,13 +241,76 @@ void TMainForm::BuildWindow() {
     connect(Pic, &ImageView::mousePressed, this, &TMainForm::PicMouseDown);
     connect(Pic, &ImageView::mouseMoved, this, &TMainForm::PicMouseMove);
     connect(Pic, &ImageView::mouseReleased, this, &TMainForm::PicMouseUp);
+    connect(Pic, &ImageView::wheelTurned, this, &TMainForm::PicWheel);
+    wheelGesture_ = new QTimer(this);
+    wheelGesture_->setSingleShot(true);
+    wheelGesture_->setInterval(400);
+    connect(wheelGesture_, &QTimer::timeout, this, &TMainForm::RecordHistory);
 
     BuildToolButtons(client);
     BuildOverviewGroup(client);
     BuildCoefficientGroup(client);
     BuildPaletteBox(client);
     BuildStatusBar();
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    for (QWidget* control : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        startPlaces_.emplace_back(control, control->geometry());
+    }
+    client->installEventFilter(this);
+}
+
+void TMainForm::LayOutClient() {
+    const int extraWidth = std::max(0, client_->width() - client_->minimumWidth());
+    const int extraHeight = std::max(0, client_->height() - client_->minimumHeight());
+    const int viewRight = 46 + kMainViewWidth;
+    for (const auto& [control, start] : startPlaces_) {
+        QRect place = start;
+        if (control == Pic) {
+            place.setSize(start.size() + QSize(extraWidth, extraHeight));
+        } else {
+            place.translate(start.left() >= viewRight ? extraWidth : 0,
+                            start.top() >= kMainViewHeight ? extraHeight : 0);
+        }
+        control->setGeometry(place);
+    }
+    UpdateViewSize();
+}
+
+void TMainForm::TakeViewSize() {
+    const QSize main = Pic->DevicePixelSize();
+    const qreal ratio = Pic->devicePixelRatioF();
+    const bool markerReset = marker.MarkerIsFrame && marker.FrameX1 == -1 && marker.FrameY1 == -1 &&
+                             marker.FrameX2 == marker.PictureWidth + 1 &&
+                             marker.FrameY2 == marker.PictureHeight + 1;
+    SetMainSize(state, main.width(), main.height());
+    SetOverviewPictureSize(marker, DevicePixels(kOverviewWidth, ratio),
+                           DevicePixels(kOverviewHeight, ratio));
+    if (markerReset) {
+        ResetOverviewMarker(marker);
+    } else {
+        UpdateOverviewMarkerNow();
+    }
+}
+
+void TMainForm::UpdateViewSize() {
+    const QSize main = Pic->DevicePixelSize();
+    const qreal ratio = Pic->devicePixelRatioF();
+    const QSize overview(DevicePixels(kOverviewWidth, ratio), DevicePixels(kOverviewHeight, ratio));
+    if (main == QSize(state.MainWidth, state.MainHeight) &&
+        overview == QSize(marker.PictureWidth, marker.PictureHeight)) {
+        viewSizePending_ = false;
+        return;
+    }
+    if (!RenderIdle()) {
+        viewSizePending_ = true;
+        return;
+    }
+    viewSizePending_ = false;
+    const bool newScale = overview != QSize(marker.PictureWidth, marker.PictureHeight);
+    TakeViewSize();
+    if (newScale) {
+        DrawPaletteLine();
+    }
+    RequestFrame();
 }
 
 QAction* TMainForm::AddCommand(const QString& name, const QString& caption, const QKeySequence& key,
@@ -258,10 +338,20 @@ void TMainForm::BuildMenu() {
     file->menuAction()->setObjectName("File");
     auto* open =
         AddCommand("OpenFract", "&Открыть фрактал..", Qt::Key_O, &TMainForm::OpenFractExecute);
+    open->setShortcuts({QKeySequence(Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_O)});
     open->setIcon(MenuIcon(MenuIconId::OpenFract));
     file->addAction(open);
-    file->addAction(AddCommand("SaveCrntFrct", "С&охранить", Qt::SHIFT | Qt::Key_S,
-                               &TMainForm::SaveCrntFrctExecute));
+    auto* quickSave = AddCommand("SaveCrntFrct", "С&охранить", Qt::SHIFT | Qt::Key_S,
+                                 &TMainForm::SaveCrntFrctExecute);
+    quickSave->setShortcuts(
+        {QKeySequence(Qt::SHIFT | Qt::Key_S), QKeySequence(Qt::CTRL | Qt::Key_S)});
+    file->addAction(quickSave);
+    // Ctrl+S before any fractal was opened or saved asks for a name, as saving a new document
+    // does; the key belongs to the quick save once it is enabled.
+    auto* saveNew = AddCommand("SaveNewFractal", {}, QKeySequence(Qt::CTRL | Qt::Key_S),
+                               &TMainForm::SaveFractalExecute);
+    connect(quickSave, &QAction::enabledChanged, saveNew,
+            [saveNew](bool enabled) { saveNew->setEnabled(!enabled); });
     auto* saveFractal = AddCommand("SaveFractal", "&Сохранить фрактал..", Qt::Key_S,
                                    &TMainForm::SaveFractalExecute);
     saveFractal->setIcon(MenuIcon(MenuIconId::SaveFractal));
@@ -272,6 +362,8 @@ void TMainForm::BuildMenu() {
                                &TMainForm::SavePaletteExecute));
     auto* saveImage =
         AddCommand("SaveImage", "Сохранить &как..", Qt::Key_F7, &TMainForm::SaveImageExecute);
+    saveImage->setShortcuts(
+        {QKeySequence(Qt::Key_F7), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
     saveImage->setIcon(MenuIcon(MenuIconId::SaveImage));
     file->addAction(saveImage);
     file->addSeparator();
@@ -304,6 +396,7 @@ void TMainForm::BuildMenu() {
     view->addAction(forward);
     view->addSeparator();
     auto* full = AddCommand("FullScr", "&Полный экран", Qt::Key_F, &TMainForm::FullScrExecute);
+    full->setShortcuts({QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11)});
     full->setIcon(MenuIcon(MenuIconId::FullScr));
     view->addAction(full);
     view->addAction(
@@ -403,8 +496,12 @@ void TMainForm::BuildStatusBar() {
     auto* panel0 = new QLabel(kStartCoordinates, bar);
     panel0->setObjectName("StatusPanel0");
     panel0->setFixedWidth(160);
+    panel0->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     auto* panel1 = new QLabel(bar);
     panel1->setObjectName("StatusPanel1");
+    // A hint too long for one line goes on across a second one.
+    panel1->setWordWrap(true);
+    panel1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     bar->addWidget(panel0);
     bar->addWidget(panel1, 1);
 }
@@ -433,11 +530,16 @@ void TMainForm::ShowFrame() {
     Pic->SetImage(renderThread_->MainFrame());
     GeneralView->SetImage(renderThread_->OverviewFrame());
     ApplyPendingPaletteType();
+    // What waited for the renderer: a new size of the views, wheel notches.
+    if (viewSizePending_) {
+        UpdateViewSize();
+    }
+    ApplyWheel();
     emit frameShown();
 }
 
 void TMainForm::UpdateOverviewMarkerNow() {
-    UpdateOverviewMarker(marker, state.CenterX, state.CenterY, state.MainStep);
+    UpdateOverviewMarker(marker, MainViewGeometry(state));
 }
 
 // --- Key preview, hints -----------------------------------------------------------------------
@@ -445,14 +547,37 @@ void TMainForm::UpdateOverviewMarkerNow() {
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         // Every window's hints go to panel 1 of the main window.
-        statusPanel(1)->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        ShowHint(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
+    }
+    if (watched == client_ && event->type() == QEvent::Resize) {
+        LayOutClient();
     }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == this) {
         KeyPreview(static_cast<QKeyEvent*>(event));
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::ShowHint(const QString& hint) {
+    QLabel* panel = statusPanel(1);
+    panel->setText(hint);
+    // A hint wider than the panel takes a second line: the status bar grows by a line, and the
+    // window with it, so that the views keep their size.
+    const int lineHeight = panel->fontMetrics().lineSpacing();
+    const int available = width() - statusPanel(0)->width() - 12;
+    const int extra = panel->fontMetrics().horizontalAdvance(hint) > available ? lineHeight : 0;
+    if (extra == hintExtraHeight_) {
+        return;
+    }
+    const int change = extra - hintExtraHeight_;
+    hintExtraHeight_ = extra;
+    statusBar()->setFixedHeight(kStatusBarHeight + extra);
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        setMinimumHeight(0);
+        resize(width(), height() + change);
+    }
 }
 
 void TMainForm::KeyPreview(QKeyEvent* event) {
@@ -903,6 +1028,50 @@ void TMainForm::WriteSettingsIfChanged() {
     }
 }
 
+namespace {
+
+// The configuration file under $XDG_CONFIG_HOME (or ~/.config) that keeps the window's size.
+QString WindowConfigPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           "/ombrilo/ombrilo.conf";
+}
+
+}  // namespace
+
+void TMainForm::ReadWindowConfig() {
+    const QSettings config(WindowConfigPath(), QSettings::IniFormat);
+    bool widthRead = false;
+    bool heightRead = false;
+    const int width = config.value("MainWindow/ClientWidth").toInt(&widthRead);
+    const int height = config.value("MainWindow/ClientHeight").toInt(&heightRead);
+    // Sizes beyond any screen are not taken.
+    if (widthRead && heightRead && width > 0 && height > 0 && width <= 32768 && height <= 32768) {
+        storedClientSize_ = QSize(width, height);
+    }
+    storedMaximized_ = config.value("MainWindow/Maximized").toString() == "true";
+}
+
+void TMainForm::WriteWindowConfig() {
+    const bool maximized = isMaximized();
+    // A maximised window keeps the size it had before.
+    const QSize clientSize =
+        maximized && storedClientSize_.isValid() ? storedClientSize_ : client_->size();
+    if (clientSize == storedClientSize_ && maximized == storedMaximized_) {
+        return;
+    }
+    if (!storedClientSize_.isValid() && !maximized && clientSize == client_->minimumSize()) {
+        return;  // still the start size: nothing to keep
+    }
+    QDir().mkpath(QFileInfo(WindowConfigPath()).absolutePath());
+    // QSettings writes the file through a temporary one and a rename; a failed write loses
+    // only the window's size.
+    QSettings config(WindowConfigPath(), QSettings::IniFormat);
+    config.setValue("MainWindow/ClientWidth", clientSize.width());
+    config.setValue("MainWindow/ClientHeight", clientSize.height());
+    config.setValue("MainWindow/Maximized", maximized ? "true" : "false");
+    config.sync();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
     StopAnimations();
     if (fullScreen_) {
@@ -911,6 +1080,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
         WriteSettingsIfChanged();
+        WriteWindowConfig();
     }
     event->accept();
 }

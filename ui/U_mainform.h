@@ -5,9 +5,12 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "engine/fractal_state.h"
 #include "engine/overview_marker.h"
+#include "engine/render.h"
 #include "engine/view_history.h"
 #include "export/U_sizeandext.h"
 #include "formats/fractal_file.h"
@@ -24,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSlider;
+class QTimer;
 class QToolButton;
 
 struct MainFormProbe;
@@ -147,8 +151,11 @@ public:
     void DownCyClick();
     void StopCyClick();
 
-    // Mouse on the views, in their own pixels.
+    // Mouse and wheel on the views, in their device pixels.
     void PicMouseDown(Qt::MouseButton button, int x, int y);
+    // The wheel over the main view: 120 units a notch, forward zooms in. Notches are added up
+    // and applied while the renderer is idle, keeping the plane point under (x, y) in place.
+    void PicWheel(int angleDelta, int x, int y);
     void PicMouseMove(Qt::MouseButtons buttons, int x, int y);
     void PicMouseUp();
     void GeneralViewMouseDown(Qt::MouseButton button, int x, int y);
@@ -192,6 +199,19 @@ private:
     QAction* AddCommand(const QString& name, const QString& caption, const QKeySequence& key,
                         void (TMainForm::*handler)());
     void PlaceWindow();
+    // Moves the controls for the client's size: the main view takes all room beyond the start
+    // size, the right column and the palette box keep their size and follow the edges.
+    void LayOutClient();
+    // Takes the main view's and the overview's size in device pixels into the state and the
+    // marker (SetMainSize, SetOverviewPictureSize) and asks for a frame; done once the
+    // renderer is idle when it is busy. TakeViewSize does the first part only.
+    void UpdateViewSize();
+    void TakeViewSize();
+    void ApplyWheel();
+    void ShowHint(const QString& hint);
+    // The window's size as the user left it: read at the start, written at the end.
+    void ReadWindowConfig();
+    void WriteWindowConfig();
     void ShowFrame();
     void SelectTool(int tool);
     void SetViewWidth(float width);
@@ -277,12 +297,19 @@ private:
     QPointer<TSizeAndExt> exportWindow_;
     bool slideShowRunning_ = false;
     bool paletteTypePending_ = false;
-    bool fromToRateKnown_ = false;
-    float fromToRateY_ = 0.0f;
     int dragAnchorX_ = 0, dragAnchorY_ = 0;
     int koefAnchorX_ = 0, koefAnchorY_ = 0;
     int koefAnchorPosX_ = 0, koefAnchorPosY_ = 0;
     bool closing_ = false;
+    QWidget* client_ = nullptr;
+    std::vector<std::pair<QWidget*, QRect>> startPlaces_;  // the client's controls at start size
+    bool viewSizePending_ = false;
+    int wheelPending_ = 0;  // wheel units not yet applied
+    int wheelX_ = 0, wheelY_ = 0;
+    QTimer* wheelGesture_ = nullptr;  // ends a wheel gesture: one history entry
+    int hintExtraHeight_ = 0;         // the status bar's second line, while a hint needs it
+    QSize storedClientSize_;
+    bool storedMaximized_ = false;
     std::unique_ptr<SweepClock> sweepClock_;
     ViewHistory history_{HistoryEntry{}};
 
@@ -328,10 +355,15 @@ private:
     QAction* ZZ2C = nullptr;
 };
 
-// Pixel to plane for the main view and the overview, in extended precision.
+// Pixel to plane for the main view (of the state's size) and the overview (of the geometry
+// given), in extended precision.
 long double MainViewX(const FractalState& state, int x);
 long double MainViewY(const FractalState& state, int y);
-long double OverviewX(int x);
-long double OverviewY(int y);
+long double OverviewX(const ViewGeometry& overview, int x);
+long double OverviewY(const ViewGeometry& overview, int y);
+
+// Where a wheel zoom puts the view: `notches` zoom steps (positive in, negative out, by the zoom
+// buttons' factors) with the plane point under the main-view pixel (x, y) kept under it.
+void WheelZoom(FractalState& state, int notches, int x, int y);
 
 }  // namespace ombrilo

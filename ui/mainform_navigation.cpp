@@ -3,7 +3,10 @@
 #include <QLabel>
 #include <QSlider>
 
+#include <QTimer>
+
 #include <cmath>
+#include <cstdlib>
 
 #include "engine/numeric.h"
 #include "resources/program_pictures.h"
@@ -18,7 +21,6 @@ namespace {
 
 constexpr float kZoomInFraction = 0.3f;
 constexpr float kZoomOutFraction = 0.3f;
-constexpr float kFromToRateX = static_cast<float>(1.0L / 530.0L);
 
 struct ToolChoice {
     ProgramCursor cursor;
@@ -49,28 +51,53 @@ int ClampedPosition(const QSlider* slider, long double position) {
 }  // namespace
 
 long double MainViewX(const FractalState& s, int x) {
-    return s.CenterX + static_cast<long double>(x - kMainHalfWidth) * s.MainStep;
+    return s.CenterX + static_cast<long double>(x - s.MainWidth / 2) * s.MainStep;
 }
 
 long double MainViewY(const FractalState& s, int y) {
-    return s.CenterY + static_cast<long double>(kMainHalfHeight - y) * s.MainStep;
+    return s.CenterY + static_cast<long double>(s.MainHeight / 2 - y) * s.MainStep;
 }
 
-long double OverviewX(int x) {
-    return static_cast<long double>(x - kOverviewHalfWidth) * OverviewStep;
+long double OverviewX(const ViewGeometry& overview, int x) {
+    return static_cast<long double>(x - overview.halfWidth) * overview.step;
 }
 
-long double OverviewY(int y) {
-    return static_cast<long double>(kOverviewHalfHeight - y) * OverviewStep;
+long double OverviewY(const ViewGeometry& overview, int y) {
+    return static_cast<long double>(overview.halfHeight - y) * overview.step;
+}
+
+void WheelZoom(FractalState& state, int notches, int x, int y) {
+    // The plane point under the cursor, then the width step by step as the zoom buttons
+    // change it, then the centre that puts the point back under the cursor.
+    const long double pointX = MainViewX(state, x);
+    const long double pointY = MainViewY(state, y);
+    long double width = state.ViewWidth;
+    for (int i = 0; i < std::abs(notches); ++i) {
+        const float next = static_cast<float>(notches > 0 ? width - width * kZoomInFraction
+                                                          : width + width * kZoomOutFraction);
+        if (!(next > 0.0f) || !std::isfinite(next)) {
+            break;
+        }
+        width = next;
+    }
+    SetViewWidth(state, static_cast<float>(width));
+    state.CenterX = static_cast<float>(pointX - static_cast<long double>(x - state.MainWidth / 2) *
+                                                    state.MainStep);
+    state.CenterY = static_cast<float>(pointY - static_cast<long double>(state.MainHeight / 2 - y) *
+                                                    state.MainStep);
 }
 
 void TMainForm::UpdateKoefScale() {
+    // A drag across the whole view covers the slider's range at the default width, whatever
+    // the view's size in pixels; the rates shrink in proportion as the view is zoomed in.
+    const long double width = state.MainWidth;
+    const long double height = state.MainHeight;
     KoefScaleX =
         static_cast<float>(TrackBarCx->maximum() * static_cast<long double>(state.MainStep) * 2.0L /
-                           (530.0L * BaseStep));
+                           (width * MainStepFor(kDefaultViewWidth, state.MainWidth)));
     KoefScaleY =
         static_cast<float>(TrackBarCy->maximum() * static_cast<long double>(state.MainStep) * 2.0L /
-                           (409.0L * BaseStep));
+                           (height * MainStepFor(kDefaultViewWidth, state.MainWidth)));
 }
 
 void TMainForm::SelectTool(int tool) {
@@ -146,8 +173,8 @@ void TMainForm::PicMouseDown(Qt::MouseButton button, int x, int y) {
             break;
         case ZoomTool:
         case CenterTool: {
-            state.CenterX = Shifted(state.CenterX, x - kMainHalfWidth, state.MainStep);
-            state.CenterY = Shifted(state.CenterY, kMainHalfHeight - y, state.MainStep);
+            state.CenterX = Shifted(state.CenterX, x - state.MainWidth / 2, state.MainStep);
+            state.CenterY = Shifted(state.CenterY, state.MainHeight / 2 - y, state.MainStep);
             if (MouseTool == ZoomTool) {
                 const long double w = state.ViewWidth;
                 if (button == Qt::LeftButton) {
@@ -169,10 +196,10 @@ void TMainForm::PicMouseDown(Qt::MouseButton button, int x, int y) {
 
 void TMainForm::PicMouseMove(Qt::MouseButtons buttons, int x, int y) {
     ShowCoordinates(MainViewX(state, x), MainViewY(state, y));
-    if (!fromToRateKnown_) {
-        fromToRateY_ = static_cast<float>(kZoomOutFraction * (1.0L / 409.0L));
-        fromToRateKnown_ = true;
-    }
+    // The from-to rates per pixel of travel follow the view's size.
+    const float fromToRateX = static_cast<float>(1.0L / static_cast<long double>(state.MainWidth));
+    const float fromToRateY =
+        static_cast<float>(kZoomOutFraction * (1.0L / static_cast<long double>(state.MainHeight)));
     if (!RenderIdle()) {
         return;
     }
@@ -202,8 +229,8 @@ void TMainForm::PicMouseMove(Qt::MouseButtons buttons, int x, int y) {
             break;
         case FromToTool: {
             const long double w = state.ViewWidth;
-            const long double bracket = static_cast<long double>(y - dragAnchorY_) * fromToRateY_ -
-                                        static_cast<long double>(x - dragAnchorX_) * kFromToRateX;
+            const long double bracket = static_cast<long double>(y - dragAnchorY_) * fromToRateY -
+                                        static_cast<long double>(x - dragAnchorX_) * fromToRateX;
             const float width = static_cast<float>(w - w * bracket);
             // The width must stay a positive number: a step that would end at zero, below
             // it, or at infinity is not taken.
@@ -226,10 +253,31 @@ void TMainForm::PicMouseUp() {
     RecordHistory();
 }
 
+void TMainForm::PicWheel(int angleDelta, int x, int y) {
+    wheelPending_ += angleDelta;
+    wheelX_ = x;
+    wheelY_ = y;
+    ApplyWheel();
+    // The gesture ends when the wheel has rested a moment; it makes one history entry.
+    wheelGesture_->start();
+}
+
+void TMainForm::ApplyWheel() {
+    const int notches = wheelPending_ / 120;
+    if (notches == 0 || !RenderIdle()) {
+        return;
+    }
+    wheelPending_ -= notches * 120;
+    WheelZoom(state, notches, wheelX_, wheelY_);
+    UpdateOverviewMarkerNow();
+    RequestFrame();
+}
+
 void TMainForm::GeneralViewMouseDown(Qt::MouseButton, int x, int y) {
+    const ViewGeometry overview = OverviewGeometryOf(marker);
     if (RenderIdle() && MouseArmed) {
-        state.CenterX = static_cast<float>(OverviewX(x));
-        state.CenterY = static_cast<float>(OverviewY(y));
+        state.CenterX = static_cast<float>(OverviewX(overview, x));
+        state.CenterY = static_cast<float>(OverviewY(overview, y));
         UpdateOverviewMarkerNow();
         RequestFrame();
     }
@@ -237,10 +285,11 @@ void TMainForm::GeneralViewMouseDown(Qt::MouseButton, int x, int y) {
 }
 
 void TMainForm::GeneralViewMouseMove(Qt::MouseButtons buttons, int x, int y) {
-    ShowCoordinates(OverviewX(x), OverviewY(y));
+    const ViewGeometry overview = OverviewGeometryOf(marker);
+    ShowCoordinates(OverviewX(overview, x), OverviewY(overview, y));
     if (RenderIdle() && MouseArmed && (buttons & (Qt::LeftButton | Qt::RightButton))) {
-        state.CenterX = static_cast<float>(OverviewX(x));
-        state.CenterY = static_cast<float>(OverviewY(y));
+        state.CenterX = static_cast<float>(OverviewX(overview, x));
+        state.CenterY = static_cast<float>(OverviewY(overview, y));
         UpdateOverviewMarkerNow();
         RequestFrame();
     }

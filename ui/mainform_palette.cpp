@@ -111,9 +111,10 @@ void TMainForm::BuildPaletteBox(QWidget* client) {
 }
 
 void TMainForm::DrawPaletteLine() {
-    // The strip's size is read once and kept.
-    static const int width = PaletteLine->width();
-    static const int height = PaletteLine->height();
+    // The strip in device pixels: one colour column per pixel of the screen.
+    const QSize pixels = PaletteLine->DevicePixelSize();
+    const int width = pixels.width();
+    const int height = pixels.height();
     QImage strip(width, height, QImage::Format_RGB32);
     strip.fill(Qt::black);
     DrawPaletteStrip(state.colorTable, Frame32{strip.bits(), width, height, strip.bytesPerLine()});

@@ -110,12 +110,16 @@ void UseDialogFont(QWidget& window) {
 }
 
 void RenderPreview(const FractalState& state, QImage& bitmap, ImageView* target) {
-    if (bitmap.width() != kPreviewWidth || bitmap.height() != kPreviewHeight) {
-        bitmap = QImage(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
+    // The preview's device pixels: more of them on a denser screen, over the same region.
+    const qreal ratio = target->devicePixelRatioF();
+    const int width = DevicePixels(kPreviewWidth, ratio);
+    const int height = DevicePixels(kPreviewHeight, ratio);
+    if (bitmap.width() != width || bitmap.height() != height) {
+        bitmap = QImage(width, height, QImage::Format_RGB32);
         bitmap.fill(0);
     }
-    const Frame32 frame{bitmap.bits(), kPreviewWidth, kPreviewHeight, bitmap.bytesPerLine()};
-    RenderView(state, ScreenGeometry(state, kPreviewWidth, kPreviewHeight), frame);
+    const Frame32 frame{bitmap.bits(), width, height, bitmap.bytesPerLine()};
+    RenderView(state, ScreenGeometry(state, width, height), frame);
     target->SetImage(bitmap);
 }
 
