@@ -38,6 +38,19 @@ namespace ombrilo {
 
 namespace {
 
+// The program's title, shown after every window's own title (the export's progress shows there
+// while it runs); the windows already shown take the new one at once.
+void SetProgramTitle(const QString& title) {
+    qApp->setApplicationDisplayName(title);
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        window->setTitle(window->title());
+    }
+}
+
+}  // namespace
+
+namespace {
+
 constexpr int kClientWidth = 353;
 constexpr int kClientHeight = 318;
 constexpr int kFileNameWidth = 277;
@@ -556,7 +569,7 @@ void TSizeAndExt::ButtonOkClick() {
         SetSizeControlsEnabled(true);
         return;
     }
-    qApp->setApplicationDisplayName("0% Выполнено..");
+    SetProgramTitle("0% Выполнено..");
 }
 
 void TSizeAndExt::PrFChange() {
@@ -569,16 +582,17 @@ void TSizeAndExt::ReportProgress() {
     const int percent =
         static_cast<int>(static_cast<std::int64_t>(ProgressRow) * 100 / HeightPixels);
     CGauge1->setValue(percent);
-    qApp->setApplicationDisplayName(QString::number(percent) + "% Выполнено..");
+    SetProgramTitle(QString::number(percent) + "% Выполнено..");
     emit progressShown(percent);
 }
 
 void TSizeAndExt::ReportDone() {
     CGauge1->setValue(100);
+    // The program's name back first: a window's title is shown with it appended.
+    SetProgramTitle(kApplicationTitle);
     setWindowTitle("100% Выполнено. ");
     ExportSaved = true;
     Itog->setText("Файл успешно сохранен.");
-    qApp->setApplicationDisplayName(kApplicationTitle);
     if (IsCloseAfter->isChecked()) {
         Timer1->start();
         return;
@@ -595,7 +609,7 @@ void TSizeAndExt::ThreadFinished() {
         return;
     }
     // The export has ended without a file: back to a window the user can change and restart.
-    qApp->setApplicationDisplayName(kApplicationTitle);
+    SetProgramTitle(kApplicationTitle);
     CGauge1->setValue(0);
     SetSizeControlsEnabled(true);
     switch (result) {
@@ -659,7 +673,7 @@ void TSizeAndExt::closeEvent(QCloseEvent* event) {
     }
     host_.SetCloseAfterSaving(IsCloseAfter->isChecked());
     closed_ = true;
-    qApp->setApplicationDisplayName(kApplicationTitle);
+    SetProgramTitle(kApplicationTitle);
     event->accept();
 }
 

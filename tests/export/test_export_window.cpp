@@ -311,9 +311,15 @@ private slots:
         QVERIFY(x.Start());
         QVERIFY(x.Open(x.f.FilePath("done.bmp")));
         x.TypeWidth("40");
+        // The title as the desktop shows it: the caption, then the program's title.
+        QString shown;
+        connect(x.window, &QWidget::windowTitleChanged, x.window, [&](const QString& title) {
+            shown = title + " — " + QGuiApplication::applicationDisplayName();
+        });
         QCOMPARE(x.Export(), int(ExportJobResult::Written));
         QCOMPARE(ReadBytes(x.f.FilePath("done.bmp")), x.Expected(x.f.form->state, 40, 30));
         TSizeAndExt* w = x.window;
+        QCOMPARE(shown, QString("100% Выполнено.  — ") + kApplicationTitle);
         QCOMPARE(w->CGauge1->value(), 100);
         QCOMPARE(w->windowTitle(), QString("100% Выполнено. "));
         QCOMPARE(w->Itog->text(), QString("Файл успешно сохранен."));
