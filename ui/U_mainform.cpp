@@ -553,6 +553,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
         LayOutClient();
     }
+    if (watched == Pic && event->type() == QEvent::ScreenChangeInternal) {
+        // On a screen of another scale the views have other device sizes.
+        UpdateViewSize();
+    }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == this) {
         KeyPreview(static_cast<QKeyEvent*>(event));
