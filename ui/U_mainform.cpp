@@ -160,6 +160,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     }
     PlaceWindow();
     qApp->installEventFilter(this);
+    RestoreMapWindow();
 }
 
 TMainForm::~TMainForm() {
@@ -292,6 +293,9 @@ void TMainForm::BuildMenu() {
     cube->setVisible(false);
     kinds->addAction(cube);
     fractalMenu->addAction(cube);
+    fractalMenu->addSeparator();
+    fractalMenu->addAction(AddCommand("EnterC", "&Задать C...", QKeySequence(Qt::CTRL | Qt::Key_E),
+                                      &TMainForm::EnterCExecute));
 
     QMenu* view = bar->addMenu("&Вид");
     view->menuAction()->setObjectName("ViewF");
@@ -308,6 +312,10 @@ void TMainForm::BuildMenu() {
     view->addAction(full);
     view->addAction(
         AddCommand("SlideShow", "&Слайд-Шоу", Qt::Key_F10, &TMainForm::SlideShowExecute));
+    auto* map = AddCommand("ShowMap", "&Карта C", Qt::Key_M, &TMainForm::ShowMapExecute);
+    map->setIcon(ToolPicture(ToolPictureId::MapButton));
+    map->setCheckable(true);
+    view->addAction(map);
 
     bar->addAction(AddCommand("Options", "О&пции", {}, &TMainForm::OptionsExecute));
 
@@ -358,6 +366,9 @@ void TMainForm::BuildToolButtons(QWidget* client) {
          "KoefScr"},
         {&To_From, "To_From", ToolPictureId::ToFrom, 246,
          " Приближает - удаляет изображение при перемещении с нажатой клавишей мыши (A)", "FromTo"},
+        {&MapButton, "MapButton", ToolPictureId::MapButton, 290,
+         " Открывает и закрывает карту C: множество Мандельброта, на котором выбирают C (M)",
+         "ShowMap"},
     };
     for (const Tool& tool : tools) {
         *tool.field =
@@ -427,12 +438,14 @@ void TMainForm::RequestFrame() {
     if (renderThread_) {
         renderThread_->RequestFrame();
     }
+    ShowStateOnMap();
 }
 
 void TMainForm::ShowFrame() {
     Pic->SetImage(renderThread_->MainFrame());
     GeneralView->SetImage(renderThread_->OverviewFrame());
     ApplyPendingPaletteType();
+    ApplyPendingC();
     emit frameShown();
 }
 
@@ -519,6 +532,7 @@ void TMainForm::FullScrExecute() {
     FullScreenButton->repaint();
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     StopAnimations();
+    SuspendMap(true);
     fullScreen_ = new TFullScreenForm(*this);
     fullScreen_->showFullScreen();
 }
@@ -531,6 +545,7 @@ void TMainForm::RenderFullScreen() {
 
 void TMainForm::FullScreenClosed() {
     FullScreenButton->setText("Full Screen");
+    SuspendMap(false);
 }
 
 // --- Commands of the files, the export, the slide show and the help windows -----------------
@@ -785,6 +800,7 @@ void TMainForm::SlideShowExecute() {
     }
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     StopAnimations();
+    SuspendMap(true);
     slideShowRunning_ = true;
     const SlideShowSetup setup{.screenOf = *this,
                                .state = state,
@@ -801,6 +817,7 @@ void TMainForm::SlideShowExecute() {
     form.reset();  // puts the state back if the window was not closed by a key or a click
     slideShowRunning_ = false;
     state.PointColor = &Z2PointColor;
+    SuspendMap(false);
 }
 
 bool TMainForm::OptionsShown() const {

@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "engine/fractal_state.h"
 #include "engine/overview_marker.h"
@@ -33,7 +35,9 @@ namespace ombrilo {
 class ImageView;
 class TAboutForm;
 class TFullScreenForm;
+class TEnterCForm;
 class TJLFOptions;
+class TMapForm;
 class TSizeAndExt;
 class TThreadFract;
 
@@ -74,6 +78,8 @@ public:
     bool ExportDialogShown() const;
     QPointer<TJLFOptions> OptionsWindow() const { return optionsWindow_; }
     QPointer<TAboutForm> AboutWindow() const { return aboutWindow_; }
+    QPointer<TMapForm> MapWindow() const { return mapWindow_; }
+    QPointer<TEnterCForm> EnterCWindow() const { return enterCWindow_; }
 
     // What the last browser handed back: the file the next read or write uses, its row name,
     // and whether the fractal browser closed with a confirmed choice.
@@ -126,6 +132,13 @@ public:
     void A_ProgramExecute();
     void HistoryBackExecute();
     void HistoryForwardExecute();
+    void ShowMapExecute();
+    void EnterCExecute();
+
+    // C taken on the map or typed: the sliders show its truncated thousandths, the texts show
+    // it, one frame follows. A step while a frame is computed is dropped, except the last one
+    // of a gesture, which is applied once the renderer is idle; that one ends a history entry.
+    void TakeC(double cx, double cy, bool gestureEnds);
 
     // Palette box.
     void LevelSliderChange(int index);
@@ -230,6 +243,14 @@ private:
     void UpdateHistoryCommands();
     void KeyPreview(QKeyEvent* event);
 
+    // The map of C: shown the state after every change, hidden while the full-screen view or
+    // the slide show covers the screen, opened at start when it was open at the last end.
+    void ShowStateOnMap();
+    void SuspendMap(bool suspended);
+    void RestoreMapWindow();
+    void ApplyPendingC();
+    void ApplyC(double cx, double cy);
+
     void ShowCoefficient(QLineEdit* text, double value);
     void TakeSliderCoefficient(int position, double& coefficient, QLineEdit* text);
     void Animate(CoefAnimation& animation, CoefAnimation& other, QSlider* slider, bool up);
@@ -275,6 +296,10 @@ private:
     QPointer<TJLFOptions> optionsWindow_;
     QPointer<TAboutForm> aboutWindow_;
     QPointer<TSizeAndExt> exportWindow_;
+    QPointer<TMapForm> mapWindow_;
+    QPointer<TEnterCForm> enterCWindow_;
+    bool mapSuspended_ = false;
+    std::optional<std::pair<double, double>> pendingC_;  // the end of a gesture made while busy
     bool slideShowRunning_ = false;
     bool paletteTypePending_ = false;
     bool fromToRateKnown_ = false;
@@ -294,6 +319,7 @@ private:
     QToolButton* LupaMinus = nullptr;
     QToolButton* Koef = nullptr;
     QToolButton* To_From = nullptr;
+    QToolButton* MapButton = nullptr;
     QPushButton* CloseButton = nullptr;
     QPushButton* MinusCx = nullptr;
     QPushButton* PlusCy = nullptr;
