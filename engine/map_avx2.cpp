@@ -27,21 +27,31 @@ struct Avx2Ops {
     OMBRILO_MAP_TARGET static D Fma(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
     OMBRILO_MAP_TARGET static D Abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     OMBRILO_MAP_TARGET static D ToFloat(D a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
-    OMBRILO_MAP_TARGET static unsigned SameFloatBits(D a, D b) {
+    // All ones in the lanes whose floats have equal bit patterns, widened to the doubles' lanes.
+    OMBRILO_MAP_TARGET static M SameFloatBits(D a, D b) {
         const __m128i same = _mm_cmpeq_epi32(_mm_castps_si128(_mm256_cvtpd_ps(a)),
                                              _mm_castps_si128(_mm256_cvtpd_ps(b)));
-        return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(same)));
+        return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(same));
     }
-    OMBRILO_MAP_TARGET static M SameBits(D a, D b) {
-        return _mm256_castsi256_pd(
-            _mm256_cmpeq_epi64(_mm256_castpd_si256(a), _mm256_castpd_si256(b)));
+    OMBRILO_MAP_TARGET static M DifferentBitsWithin(M m, D a, D b) {
+        return _mm256_andnot_pd(
+            _mm256_castsi256_pd(_mm256_cmpeq_epi64(_mm256_castpd_si256(a), _mm256_castpd_si256(b))),
+            m);
     }
     OMBRILO_MAP_TARGET static M Ge(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+    OMBRILO_MAP_TARGET static M Less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     OMBRILO_MAP_TARGET static M Eq(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
     OMBRILO_MAP_TARGET static M And(M a, M b) { return _mm256_and_pd(a, b); }
-    OMBRILO_MAP_TARGET static M Or(M a, M b) { return _mm256_or_pd(a, b); }
     OMBRILO_MAP_TARGET static unsigned Bits(M m) {
         return static_cast<unsigned>(_mm256_movemask_pd(m));
+    }
+    template <int kCount>
+    OMBRILO_MAP_TARGET static std::uint64_t Join(const M* m) {
+        std::uint64_t bits = 0;
+        for (int j = 0; j < kCount; ++j) {
+            bits |= std::uint64_t{Bits(m[j])} << (kWidth * j);
+        }
+        return bits;
     }
     OMBRILO_MAP_TARGET static D Blend(M m, D a, D b) { return _mm256_blendv_pd(a, b, m); }
 };
