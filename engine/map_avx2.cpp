@@ -63,4 +63,11 @@ OMBRILO_MAP_TARGET void MapRunAvx2(const float* x, const float* y, int count, st
     MapLanes<Avx2Ops, 4, 4>(x, y, count, indices, tally).Run();
 }
 
+OMBRILO_MAP_TARGET void MapStepAvx2(const float* cx, const float* cy, const float* x,
+                                    const float* y, int count, FloatPoint* next) {
+    KernelCounters tally;
+    MapLanes<Avx2Ops, 4, 4>(nullptr, nullptr, 0, nullptr, tally)
+        .StepEach(cx, cy, x, y, count, next);
+}
+
 }  // namespace ombrilo::detail

@@ -71,4 +71,11 @@ OMBRILO_MAP_TARGET void MapRunAvx512(const float* x, const float* y, int count,
     MapLanes<Avx512Ops, 4, 4>(x, y, count, indices, tally).Run();
 }
 
+OMBRILO_MAP_TARGET void MapStepAvx512(const float* cx, const float* cy, const float* x,
+                                      const float* y, int count, FloatPoint* next) {
+    KernelCounters tally;
+    MapLanes<Avx512Ops, 4, 4>(nullptr, nullptr, 0, nullptr, tally)
+        .StepEach(cx, cy, x, y, count, next);
+}
+
 }  // namespace ombrilo::detail

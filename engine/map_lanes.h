@@ -114,6 +114,11 @@ public:
 
     OMBRILO_MAP_TARGET void Run();
 
+    // One step of each state (x[i], y[i]) with c = (cx[i], cy[i]) as a lane takes it: the check
+    // with the pixel's bound, the second look, the reference step where both fail.
+    OMBRILO_MAP_TARGET void StepEach(const float* cx, const float* cy, const float* x,
+                                     const float* y, int count, FloatPoint* next);
+
 private:
     // A pixel that passed its first steps: z_K, its c and where its index goes.
     struct Waiting {
@@ -262,6 +267,39 @@ private:
     int next_ = 0;
     int size_ = 0;
 };
+
+template <typename V, int kRegisters, int kGroups>
+OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::StepEach(const float* cx, const float* cy,
+                                                                   const float* x, const float* y,
+                                                                   int count, FloatPoint* next) {
+    for (int first = 0; first < count; first += W) {
+        const int lanes = std::min(W, count - first);
+        alignas(64) double lcx[W], lcy[W], lx[W], ly[W];
+        for (int i = 0; i < W; ++i) {
+            lcx[i] = i < lanes ? cx[first + i] : 0.0;
+            lcy[i] = i < lanes ? cy[first + i] : 0.0;
+            lx[i] = i < lanes ? x[first + i] : 0.0;
+            ly[i] = i < lanes ? y[first + i] : 0.0;
+        }
+        const D vcx = V::Load(lcx);
+        const D vcy = V::Load(lcy);
+        const D bound = LaneBound(vcx, vcy);
+        const D oldX = V::Load(lx);
+        const D oldY = V::Load(ly);
+        D nx = oldX;
+        D ny = oldY;
+        const unsigned failed = ~V::Bits(Step(vcx, vcy, bound, nx, ny, V::Mul(oldY, oldY))) &
+                                static_cast<unsigned>((std::uint64_t{1} << lanes) - 1);
+        if (failed != 0) {
+            Redo(failed, vcx, vcy, bound, oldX, oldY, nx, ny);
+        }
+        V::Store(lx, nx);
+        V::Store(ly, ny);
+        for (int i = 0; i < lanes; ++i) {
+            next[first + i] = {static_cast<float>(lx[i]), static_cast<float>(ly[i])};
+        }
+    }
+}
 
 template <typename V, int kRegisters, int kGroups>
 OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
