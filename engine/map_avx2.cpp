@@ -15,8 +15,12 @@ namespace {
 
 struct Avx2Ops {
     static constexpr int kWidth = 4;
+    // Whether RN(y*y) of the sum stays in a register for the next step (with 32 registers) or
+    // is formed again there (with 16).
+    static constexpr bool kCarrySquare = false;
     using D = __m256d;
     using M = __m256d;
+    using P = unsigned;  // the check's verdicts as bits: moved out of the register at once
 
     OMBRILO_MAP_TARGET static D Set1(double v) { return _mm256_set1_pd(v); }
     OMBRILO_MAP_TARGET static D Load(const double* p) { return _mm256_load_pd(p); }
@@ -27,11 +31,10 @@ struct Avx2Ops {
     OMBRILO_MAP_TARGET static D Fma(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
     OMBRILO_MAP_TARGET static D Abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     OMBRILO_MAP_TARGET static D ToFloat(D a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
-    // All ones in the lanes whose floats have equal bit patterns, widened to the doubles' lanes.
-    OMBRILO_MAP_TARGET static M SameFloatBits(D a, D b) {
+    OMBRILO_MAP_TARGET static P SameFloatBits(D a, D b) {
         const __m128i same = _mm_cmpeq_epi32(_mm_castps_si128(_mm256_cvtpd_ps(a)),
                                              _mm_castps_si128(_mm256_cvtpd_ps(b)));
-        return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(same));
+        return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(same)));
     }
     OMBRILO_MAP_TARGET static M DifferentBitsWithin(M m, D a, D b) {
         return _mm256_andnot_pd(
@@ -42,11 +45,13 @@ struct Avx2Ops {
     OMBRILO_MAP_TARGET static M Less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     OMBRILO_MAP_TARGET static M Eq(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
     OMBRILO_MAP_TARGET static M And(M a, M b) { return _mm256_and_pd(a, b); }
+    OMBRILO_MAP_TARGET static P And(P a, P b) { return a & b; }
+    OMBRILO_MAP_TARGET static unsigned Bits(P p) { return p; }
     OMBRILO_MAP_TARGET static unsigned Bits(M m) {
         return static_cast<unsigned>(_mm256_movemask_pd(m));
     }
-    template <int kCount>
-    OMBRILO_MAP_TARGET static std::uint64_t Join(const M* m) {
+    template <int kCount, typename Mask>
+    OMBRILO_MAP_TARGET static std::uint64_t Join(const Mask* m) {
         std::uint64_t bits = 0;
         for (int j = 0; j < kCount; ++j) {
             bits |= std::uint64_t{Bits(m[j])} << (kWidth * j);

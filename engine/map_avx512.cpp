@@ -22,8 +22,12 @@ namespace {
 
 struct Avx512Ops {
     static constexpr int kWidth = 8;
+    // Whether RN(y*y) of the sum stays in a register for the next step (with 32 registers) or
+    // is formed again there (with 16).
+    static constexpr bool kCarrySquare = true;
     using D = __m512d;
     using M = __mmask8;
+    using P = __mmask8;
 
     OMBRILO_MAP_TARGET static D Set1(double v) { return _mm512_set1_pd(v); }
     OMBRILO_MAP_TARGET static D Load(const double* p) { return _mm512_load_pd(p); }

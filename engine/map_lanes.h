@@ -8,9 +8,10 @@
 // V provides, for registers D of V::kWidth doubles and lane masks M:
 //   Set1, Load, Store (aligned), Add, Sub, Mul, Fma(a, b, c) = RN(a*b + c), Abs,
 //   ToFloat(a) (rounded to float, back in double), SameFloatBits(a, b) (lanes whose floats
-//   have equal bit patterns), Ge, Less, Eq (ordered comparisons), DifferentBitsWithin(m, a, b)
-//   (lanes of m where a and b differ bit for bit), And, Bits(M), Join<k>(masks) (the bits of k
-//   masks, mask j at bit W * j), Blend(m, a, b) (b where m, a elsewhere).
+//   have equal bit patterns, as a mask P), Ge, Less, Eq (ordered comparisons),
+//   DifferentBitsWithin(m, a, b) (lanes of m where a and b differ bit for bit), And and Bits of
+//   masks M and P, Join<k>(masks) (the bits of k masks M or P, mask j at bit W * j),
+//   Blend(m, a, b) (b where m, a elsewhere).
 //
 // Why the lanes give exactly the reference's indices
 // --------------------------------------------------
@@ -102,6 +103,7 @@ template <typename V, int kRegisters, int kGroups>
 class MapLanes {
     using D = typename V::D;
     using M = typename V::M;
+    using P = typename V::P;
     static constexpr int W = V::kWidth;
     static constexpr int kBlock = W * kRegisters;
     static constexpr int kLanes = W * kGroups;
@@ -140,12 +142,12 @@ private:
 
     // One checked step (see above) from (x, y) with b = RN(y*y); returns the lanes whose check
     // passed.
-    OMBRILO_MAP_TARGET static M Step(D cx, D cy, D bound, D& x, D& y, D b) {
-        const D re = V::Fma(x, x, V::Sub(cx, b));
+    OMBRILO_MAP_TARGET static P Step(D cx, D cy, D bound, D& x, D& y, D b) {
+        const D re = V::Fma(x, x, V::Sub(cx, V::kCarrySquare ? b : V::Mul(y, y)));
         const D im = V::Fma(V::Add(x, x), y, cy);
         const D reLow = V::Sub(re, bound);
         const D imLow = V::Sub(im, bound);
-        const M passed = V::And(V::SameFloatBits(reLow, V::Add(re, bound)),
+        const P passed = V::And(V::SameFloatBits(reLow, V::Add(re, bound)),
                                 V::SameFloatBits(imLow, V::Add(im, bound)));
         x = V::ToFloat(reLow);
         y = V::ToFloat(imLow);
@@ -162,7 +164,7 @@ private:
         const D reLow = V::Sub(re, bound);
         const M zeroIm = V::And(V::Eq(oldY, zero), V::Eq(cy, zero));
         const unsigned zeroPassed =
-            failed & V::Bits(V::And(V::SameFloatBits(reLow, V::Add(re, bound)), zeroIm));
+            failed & V::Bits(V::SameFloatBits(reLow, V::Add(re, bound))) & V::Bits(zeroIm);
         x = V::Blend(zeroIm, x, V::ToFloat(reLow));
         y = V::Blend(zeroIm, y, im);
         const unsigned rest = failed & ~zeroPassed;
@@ -415,7 +417,7 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
 
     for (std::int64_t step = 1; active != 0; ++step) {
         D oldX[kGroups], oldY[kGroups];
-        M passed[kGroups];
+        P passed[kGroups];
 #pragma GCC unroll 8
         for (int g = 0; g < kGroups; ++g) {
             Group& group = groups[g];
@@ -439,8 +441,11 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
         for (int g = 0; g < kGroups; ++g) {
             Group& group = groups[g];
             const LaneMemory& m = memory[g];
-            group.b = V::Mul(group.y, group.y);
-            sums[g] = V::Fma(group.x, group.x, group.b);
+            const D square = V::Mul(group.y, group.y);
+            if constexpr (V::kCarrySquare) {
+                group.b = square;
+            }
+            sums[g] = V::Fma(group.x, group.x, square);
             // The lanes that go on undisturbed: inside, and x unlike both saved ones (only x is
             // compared here; the bookkeeping compares both parts).
             going[g] = V::DifferentBitsWithin(
