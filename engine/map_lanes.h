@@ -130,7 +130,7 @@ private:
 
     // A register of lanes in memory, where the bookkeeping reads and writes it.
     struct alignas(64) LaneMemory {
-        double x[W], y[W], sum[W], cx[W], cy[W], bound[W];
+        double x[W], y[W], cx[W], cy[W], bound[W];
         double shortX[W], shortY[W], longX[W], longY[W];
         int point[W];
     };
@@ -435,7 +435,6 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
                 }
             }
         }
-        D sums[kGroups];
         M going[kGroups];
 #pragma GCC unroll 8
         for (int g = 0; g < kGroups; ++g) {
@@ -445,11 +444,11 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
             if constexpr (V::kCarrySquare) {
                 group.b = square;
             }
-            sums[g] = V::Fma(group.x, group.x, square);
+            const D sum = V::Fma(group.x, group.x, square);
             // The lanes that go on undisturbed: inside, and x unlike both saved ones (only x is
             // compared here; the bookkeeping compares both parts).
             going[g] = V::DifferentBitsWithin(
-                V::DifferentBitsWithin(V::Less(sums[g], four), group.x, V::Load(m.shortX)), group.x,
+                V::DifferentBitsWithin(V::Less(sum, four), group.x, V::Load(m.shortX)), group.x,
                 V::Load(m.longX));
         }
         std::uint64_t flagged = ~V::template Join<kGroups>(going);
@@ -463,7 +462,7 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
         flagged &= active;
 
         // Bookkeeping: a lane whose pixel is decided writes its index and takes the next one.
-        for (int g = 0; g < kGroups; ++g) {
+        for (int g = 0; flagged != 0 && g < kGroups; ++g) {
             auto lanes = static_cast<unsigned>((flagged >> (W * g)) & kGroupMask);
             if (lanes == 0) {
                 continue;
@@ -471,14 +470,15 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
             LaneMemory& m = memory[g];
             V::Store(m.x, groups[g].x);
             V::Store(m.y, groups[g].y);
-            V::Store(m.sum, sums[g]);
             bool refilled = false;
             for (; lanes != 0; lanes &= lanes - 1) {
                 const int i = std::countr_zero(lanes);
                 const int lane = W * g + i;
                 const int n = static_cast<int>(step - start[lane]);
                 int index = -1;
-                if (m.sum[i] >= 4.0 && EscapesAt(m.sum[i], m.x[i], m.y[i])) {
+                // The lanes' sum again: RN(x*x + RN(y*y)), fused.
+                const double sum = std::fma(m.x[i], m.x[i], m.y[i] * m.y[i]);
+                if (sum >= 4.0 && EscapesAt(sum, m.x[i], m.y[i])) {
                     index = n;
                 } else if (n >= MaxIterations ||
                            (SameDoubleBits(m.x[i], m.shortX[i]) &&
