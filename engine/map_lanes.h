@@ -31,6 +31,18 @@
 //   (1 - u)^2 * 4u * N (u = 2^-53, N = x*x + y*y + |Cx| + |Cy|): B4 is, so its ends RN(t - B4),
 //   RN(t + B4) enclose the reference's extended result as well, and the check is only stricter.
 //   No sum has to be formed before a step, and the bound costs nothing per step.
+// - Imaginary ends. The lanes form the imaginary part's ends as RN(2x * y + RN(Cy - B4)) and
+//   RN(2x * y + RN(Cy + B4)) (fused; the inner sums are the pixel's constants), not as
+//   RN(w -+ B4) from w = RN(2x * y + Cy): one operation fewer per step. With U = 2xy + Cy
+//   (exact) and V = RN64(U) the reference's value, RN(Cy - B4) = Cy - B4 + e, |e| <= u(|Cy| + B4),
+//   so the low end is at most U - B4 + e + u|U - B4 + e|, and
+//     V - low >= B4 (1 - 2u - u^2) - u(1 + u)|Cy| - (u + v)|U| >= 4uN (1 - u)^2 (1 - 3u)
+//                 - uN (2 + 2u + 2^-11) > 0
+//   as |Cy|, |U| <= N and v = 2^-11 u; the high end likewise. So the ends enclose V, and the
+//   proof goes on as there. Signs of zero: RN(Cy + B4) is never -0 (B4 > 0), so the high end is
+//   never -0. Two +0 ends would mean V = 0, so U = 0 and the low end RN(-B4 + e) < 0 (B4 > u|Cy|
+//   (1 + u) >= |e|): a contradiction. So equal ends that are zeros are two -0 ends only through
+//   a float rounding of nonzero ends of one sign, and V lies between them.
 // - Range. C's parts are floats here, 0 or of magnitude in [2^-149, 2^40] (the lanes take a
 //   pixel only when |x|, |y| <= 2^40, MapAccepted; the others go to the scalar kernel), inside
 //   the range [2^-900, 2^40] that proof asks for. The start point 0 and every later state the
@@ -130,25 +142,25 @@ private:
 
     // A register of lanes in memory, where the bookkeeping reads and writes it.
     struct alignas(64) LaneMemory {
-        double x[W], y[W], cx[W], cy[W], bound[W];
+        double x[W], y[W], cx[W], cy[W], bound[W], cyLow[W], cyHigh[W];
         double shortX[W], shortY[W], longX[W], longY[W];
         int point[W];
     };
 
-    // A register of lanes: the state, RN(y*y), c and the pixel's bound B4.
+    // A register of lanes: the state, RN(y*y), c, the pixel's bound B4, RN(cy -+ B4).
     struct Group {
-        D x, y, b, cx, cy, bound;
+        D x, y, b, cx, cy, bound, cyLow, cyHigh;
     };
 
     // One checked step (see above) from (x, y) with b = RN(y*y); returns the lanes whose check
     // passed.
-    OMBRILO_MAP_TARGET static P Step(D cx, D cy, D bound, D& x, D& y, D b) {
+    OMBRILO_MAP_TARGET static P Step(D cx, D cyLow, D cyHigh, D bound, D& x, D& y, D b) {
         const D re = V::Fma(x, x, V::Sub(cx, V::kCarrySquare ? b : V::Mul(y, y)));
-        const D im = V::Fma(V::Add(x, x), y, cy);
+        const D twoX = V::Add(x, x);
+        const D imLow = V::Fma(twoX, y, cyLow);
         const D reLow = V::Sub(re, bound);
-        const D imLow = V::Sub(im, bound);
         const P passed = V::And(V::SameFloatBits(reLow, V::Add(re, bound)),
-                                V::SameFloatBits(imLow, V::Add(im, bound)));
+                                V::SameFloatBits(imLow, V::Fma(twoX, y, cyHigh)));
         x = V::ToFloat(reLow);
         y = V::ToFloat(imLow);
         return passed;
@@ -229,6 +241,8 @@ private:
         m.cx[i] = pixel.cx;
         m.cy[i] = pixel.cy;
         m.bound[i] = LaneBound(pixel.cx, pixel.cy);
+        m.cyLow[i] = pixel.cy - m.bound[i];
+        m.cyHigh[i] = pixel.cy + m.bound[i];
         m.point[i] = pixel.point;
         m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kMapNoState;
         return taken;
@@ -239,6 +253,8 @@ private:
         group.y = V::Load(m.y);
         group.cx = V::Load(m.cx);
         group.cy = V::Load(m.cy);
+        group.cyLow = V::Load(m.cyLow);
+        group.cyHigh = V::Load(m.cyHigh);
         group.bound = V::Load(m.bound);
         group.b = V::Mul(group.y, group.y);
     }
@@ -290,8 +306,11 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::StepEach(const float* 
         const D oldY = V::Load(ly);
         D nx = oldX;
         D ny = oldY;
-        const unsigned failed = ~V::Bits(Step(vcx, vcy, bound, nx, ny, V::Mul(oldY, oldY))) &
-                                static_cast<unsigned>((std::uint64_t{1} << lanes) - 1);
+        const D cyLow = V::Sub(vcy, bound);
+        const D cyHigh = V::Add(vcy, bound);
+        const unsigned failed =
+            ~V::Bits(Step(vcx, cyLow, cyHigh, bound, nx, ny, V::Mul(oldY, oldY))) &
+            static_cast<unsigned>((std::uint64_t{1} << lanes) - 1);
         if (failed != 0) {
             Redo(failed, vcx, vcy, bound, oldX, oldY, nx, ny);
         }
@@ -324,13 +343,15 @@ OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
         bx[k] = k < taken ? x_[points[k]] : 0.0;
         by[k] = k < taken ? y_[points[k]] : 0.0;
     }
-    D cx[kRegisters], cy[kRegisters], bound[kRegisters];
+    D cx[kRegisters], cy[kRegisters], bound[kRegisters], cyLow[kRegisters], cyHigh[kRegisters];
     D x[kRegisters], y[kRegisters], b[kRegisters];
     unsigned alive[kRegisters];
     for (int r = 0; r < kRegisters; ++r) {
         cx[r] = V::Load(bx + W * r);
         cy[r] = V::Load(by + W * r);
         bound[r] = LaneBound(cx[r], cy[r]);
+        cyLow[r] = V::Sub(cy[r], bound[r]);
+        cyHigh[r] = V::Add(cy[r], bound[r]);
         x[r] = y[r] = b[r] = V::Set1(0.0);
         const int lanes = std::clamp(taken - W * r, 0, W);
         alive[r] = static_cast<unsigned>((std::uint64_t{1} << lanes) - 1);
@@ -343,7 +364,7 @@ OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
             const D oldX = x[r];
             const D oldY = y[r];
             const unsigned failed =
-                ~V::Bits(Step(cx[r], cy[r], bound[r], x[r], y[r], b[r])) & alive[r];
+                ~V::Bits(Step(cx[r], cyLow[r], cyHigh[r], bound[r], x[r], y[r], b[r])) & alive[r];
             if (failed != 0) [[unlikely]] {
                 Redo(failed, cx[r], cy[r], bound[r], oldX, oldY, x[r], y[r]);
             }
@@ -423,7 +444,8 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
             Group& group = groups[g];
             oldX[g] = group.x;
             oldY[g] = group.y;
-            passed[g] = Step(group.cx, group.cy, group.bound, group.x, group.y, group.b);
+            passed[g] =
+                Step(group.cx, group.cyLow, group.cyHigh, group.bound, group.x, group.y, group.b);
         }
         const std::uint64_t failed = ~V::template Join<kGroups>(passed) & active;
         if (failed != 0) [[unlikely]] {

@@ -205,7 +205,17 @@ void TestMapRender::checkedStepIsReferenceStep() {
             doubleDiffers += static_cast<float>(plain) != Z2Iterate(mantissa, 0.25, dx, dy).x;
         }
     }
-    QCOMPARE(doubleDiffers, 6);
+    // The same for 2xy + Cy, whose lanes' ends carry the bound in their constants.
+    const float ix = 0x1.0c3a32p-9f;
+    const float iy = 0x1.27de52p-10f;
+    for (float mantissa : {0x1.000002p-1f, 0x1.000006p-1f}) {
+        for (float sign : {1.0f, -1.0f}) {
+            add(0.25f, sign * mantissa, sign * ix, iy);
+            const double plain = std::fma(2.0 * ix, double{iy}, double{mantissa});
+            doubleDiffers += static_cast<float>(plain) != Z2Iterate(0.25, mantissa, ix, iy).y;
+        }
+    }
+    QCOMPARE(doubleDiffers, 10);
     // Zeros of either sign in the imaginary part, an exact 0 real part, a state on |z| = 2.
     for (float zero : {0.0f, -0.0f}) {
         add(-0.75f, zero, 0.5f, zero);
