@@ -1,7 +1,7 @@
 // Times the map of C: RenderMap (all threads, lane kernels) against the straightforward
 // RenderMapReference in the same run, on the default 530 x 409 map and on a 1920 x 1080 map of
 // a boundary region, and checks that both give the same bytes; then MapEscapeRun alone on this
-// thread over the boundary map's points, with each lane form, in nanoseconds per step of the
+// thread over the points of both maps, with each lane form, in nanoseconds per step of the
 // straightforward loop (254 for a pixel of index 0).
 //   ombrilo-bench-map [repeats]
 
@@ -91,8 +91,8 @@ bool MeasureKernels(const MapView& view, int width, int height, int repeats) {
         const double ms = BestMilliseconds(
             repeats, [&] { MapEscapeRun(xs.data(), ys.data(), count, indices.data()); });
         const bool ok = indices == expected;
-        std::printf("kernel %-8s one thread %8.2f ms  %5.3f ns per step  %s\n",
-                    names[static_cast<int>(kernel)], ms, ms * 1e6 / steps,
+        std::printf("kernel %-8s %5d x %-5d one thread %8.2f ms  %5.3f ns per step  %s\n",
+                    names[static_cast<int>(kernel)], width, height, ms, ms * 1e6 / steps,
                     ok ? "same indices" : "DIFFER");
         same = same && ok;
     }
@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
     same = Measure("boundary (-0.7454, 0.1130)", {-0.7454f, 0.1130f, 0.01f}, 1920, 1080,
                    std::max(1, repeats / 4)) &&
            same;
+    same = MeasureKernels(MapView{}, 530, 409, repeats) && same;
     same = MeasureKernels({-0.7454f, 0.1130f, 0.01f}, 1920, 1080, std::max(1, repeats / 4)) && same;
     return same ? 0 : 1;
 }
