@@ -11,7 +11,8 @@
 //   have equal bit patterns, as a mask P), Ge, Less, Eq (ordered comparisons),
 //   DifferentBitsWithin(m, a, b) (lanes of m where a and b differ bit for bit), And and Bits of
 //   masks M and P, Join<k>(masks) (the bits of k masks M or P, mask j at bit W * j),
-//   Blend(m, a, b) (b where m, a elsewhere).
+//   Blend(m, a, b) (b where m, a elsewhere); and kCarrySquare, whether RN(y*y) stays in the
+//   group's registers from one step to the next (worth it with 32 registers, not with 16).
 //
 // Why the lanes give exactly the reference's indices
 // --------------------------------------------------
@@ -39,10 +40,10 @@
 //     V - low >= B4 (1 - 2u - u^2) - u(1 + u)|Cy| - (u + v)|U| >= 4uN (1 - u)^2 (1 - 3u)
 //                 - uN (2 + 2u + 2^-11) > 0
 //   as |Cy|, |U| <= N and v = 2^-11 u; the high end likewise. So the ends enclose V, and the
-//   proof goes on as there. Signs of zero: RN(Cy + B4) is never -0 (B4 > 0), so the high end is
-//   never -0. Two +0 ends would mean V = 0, so U = 0 and the low end RN(-B4 + e) < 0 (B4 > u|Cy|
-//   (1 + u) >= |e|): a contradiction. So equal ends that are zeros are two -0 ends only through
-//   a float rounding of nonzero ends of one sign, and V lies between them.
+//   proof goes on as there. Signs of zero take the two facts that argument uses: the high end
+//   is never -0 (RN(Cy + B4) is not -0 as B4 > 0, and only two -0 terms sum to -0), and where U
+//   is -0 (2p and Cy both -0) the low end is RN(-0 + RN(-0 - B4)) < 0 while the high end is
+//   B4 > 0, so their floats differ.
 // - Range. C's parts are floats here, 0 or of magnitude in [2^-149, 2^40] (the lanes take a
 //   pixel only when |x|, |y| <= 2^40, MapAccepted; the others go to the scalar kernel), inside
 //   the range [2^-900, 2^40] that proof asks for. The start point 0 and every later state the
