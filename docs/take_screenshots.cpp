@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 #include <cstdio>
 
 #include "engine/render_thread.h"
+#include "ui/U_enterc.h"
 #include "ui/U_mainform.h"
 #include "ui/application.h"
 #include "ui/map/U_mapform.h"
@@ -60,5 +62,13 @@ int main(int argc, char** argv) {
     Settle(1500);
     map->grab().save(out + "/map-window.png");
     form.screen()->grabWindow(0).save(out + "/screen.png");
+
+    // The typed C with a wrong number in one field.
+    form.action("EnterC")->trigger();
+    ombrilo::TEnterCForm* enter = form.EnterCWindow();
+    enter->ImCEdit->setText("0,11i");
+    QMetaObject::invokeMethod(enter, "accept");
+    Settle(500);
+    enter->grab().save(out + "/enter-c.png");
     return 0;
 }

@@ -15,7 +15,16 @@ namespace ombrilo {
 
 namespace {
 
-constexpr int kEnteredDigits = 17;  // the value typed back gives the same double
+// The fewest significant digits, from 15 on, whose text reads back as the same double (17
+// always do).
+std::string ShortestText(double value) {
+    for (int digits = 15;; ++digits) {
+        const std::string text = FormatGeneral(value, digits, DecimalSeparator());
+        if (digits >= 17 || ParseDecimal(text, DecimalSeparator()) == value) {
+            return text;
+        }
+    }
+}
 
 // Reads one field; shows why it is not a number beside it.
 std::optional<double> ReadField(QLineEdit* field, QLabel* error) {
@@ -47,8 +56,7 @@ TEnterCForm::TEnterCForm(QWidget* owner, double cx, double cy) : QDialog(owner) 
 QLineEdit* TEnterCForm::AddField(QGridLayout* grid, int row, const QString& caption, double value,
                                  QLabel*& error, const QString& name) {
     auto* label = new QLabel(caption, this);
-    auto* field = new QLineEdit(
-        QString::fromStdString(FormatGeneral(value, kEnteredDigits, DecimalSeparator())), this);
+    auto* field = new QLineEdit(QString::fromStdString(ShortestText(value)), this);
     field->setObjectName(name + "Edit");
     field->setAccessibleName(caption.chopped(1));
     field->setMinimumWidth(200);

@@ -199,6 +199,8 @@ private slots:
         form_->action("EnterC")->trigger();
         TEnterCForm* dialog = form_->EnterCWindow();
         QVERIFY(dialog != nullptr);
+        // The current C in the fewest digits that give it back.
+        QCOMPARE(dialog->ReCEdit->text().replace(',', '.'), QString("0.402"));
         dialog->ReCEdit->setText("-0.75");
         dialog->ImCEdit->setText("abc");
         QTest::keyClick(dialog->ImCEdit, Qt::Key_Return);
