@@ -8,8 +8,11 @@
 // V provides, for registers D of V::kWidth doubles and lane masks M:
 //   Set1, Load, Store (aligned), Add, Sub, Mul, Fma(a, b, c) = RN(a*b + c), Abs,
 //   ToFloat(a) (rounded to float, back in double), SameFloatBits(a, b) (lanes whose floats
-//   have equal bit patterns), SameBits(a, b), Ge, Eq (ordered comparisons), And, Or, Bits(M),
-//   Blend(m, a, b) (b where m, a elsewhere).
+//   have equal bit patterns, as a mask P), Ge, Less, Eq (ordered comparisons),
+//   DifferentBitsWithin(m, a, b) (lanes of m where a and b differ bit for bit), And and Bits of
+//   masks M and P, Join<k>(masks) (the bits of k masks M or P, mask j at bit W * j),
+//   Blend(m, a, b) (b where m, a elsewhere); and kCarrySquare, whether RN(y*y) stays in the
+//   group's registers from one step to the next (worth it with 32 registers, not with 16).
 //
 // Why the lanes give exactly the reference's indices
 // --------------------------------------------------
@@ -21,6 +24,26 @@
 // and keep fl32(RN(re - B)), fl32(RN(im - B)) when each part's two ends RN(. - B), RN(. + B)
 // round to the same float. Every argument of that proof is about one lane's operands alone, so
 // it holds lane by lane with each lane's own C:
+// - Bound. The proof's B = RN(sum * 2^-51 + RN(|Cx| + |Cy|) * 2^-51) grows with
+//   sum = RN(x*x + y*y). Every state a lane steps from has sum <= 4 (it passed the escape test,
+//   or its sum was exactly 4 and the reference test found it inside), so the lanes use the
+//   pixel's fixed B4 = RN(4 * 2^-51 + RN(|Cx| + |Cy|) * 2^-51) >= B (RN is monotone; the
+//   scalings are exact). The proof needs of B only that it is positive and at least
+//   (1 - u)^2 * 4u * N (u = 2^-53, N = x*x + y*y + |Cx| + |Cy|): B4 is, so its ends RN(t - B4),
+//   RN(t + B4) enclose the reference's extended result as well, and the check is only stricter.
+//   No sum has to be formed before a step, and the bound costs nothing per step.
+// - Imaginary ends. The lanes form the imaginary part's ends as RN(2x * y + RN(Cy - B4)) and
+//   RN(2x * y + RN(Cy + B4)) (fused; the inner sums are the pixel's constants), not as
+//   RN(w -+ B4) from w = RN(2x * y + Cy): one operation fewer per step. With U = 2xy + Cy
+//   (exact) and V = RN64(U) the reference's value, RN(Cy - B4) = Cy - B4 + e, |e| <= u(|Cy| + B4),
+//   so the low end is at most U - B4 + e + u|U - B4 + e|, and
+//     V - low >= B4 (1 - 2u - u^2) - u(1 + u)|Cy| - (u + v)|U| >= 4uN (1 - u)^2 (1 - 3u)
+//                 - uN (2 + 2u + 2^-11) > 0
+//   as |Cy|, |U| <= N and v = 2^-11 u; the high end likewise. So the ends enclose V, and the
+//   proof goes on as there. Signs of zero take the two facts that argument uses: the high end
+//   is never -0 (RN(Cy + B4) is not -0 as B4 > 0, and only two -0 terms sum to -0), and where U
+//   is -0 (2p and Cy both -0) the low end is RN(-0 + RN(-0 - B4)) < 0 while the high end is
+//   B4 > 0, so their floats differ.
 // - Range. C's parts are floats here, 0 or of magnitude in [2^-149, 2^40] (the lanes take a
 //   pixel only when |x|, |y| <= 2^40, MapAccepted; the others go to the scalar kernel), inside
 //   the range [2^-900, 2^40] that proof asks for. The start point 0 and every later state the
@@ -93,6 +116,7 @@ template <typename V, int kRegisters, int kGroups>
 class MapLanes {
     using D = typename V::D;
     using M = typename V::M;
+    using P = typename V::P;
     static constexpr int W = V::kWidth;
     static constexpr int kBlock = W * kRegisters;
     static constexpr int kLanes = W * kGroups;
@@ -105,6 +129,11 @@ public:
 
     OMBRILO_MAP_TARGET void Run();
 
+    // One step of each state (x[i], y[i]) with c = (cx[i], cy[i]) as a lane takes it: the check
+    // with the pixel's bound, the second look, the reference step where both fail.
+    OMBRILO_MAP_TARGET void StepEach(const float* cx, const float* cy, const float* x,
+                                     const float* y, int count, FloatPoint* next);
+
 private:
     // A pixel that passed its first steps: z_K, its c and where its index goes.
     struct Waiting {
@@ -114,26 +143,25 @@ private:
 
     // A register of lanes in memory, where the bookkeeping reads and writes it.
     struct alignas(64) LaneMemory {
-        double x[W], y[W], sum[W], cx[W], cy[W], bound[W];
+        double x[W], y[W], cx[W], cy[W], bound[W], cyLow[W], cyHigh[W];
         double shortX[W], shortY[W], longX[W], longY[W];
         int point[W];
     };
 
-    // A register of lanes: the state, RN(x*x + y*y), c, RN(|cx| + |cy|) * 2^-51.
+    // A register of lanes: the state, RN(y*y), c, the pixel's bound B4, RN(cy -+ B4).
     struct Group {
-        D x, y, sum, cx, cy, bound;
+        D x, y, b, cx, cy, bound, cyLow, cyHigh;
     };
 
-    // One checked step (see above); returns the lanes (bits) whose check passed.
-    OMBRILO_MAP_TARGET static unsigned Step(D cx, D cy, D constantBound, D& x, D& y, D sum) {
-        const D b = V::Mul(y, y);
-        const D bound = V::Fma(sum, V::Set1(kMapBoundScale), constantBound);
-        const D re = V::Fma(x, x, V::Sub(cx, b));
-        const D im = V::Fma(V::Add(x, x), y, cy);
+    // One checked step (see above) from (x, y) with b = RN(y*y); returns the lanes whose check
+    // passed.
+    OMBRILO_MAP_TARGET static P Step(D cx, D cyLow, D cyHigh, D bound, D& x, D& y, D b) {
+        const D re = V::Fma(x, x, V::Sub(cx, V::kCarrySquare ? b : V::Mul(y, y)));
+        const D twoX = V::Add(x, x);
+        const D imLow = V::Fma(twoX, y, cyLow);
         const D reLow = V::Sub(re, bound);
-        const D imLow = V::Sub(im, bound);
-        const unsigned passed =
-            V::SameFloatBits(reLow, V::Add(re, bound)) & V::SameFloatBits(imLow, V::Add(im, bound));
+        const P passed = V::And(V::SameFloatBits(reLow, V::Add(re, bound)),
+                                V::SameFloatBits(imLow, V::Fma(twoX, y, cyHigh)));
         x = V::ToFloat(reLow);
         y = V::ToFloat(imLow);
         return passed;
@@ -141,17 +169,15 @@ private:
 
     // The failed lanes' step again from (oldX, oldY), now taking the zero imaginary part (y and
     // Cy zeros) as exact; lanes that still fail are redone with the reference step.
-    OMBRILO_MAP_TARGET void Redo(unsigned failed, D cx, D cy, D constantBound, D oldX, D oldY, D& x,
-                                 D& y) {
+    OMBRILO_MAP_TARGET void Redo(unsigned failed, D cx, D cy, D bound, D oldX, D oldY, D& x, D& y) {
         const D zero = V::Set1(0.0);
         const D b = V::Mul(oldY, oldY);
-        const D bound = V::Fma(SquaredNorm(oldX, oldY), V::Set1(kMapBoundScale), constantBound);
         const D re = V::Fma(oldX, oldX, V::Sub(cx, b));
         const D im = V::Fma(V::Add(oldX, oldX), oldY, cy);
         const D reLow = V::Sub(re, bound);
         const M zeroIm = V::And(V::Eq(oldY, zero), V::Eq(cy, zero));
         const unsigned zeroPassed =
-            failed & V::SameFloatBits(reLow, V::Add(re, bound)) & V::Bits(zeroIm);
+            failed & V::Bits(V::SameFloatBits(reLow, V::Add(re, bound))) & V::Bits(zeroIm);
         x = V::Blend(zeroIm, x, V::ToFloat(reLow));
         y = V::Blend(zeroIm, y, im);
         const unsigned rest = failed & ~zeroPassed;
@@ -160,10 +186,14 @@ private:
         }
     }
 
-    OMBRILO_MAP_TARGET static D SquaredNorm(D x, D y) { return V::Fma(x, x, V::Mul(y, y)); }
+    // B4 = RN(4 * 2^-51 + RN(|cx| + |cy|) * 2^-51), the scaling exact (above).
+    OMBRILO_MAP_TARGET static D LaneBound(D cx, D cy) {
+        return V::Add(V::Set1(4.0 * kMapBoundScale),
+                      V::Mul(V::Add(V::Abs(cx), V::Abs(cy)), V::Set1(kMapBoundScale)));
+    }
 
-    OMBRILO_MAP_TARGET static D ConstantBound(D cx, D cy) {
-        return V::Mul(V::Add(V::Abs(cx), V::Abs(cy)), V::Set1(kMapBoundScale));
+    static double LaneBound(double cx, double cy) {
+        return 4.0 * kMapBoundScale + (std::fabs(cx) + std::fabs(cy)) * kMapBoundScale;
     }
 
     // The lanes of `failed` stepped again from (oldX, oldY) with the reference step.
@@ -211,7 +241,9 @@ private:
         m.y[i] = pixel.y;
         m.cx[i] = pixel.cx;
         m.cy[i] = pixel.cy;
-        m.bound[i] = (std::fabs(pixel.cx) + std::fabs(pixel.cy)) * kMapBoundScale;
+        m.bound[i] = LaneBound(pixel.cx, pixel.cy);
+        m.cyLow[i] = pixel.cy - m.bound[i];
+        m.cyHigh[i] = pixel.cy + m.bound[i];
         m.point[i] = pixel.point;
         m.shortX[i] = m.shortY[i] = m.longX[i] = m.longY[i] = kMapNoState;
         return taken;
@@ -222,8 +254,10 @@ private:
         group.y = V::Load(m.y);
         group.cx = V::Load(m.cx);
         group.cy = V::Load(m.cy);
+        group.cyLow = V::Load(m.cyLow);
+        group.cyHigh = V::Load(m.cyHigh);
         group.bound = V::Load(m.bound);
-        group.sum = SquaredNorm(group.x, group.y);
+        group.b = V::Mul(group.y, group.y);
     }
 
     // The next waiting pixel; false when every pixel has been handed out.
@@ -254,6 +288,42 @@ private:
 };
 
 template <typename V, int kRegisters, int kGroups>
+OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::StepEach(const float* cx, const float* cy,
+                                                                   const float* x, const float* y,
+                                                                   int count, FloatPoint* next) {
+    for (int first = 0; first < count; first += W) {
+        const int lanes = std::min(W, count - first);
+        alignas(64) double lcx[W], lcy[W], lx[W], ly[W];
+        for (int i = 0; i < W; ++i) {
+            lcx[i] = i < lanes ? cx[first + i] : 0.0;
+            lcy[i] = i < lanes ? cy[first + i] : 0.0;
+            lx[i] = i < lanes ? x[first + i] : 0.0;
+            ly[i] = i < lanes ? y[first + i] : 0.0;
+        }
+        const D vcx = V::Load(lcx);
+        const D vcy = V::Load(lcy);
+        const D bound = LaneBound(vcx, vcy);
+        const D oldX = V::Load(lx);
+        const D oldY = V::Load(ly);
+        D nx = oldX;
+        D ny = oldY;
+        const D cyLow = V::Sub(vcy, bound);
+        const D cyHigh = V::Add(vcy, bound);
+        const unsigned failed =
+            ~V::Bits(Step(vcx, cyLow, cyHigh, bound, nx, ny, V::Mul(oldY, oldY))) &
+            static_cast<unsigned>((std::uint64_t{1} << lanes) - 1);
+        if (failed != 0) {
+            Redo(failed, vcx, vcy, bound, oldX, oldY, nx, ny);
+        }
+        V::Store(lx, nx);
+        V::Store(ly, ny);
+        for (int i = 0; i < lanes; ++i) {
+            next[first + i] = {static_cast<float>(lx[i]), static_cast<float>(ly[i])};
+        }
+    }
+}
+
+template <typename V, int kRegisters, int kGroups>
 OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
     int points[kBlock];
     int taken = 0;
@@ -274,14 +344,16 @@ OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
         bx[k] = k < taken ? x_[points[k]] : 0.0;
         by[k] = k < taken ? y_[points[k]] : 0.0;
     }
-    D cx[kRegisters], cy[kRegisters], bound[kRegisters];
-    D x[kRegisters], y[kRegisters], sum[kRegisters];
+    D cx[kRegisters], cy[kRegisters], bound[kRegisters], cyLow[kRegisters], cyHigh[kRegisters];
+    D x[kRegisters], y[kRegisters], b[kRegisters];
     unsigned alive[kRegisters];
     for (int r = 0; r < kRegisters; ++r) {
         cx[r] = V::Load(bx + W * r);
         cy[r] = V::Load(by + W * r);
-        bound[r] = ConstantBound(cx[r], cy[r]);
-        x[r] = y[r] = sum[r] = V::Set1(0.0);
+        bound[r] = LaneBound(cx[r], cy[r]);
+        cyLow[r] = V::Sub(cy[r], bound[r]);
+        cyHigh[r] = V::Add(cy[r], bound[r]);
+        x[r] = y[r] = b[r] = V::Set1(0.0);
         const int lanes = std::clamp(taken - W * r, 0, W);
         alive[r] = static_cast<unsigned>((std::uint64_t{1} << lanes) - 1);
     }
@@ -292,17 +364,19 @@ OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
         for (int r = 0; r < kRegisters; ++r) {
             const D oldX = x[r];
             const D oldY = y[r];
-            const unsigned failed = ~Step(cx[r], cy[r], bound[r], x[r], y[r], sum[r]) & alive[r];
+            const unsigned failed =
+                ~V::Bits(Step(cx[r], cyLow[r], cyHigh[r], bound[r], x[r], y[r], b[r])) & alive[r];
             if (failed != 0) [[unlikely]] {
                 Redo(failed, cx[r], cy[r], bound[r], oldX, oldY, x[r], y[r]);
             }
-            sum[r] = SquaredNorm(x[r], y[r]);
-            const unsigned out = V::Bits(V::Ge(sum[r], four)) & alive[r];
+            b[r] = V::Mul(y[r], y[r]);
+            const D sum = V::Fma(x[r], x[r], b[r]);
+            const unsigned out = V::Bits(V::Ge(sum, four)) & alive[r];
             if (out != 0) {
                 alignas(64) double sx[W], sy[W], ss[W];
                 V::Store(sx, x[r]);
                 V::Store(sy, y[r]);
-                V::Store(ss, sum[r]);
+                V::Store(ss, sum);
                 for (unsigned bits = out; bits != 0; bits &= bits - 1) {
                     const int i = std::countr_zero(bits);
                     if (EscapesAt(ss[i], sx[i], sy[i])) {
@@ -365,17 +439,16 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
 
     for (std::int64_t step = 1; active != 0; ++step) {
         D oldX[kGroups], oldY[kGroups];
-        std::uint64_t passed = 0;
+        P passed[kGroups];
 #pragma GCC unroll 8
         for (int g = 0; g < kGroups; ++g) {
             Group& group = groups[g];
             oldX[g] = group.x;
             oldY[g] = group.y;
-            passed |=
-                std::uint64_t{Step(group.cx, group.cy, group.bound, group.x, group.y, group.sum)}
-                << (W * g);
+            passed[g] =
+                Step(group.cx, group.cyLow, group.cyHigh, group.bound, group.x, group.y, group.b);
         }
-        const std::uint64_t failed = ~passed & active;
+        const std::uint64_t failed = ~V::template Join<kGroups>(passed) & active;
         if (failed != 0) [[unlikely]] {
             for (int g = 0; g < kGroups; ++g) {
                 const auto lanes = static_cast<unsigned>((failed >> (W * g)) & kGroupMask);
@@ -385,18 +458,23 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
                 }
             }
         }
-        std::uint64_t flagged = 0;
+        M going[kGroups];
 #pragma GCC unroll 8
         for (int g = 0; g < kGroups; ++g) {
             Group& group = groups[g];
             const LaneMemory& m = memory[g];
-            group.sum = SquaredNorm(group.x, group.y);
-            // Only x is compared here; the bookkeeping compares both parts.
-            const M decided =
-                V::Or(V::Ge(group.sum, four), V::Or(V::SameBits(group.x, V::Load(m.shortX)),
-                                                    V::SameBits(group.x, V::Load(m.longX))));
-            flagged |= std::uint64_t{V::Bits(decided)} << (W * g);
+            const D square = V::Mul(group.y, group.y);
+            if constexpr (V::kCarrySquare) {
+                group.b = square;
+            }
+            const D sum = V::Fma(group.x, group.x, square);
+            // The lanes that go on undisturbed: inside, and x unlike both saved ones (only x is
+            // compared here; the bookkeeping compares both parts).
+            going[g] = V::DifferentBitsWithin(
+                V::DifferentBitsWithin(V::Less(sum, four), group.x, V::Load(m.shortX)), group.x,
+                V::Load(m.longX));
         }
+        std::uint64_t flagged = ~V::template Join<kGroups>(going);
         if (step == nextLimit) {
             for (int lane = 0; lane < kLanes; ++lane) {
                 if (start[lane] + MaxIterations == step) {
@@ -407,7 +485,7 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
         flagged &= active;
 
         // Bookkeeping: a lane whose pixel is decided writes its index and takes the next one.
-        for (int g = 0; g < kGroups; ++g) {
+        for (int g = 0; flagged != 0 && g < kGroups; ++g) {
             auto lanes = static_cast<unsigned>((flagged >> (W * g)) & kGroupMask);
             if (lanes == 0) {
                 continue;
@@ -415,14 +493,15 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
             LaneMemory& m = memory[g];
             V::Store(m.x, groups[g].x);
             V::Store(m.y, groups[g].y);
-            V::Store(m.sum, groups[g].sum);
             bool refilled = false;
             for (; lanes != 0; lanes &= lanes - 1) {
                 const int i = std::countr_zero(lanes);
                 const int lane = W * g + i;
                 const int n = static_cast<int>(step - start[lane]);
                 int index = -1;
-                if (m.sum[i] >= 4.0 && EscapesAt(m.sum[i], m.x[i], m.y[i])) {
+                // The lanes' sum again: RN(x*x + RN(y*y)), fused.
+                const double sum = std::fma(m.x[i], m.x[i], m.y[i] * m.y[i]);
+                if (sum >= 4.0 && EscapesAt(sum, m.x[i], m.y[i])) {
                     index = n;
                 } else if (n >= MaxIterations ||
                            (SameDoubleBits(m.x[i], m.shortX[i]) &&

@@ -46,7 +46,7 @@ namespace {
 
 using Complex = std::complex<long double>;
 
-constexpr int kSettleSteps = 8192;
+constexpr int kSettleSteps = kCriticalSteps;
 constexpr double kComesBack = 1e-6;
 constexpr int kNewtonSteps = 12;
 constexpr long double kNewtonResidual = 1e-15L;
@@ -324,6 +324,28 @@ const TrapRegion& ExportTrapRegion(double cx, double cy) {
 const TrapRegion& MainTrapRegion(double cx, double cy) {
     thread_local CachedRegion cache;
     return Cached(cache, cx, cy, 0x1p-23L * ConstantSize(cx, cy) + 0x1p-149L);
+}
+
+int CriticalOrbitEscape(double cx, double cy) {
+    thread_local std::uint64_t cxBits = 0;
+    thread_local std::uint64_t cyBits = 0;
+    thread_local int escape = -1;
+    if (escape < 0 || cxBits != std::bit_cast<std::uint64_t>(cx) ||
+        cyBits != std::bit_cast<std::uint64_t>(cy)) {
+        cxBits = std::bit_cast<std::uint64_t>(cx);
+        cyBits = std::bit_cast<std::uint64_t>(cy);
+        escape = 0;
+        double x = 0.0;
+        double y = 0.0;
+        for (int n = 1; n <= kCriticalSteps; ++n) {
+            StepInDouble(x, y, cx, cy);
+            if (!(x * x + y * y <= 4.0)) {
+                escape = n;
+                break;
+            }
+        }
+    }
+    return escape;
 }
 
 }  // namespace ombrilo

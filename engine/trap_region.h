@@ -34,6 +34,12 @@ TrapRegion FindTrapRegion(double cx, double cy, long double stepError);
 const TrapRegion& ExportTrapRegion(double cx, double cy);
 const TrapRegion& MainTrapRegion(double cx, double cy);
 
+// The first step n at which the orbit of 0 under z -> z^2 + C, followed in double, has
+// x^2 + y^2 > 4 (or is not a number), or 0 when it stays within kCriticalSteps steps. Found once
+// per constant and thread. Only a guide for speed: no index depends on it.
+inline constexpr int kCriticalSteps = 8192;
+int CriticalOrbitEscape(double cx, double cy);
+
 // How often the kernels look an orbit up in the region: every this many iterates (or steps of
 // the lanes' loop). Orbits that reach the region at all usually do after tens or hundreds.
 inline constexpr int kTrapLookEvery = 16;

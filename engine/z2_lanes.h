@@ -40,6 +40,20 @@ inline constexpr double kBoundScale = 0x1p-51;
 inline constexpr double kNoState = std::bit_cast<double>(~std::uint64_t{0});
 inline constexpr std::int64_t kShortSaveEvery = 8;
 inline constexpr std::int64_t kLongSaveEvery = 64;
+// Whether the lanes compare each state with the saved ones (cycle detection). Only where the
+// orbit of 0 stays near the set for long: a constant whose critical orbit leaves |z| <= 2 within
+// kQuickCriticalEscape steps lies well outside the Mandelbrot set, no orbit lingers where float
+// steps could stand still, and a repeat bit for bit before the limit of 254 is all but unknown
+// (none in the boundary zoom at -0.8 + 0.156i, whose critical orbit leaves after 252 steps),
+// while the compares cost about a tenth of each step. Either way no index changes: a repeat only
+// stops an orbit that would run to the limit anyway (fast_kernels.cpp).
+inline constexpr int kQuickCriticalEscape = 2048;
+
+inline bool LanesWatchRepeats(double cx, double cy) {
+    const int escape = CriticalOrbitEscape(cx, cy);
+    return escape == 0 || escape > kQuickCriticalEscape;
+}
+
 // Steps that new points of a row take side by side before they wait for a lane of their own.
 inline constexpr int kFirstSteps = 16;
 // Steps of a run of new points none of which was decided in its first steps.
@@ -57,8 +71,10 @@ inline bool AcceptedStart(float x, float y) {
 
 // Index of a lane's point once its state z_n is decided, or -1 while it goes on. `m` holds the
 // lanes' state (x, y, sum = RN(x*x + y*y)) and saved states (shortX ... longY) in memory.
+// Always inlined: a call would make the row loop save and restore every lane register.
 template <typename LaneMemory>
-int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped, KernelCounters& tally) {
+[[gnu::always_inline]] inline int DecidedIndex(const LaneMemory& m, int i, int n, bool trapped,
+                                               KernelCounters& tally) {
     if (m.sum[i] >= 4.0) {
         if (m.sum[i] > 4.0) {
             return n;
@@ -430,18 +446,28 @@ struct LaneStates {
     typename L::Real y;
 };
 
+// RN(x*x + y*y), and y*y (exact: y is a float) in *yy, which the next checked step uses.
+template <class L>
+OMBRILO_Z2_LANES inline typename L::Real SquaredNorm(typename L::Real x, typename L::Real y,
+                                                     typename L::Real* yy) {
+    *yy = L::Mul(y, y);
+    return L::FmAdd(x, x, *yy);
+}
+
 template <class L>
 OMBRILO_Z2_LANES inline typename L::Real SquaredNorm(typename L::Real x, typename L::Real y) {
-    return L::FmAdd(x, x, L::Mul(y, y));
+    typename L::Real yy;
+    return SquaredNorm<L>(x, y, &yy);
 }
 
 // One checked step of every lane: (x, y) becomes the next state; sum is RN(x*x + y*y) of the
-// current state. The real part is RN(x*x + RN(Cx - y*y)) and the imaginary part
-// RN(2x * y + Cy), each by one fused multiply-add. Returns the lanes whose check passed.
+// current state and b its y*y (as SquaredNorm gives them). The real part is
+// RN(x*x + RN(Cx - b)) and the imaginary part RN(2x * y + Cy), each by one fused multiply-add.
+// Returns the lanes whose check passed.
 template <class L>
 OMBRILO_Z2_LANES inline unsigned CheckedStep(const StepConstants<L>& k, typename L::Real& x,
-                                             typename L::Real& y, typename L::Real sum) {
-    const auto b = L::Mul(y, y);
+                                             typename L::Real& y, typename L::Real b,
+                                             typename L::Real sum) {
     const auto bound = L::FmAdd(sum, k.scale, k.constantBound);
     const auto re = L::FmAdd(x, x, L::Sub(k.cx, b));
     const auto im = L::FmAdd(L::Add(x, x), y, k.cy);
@@ -546,6 +572,7 @@ private:
         Real x[kFirstStepRegisters];
         Real y[kFirstStepRegisters];
         Real sum[kFirstStepRegisters];
+        Real yy[kFirstStepRegisters];
         unsigned alive[kFirstStepRegisters];
         for (int r = 0; r < kFirstStepRegisters; ++r) {
             const int points = std::clamp(taken - kWidth * r, 0, kWidth);
@@ -553,7 +580,7 @@ private:
             // Masked-off floats are not read: a run may end at the row's last point.
             x[r] = L::LoadFloats(this->feed_.x() + first + kWidth * r, points);
             y[r] = L::Set(this->feed_.y());
-            sum[r] = SquaredNorm<L>(x[r], y[r]);
+            sum[r] = SquaredNorm<L>(x[r], y[r], &yy[r]);
         }
         // A run whose points all pass z_1 .. z_K and are not in the trap region there goes on
         // to z_2K (its points are likely to last); the others stop at z_K.
@@ -565,14 +592,14 @@ private:
             for (int r = 0; r < kFirstStepRegisters; ++r) {
                 const Real oldX = x[r];
                 const Real oldY = y[r];
-                const unsigned failed = ~CheckedStep<L>(k_, x[r], y[r], sum[r]) & alive[r];
+                const unsigned failed = ~CheckedStep<L>(k_, x[r], y[r], yy[r], sum[r]) & alive[r];
                 if (failed != 0) [[unlikely]] {
                     const LaneStates<L> redone = RedoLanes<L>(k_, this->cx_, this->cy_, failed,
                                                               oldX, oldY, x[r], y[r], this->tally_);
                     x[r] = redone.x;
                     y[r] = redone.y;
                 }
-                sum[r] = SquaredNorm<L>(x[r], y[r]);
+                sum[r] = SquaredNorm<L>(x[r], y[r], &yy[r]);
                 const unsigned out = L::Bits(L::GreaterEq(sum[r], k_.four)) & alive[r];
                 if (out != 0) {
                     const unsigned escaped = Escape(first + kWidth * r, out, n, x[r], y[r], sum[r]);
@@ -655,11 +682,12 @@ struct alignas(64) LaneMemory {
     double longY[L::kWidth];
 };
 
-// One register's lanes in registers: the state and x*x + y*y.
+// One register's lanes in registers: the state, y*y and x*x + y*y.
 template <class L>
 struct LaneGroup {
     typename L::Real x;
     typename L::Real y;
+    typename L::Real yy;
     typename L::Real sum;
 };
 
@@ -697,7 +725,8 @@ struct LaneTable {
 
 // Z2EscapeRow on the lanes, for an accepted constant: kGroups registers of lanes step side by
 // side, and each lane takes the next waiting point of the row as soon as its own is decided.
-template <class L>
+// kWatchRepeats: whether states are compared with the saved ones (LanesWatchRepeats).
+template <class L, bool kWatchRepeats>
 OMBRILO_Z2_LANES void RunRowOnLanes(double cx, double cy, const float* x, float y, int count,
                                     std::uint8_t* indices, KernelCounters& tally) {
     constexpr int kWidth = L::kWidth;
@@ -730,7 +759,7 @@ OMBRILO_Z2_LANES void RunRowOnLanes(double cx, double cy, const float* x, float 
         }
         groups[g].x = L::Load(memory[g].x);
         groups[g].y = L::Load(memory[g].y);
-        groups[g].sum = SquaredNorm<L>(groups[g].x, groups[g].y);
+        groups[g].sum = SquaredNorm<L>(groups[g].x, groups[g].y, &groups[g].yy);
     }
     std::int64_t nextLimit = lanes.NextLimit();
 
@@ -742,19 +771,22 @@ OMBRILO_Z2_LANES void RunRowOnLanes(double cx, double cy, const float* x, float 
             const auto oldX = group.x;
             const auto oldY = group.y;
             const unsigned groupActive = (lanes.active >> (kWidth * g)) & kGroupMask;
-            const unsigned failed = ~CheckedStep<L>(k, group.x, group.y, group.sum) & groupActive;
+            const unsigned failed =
+                ~CheckedStep<L>(k, group.x, group.y, group.yy, group.sum) & groupActive;
             if (failed != 0) [[unlikely]] {
                 const LaneStates<L> redone =
                     RedoLanes<L>(k, cx, cy, failed, oldX, oldY, group.x, group.y, tally);
                 group.x = redone.x;
                 group.y = redone.y;
             }
-            group.sum = SquaredNorm<L>(group.x, group.y);
+            group.sum = SquaredNorm<L>(group.x, group.y, &group.yy);
             // Only x is compared here; the bookkeeping compares both parts.
-            const auto escapedOrRepeated =
-                L::Or(L::GreaterEq(group.sum, k.four),
-                      L::Or(L::SameBits(group.x, L::Load(memory[g].shortX)),
-                            L::SameBits(group.x, L::Load(memory[g].longX))));
+            auto escapedOrRepeated = L::GreaterEq(group.sum, k.four);
+            if constexpr (kWatchRepeats) {
+                escapedOrRepeated =
+                    L::Or(escapedOrRepeated, L::Or(L::SameBits(group.x, L::Load(memory[g].shortX)),
+                                                   L::SameBits(group.x, L::Load(memory[g].longX))));
+            }
             flagged |= std::uint32_t{L::Bits(escapedOrRepeated)} << (kWidth * g);
         }
         if (stepCount == nextLimit) {
@@ -810,7 +842,7 @@ OMBRILO_Z2_LANES void RunRowOnLanes(double cx, double cy, const float* x, float 
                 refilled |= 1u << i;
             }
             if (refilled != 0) {
-                group.sum = SquaredNorm<L>(group.x, group.y);
+                group.sum = SquaredNorm<L>(group.x, group.y, &group.yy);
                 for (double* saved : {m.shortX, m.shortY, m.longX, m.longY}) {
                     L::StoreLanes(saved, refilled, none);
                 }
@@ -820,7 +852,7 @@ OMBRILO_Z2_LANES void RunRowOnLanes(double cx, double cy, const float* x, float 
             nextLimit = lanes.NextLimit();
         }
 
-        if (stepCount % kShortSaveEvery == 0) {
+        if (kWatchRepeats && stepCount % kShortSaveEvery == 0) {
             const bool saveLong = stepCount % kLongSaveEvery == 0;
 #pragma GCC unroll 8
             for (int g = 0; g < kGroups; ++g) {
@@ -835,12 +867,24 @@ OMBRILO_Z2_LANES void RunRowOnLanes(double cx, double cy, const float* x, float 
     }
 }
 
+// Z2EscapeRow on the lanes, comparing with saved states only where repeats may pay.
+template <class L>
+OMBRILO_Z2_LANES void RunRowOnLanes(double cx, double cy, const float* x, float y, int count,
+                                    std::uint8_t* indices, KernelCounters& tally) {
+    if (LanesWatchRepeats(cx, cy)) {
+        RunRowOnLanes<L, true>(cx, cy, x, y, count, indices, tally);
+    } else {
+        RunRowOnLanes<L, false>(cx, cy, x, y, count, indices, tally);
+    }
+}
+
 // One checked step of each point (Z2Iterate's result), for an accepted constant; points the
 // lanes do not take are stepped by the reference.
 template <class L>
 OMBRILO_Z2_LANES void IterateCheckedOnLanes(double cx, double cy, const float* x, const float* y,
                                             int count, FloatPoint* next, KernelCounters& tally) {
     constexpr int kWidth = L::kWidth;
+    using Real = typename L::Real;
     const StepConstants<L> k = MakeStepConstants<L>(cx, cy);
     for (int first = 0; first < count; first += kWidth) {
         const int lanes = std::min(kWidth, count - first);
@@ -858,7 +902,9 @@ OMBRILO_Z2_LANES void IterateCheckedOnLanes(double cx, double cy, const float* x
         auto vy = L::Load(ly);
         const auto oldX = vx;
         const auto oldY = vy;
-        const unsigned failed = ~CheckedStep<L>(k, vx, vy, SquaredNorm<L>(vx, vy)) & taken;
+        Real yy;
+        const Real sum = SquaredNorm<L>(vx, vy, &yy);
+        const unsigned failed = ~CheckedStep<L>(k, vx, vy, yy, sum) & taken;
         if (failed != 0) {
             const LaneStates<L> redone = RedoLanes<L>(k, cx, cy, failed, oldX, oldY, vx, vy, tally);
             vx = redone.x;

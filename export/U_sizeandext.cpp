@@ -685,7 +685,9 @@ bool TSizeAndExt::OwnsObject(QObject* object) const {
 }
 
 bool TSizeAndExt::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &host_.HostWindow() && event->type() == QEvent::Close && !closing_) {
+    // The host window is this window's parent; asked of the host itself, the call could reach
+    // a main window that is being destroyed.
+    if (event->type() == QEvent::Close && watched == parentWidget() && !closing_) {
         close();  // before the main window writes its settings
         return false;
     }

@@ -86,21 +86,23 @@ inline QString CursorMaskFile(ProgramCursor cursor) {
 
 // The picture buttons of the main window, named as the buttons are.
 enum class ToolPictureId {
-    DefButton,   // target: a circle with cross hairs
-    Hand,        // open hand
-    Center,      // four bars around an empty centre
-    Lupa,        // magnifying glass
-    LupaPlus,    // magnifying glass with a plus sign
-    LupaMinus,   // magnifying glass with a minus sign
-    Koef,        // letter C with tick marks
-    ToFrom,      // four-pointed star
-    CloseButton  // a cross, beside the caption of the "Close" button
+    DefButton,    // target: a circle with cross hairs
+    Hand,         // open hand
+    Center,       // four bars around an empty centre
+    Lupa,         // magnifying glass
+    LupaPlus,     // magnifying glass with a plus sign
+    LupaMinus,    // magnifying glass with a minus sign
+    Koef,         // letter C with tick marks
+    ToFrom,       // four-pointed star
+    CloseButton,  // a cross, beside the caption of the "Close" button
+    MapButton     // the Mandelbrot set's outline with a cross: the map of C
 };
 
-inline constexpr std::array kToolPictures{
-    ToolPictureId::DefButton, ToolPictureId::Hand,     ToolPictureId::Center,
-    ToolPictureId::Lupa,      ToolPictureId::LupaPlus, ToolPictureId::LupaMinus,
-    ToolPictureId::Koef,      ToolPictureId::ToFrom,   ToolPictureId::CloseButton};
+inline constexpr std::array kToolPictures{ToolPictureId::DefButton,   ToolPictureId::Hand,
+                                          ToolPictureId::Center,      ToolPictureId::Lupa,
+                                          ToolPictureId::LupaPlus,    ToolPictureId::LupaMinus,
+                                          ToolPictureId::Koef,        ToolPictureId::ToFrom,
+                                          ToolPictureId::CloseButton, ToolPictureId::MapButton};
 
 namespace catalog {
 
@@ -120,6 +122,7 @@ inline constexpr std::array<ToolEntry, kToolPictures.size()> kTools{{
     {ToolPictureId::Koef, "buttons/koef.png", 32},
     {ToolPictureId::ToFrom, "buttons/to_from.png", 32},
     {ToolPictureId::CloseButton, "buttons/close.png", 16},
+    {ToolPictureId::MapButton, "buttons/map.png", 32},
 }};
 
 inline const ToolEntry* FindTool(ToolPictureId id) {

@@ -21,7 +21,7 @@ import sys
 # The windows' common files in ui/; every other file of ui/ belongs to the main window.
 WINDOWS_COMMON_FILES = {
     "accessible_names", "application", "decimal_separator", "dialogs", "file_order",
-    "image_view", "number_text", "screen_area",
+    "image_view", "number_text", "program_config", "screen_area",
 }
 
 BASE = {"engine", "formats", "resources"}

@@ -48,6 +48,7 @@
 #include "ui/help/U_description.h"
 #include "ui/image_view.h"
 #include "ui/number_text.h"
+#include "ui/program_config.h"
 #include "ui/screen_area.h"
 
 namespace ombrilo {
@@ -166,6 +167,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     }
     PlaceWindow();
     qApp->installEventFilter(this);
+    RestoreMapWindow();
 }
 
 TMainForm::~TMainForm() {
@@ -384,6 +386,9 @@ void TMainForm::BuildMenu() {
     cube->setVisible(false);
     kinds->addAction(cube);
     fractalMenu->addAction(cube);
+    fractalMenu->addSeparator();
+    fractalMenu->addAction(AddCommand("EnterC", "&Задать C...", QKeySequence(Qt::CTRL | Qt::Key_E),
+                                      &TMainForm::EnterCExecute));
 
     QMenu* view = bar->addMenu("&Вид");
     view->menuAction()->setObjectName("ViewF");
@@ -401,6 +406,10 @@ void TMainForm::BuildMenu() {
     view->addAction(full);
     view->addAction(
         AddCommand("SlideShow", "&Слайд-Шоу", Qt::Key_F10, &TMainForm::SlideShowExecute));
+    auto* map = AddCommand("ShowMap", "&Карта C", Qt::Key_M, &TMainForm::ShowMapExecute);
+    map->setIcon(ToolPicture(ToolPictureId::MapButton));
+    map->setCheckable(true);
+    view->addAction(map);
 
     bar->addAction(AddCommand("Options", "О&пции", {}, &TMainForm::OptionsExecute));
 
@@ -451,6 +460,9 @@ void TMainForm::BuildToolButtons(QWidget* client) {
          "KoefScr"},
         {&To_From, "To_From", ToolPictureId::ToFrom, 246,
          " Приближает - удаляет изображение при перемещении с нажатой клавишей мыши (A)", "FromTo"},
+        {&MapButton, "MapButton", ToolPictureId::MapButton, 290,
+         " Открывает и закрывает карту C: множество Мандельброта, на котором выбирают C (M)",
+         "ShowMap"},
     };
     for (const Tool& tool : tools) {
         *tool.field =
@@ -524,12 +536,14 @@ void TMainForm::RequestFrame() {
     if (renderThread_) {
         renderThread_->RequestFrame();
     }
+    ShowStateOnMap();
 }
 
 void TMainForm::ShowFrame() {
     Pic->SetImage(renderThread_->MainFrame());
     GeneralView->SetImage(renderThread_->OverviewFrame());
     ApplyPendingPaletteType();
+    ApplyPendingC();
     // What waited for the renderer: a new size of the views, wheel notches.
     if (viewSizePending_) {
         UpdateViewSize();
@@ -648,6 +662,7 @@ void TMainForm::FullScrExecute() {
     FullScreenButton->repaint();
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     StopAnimations();
+    SuspendMap(true);
     fullScreen_ = new TFullScreenForm(*this);
     fullScreen_->showFullScreen();
 }
@@ -660,6 +675,7 @@ void TMainForm::RenderFullScreen() {
 
 void TMainForm::FullScreenClosed() {
     FullScreenButton->setText("Full Screen");
+    SuspendMap(false);
 }
 
 // --- Commands of the files, the export, the slide show and the help windows -----------------
@@ -914,6 +930,7 @@ void TMainForm::SlideShowExecute() {
     }
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     StopAnimations();
+    SuspendMap(true);
     slideShowRunning_ = true;
     const SlideShowSetup setup{.screenOf = *this,
                                .state = state,
@@ -930,6 +947,7 @@ void TMainForm::SlideShowExecute() {
     form.reset();  // puts the state back if the window was not closed by a key or a click
     slideShowRunning_ = false;
     state.PointColor = &Z2PointColor;
+    SuspendMap(false);
 }
 
 bool TMainForm::OptionsShown() const {
@@ -1032,27 +1050,17 @@ void TMainForm::WriteSettingsIfChanged() {
     }
 }
 
-namespace {
-
-// The configuration file under $XDG_CONFIG_HOME (or ~/.config) that keeps the window's size.
-QString WindowConfigPath() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           "/ombrilo/ombrilo.conf";
-}
-
-}  // namespace
-
 void TMainForm::ReadWindowConfig() {
-    const QSettings config(WindowConfigPath(), QSettings::IniFormat);
+    const auto config = ProgramConfig();
     bool widthRead = false;
     bool heightRead = false;
-    const int width = config.value("MainWindow/ClientWidth").toInt(&widthRead);
-    const int height = config.value("MainWindow/ClientHeight").toInt(&heightRead);
+    const int width = config->value("MainWindow/ClientWidth").toInt(&widthRead);
+    const int height = config->value("MainWindow/ClientHeight").toInt(&heightRead);
     // Sizes beyond any screen are not taken.
     if (widthRead && heightRead && width > 0 && height > 0 && width <= 32768 && height <= 32768) {
         storedClientSize_ = QSize(width, height);
     }
-    storedMaximized_ = config.value("MainWindow/Maximized").toString() == "true";
+    storedMaximized_ = config->value("MainWindow/Maximized").toString() == "true";
 }
 
 void TMainForm::WriteWindowConfig() {
@@ -1066,14 +1074,11 @@ void TMainForm::WriteWindowConfig() {
     if (!storedClientSize_.isValid() && !maximized && clientSize == client_->minimumSize()) {
         return;  // still the start size: nothing to keep
     }
-    QDir().mkpath(QFileInfo(WindowConfigPath()).absolutePath());
-    // QSettings writes the file through a temporary one and a rename; a failed write loses
-    // only the window's size.
-    QSettings config(WindowConfigPath(), QSettings::IniFormat);
-    config.setValue("MainWindow/ClientWidth", clientSize.width());
-    config.setValue("MainWindow/ClientHeight", clientSize.height());
-    config.setValue("MainWindow/Maximized", maximized ? "true" : "false");
-    config.sync();
+    // Written through a temporary file and a rename; a failed write loses only the size.
+    const auto config = ProgramConfig();
+    config->setValue("MainWindow/ClientWidth", clientSize.width());
+    config->setValue("MainWindow/ClientHeight", clientSize.height());
+    config->setValue("MainWindow/Maximized", maximized ? "true" : "false");
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -37,7 +38,9 @@ namespace ombrilo {
 class ImageView;
 class TAboutForm;
 class TFullScreenForm;
+class TEnterCForm;
 class TJLFOptions;
+class TMapForm;
 class TSizeAndExt;
 class TThreadFract;
 
@@ -78,6 +81,8 @@ public:
     bool ExportDialogShown() const;
     QPointer<TJLFOptions> OptionsWindow() const { return optionsWindow_; }
     QPointer<TAboutForm> AboutWindow() const { return aboutWindow_; }
+    QPointer<TMapForm> MapWindow() const { return mapWindow_; }
+    QPointer<TEnterCForm> EnterCWindow() const { return enterCWindow_; }
 
     // What the last browser handed back: the file the next read or write uses, its row name,
     // and whether the fractal browser closed with a confirmed choice.
@@ -130,6 +135,13 @@ public:
     void A_ProgramExecute();
     void HistoryBackExecute();
     void HistoryForwardExecute();
+    void ShowMapExecute();
+    void EnterCExecute();
+
+    // C taken on the map or typed: the sliders show its truncated thousandths, the texts show
+    // it, one frame follows. A step while a frame is computed is dropped, except the last one
+    // of a gesture, which is applied once the renderer is idle; that one ends a history entry.
+    void TakeC(double cx, double cy, bool gestureEnds);
 
     // Palette box.
     void LevelSliderChange(int index);
@@ -250,6 +262,14 @@ private:
     void UpdateHistoryCommands();
     void KeyPreview(QKeyEvent* event);
 
+    // The map of C: shown the state after every change, hidden while the full-screen view or
+    // the slide show covers the screen, opened at start when it was open at the last end.
+    void ShowStateOnMap();
+    void SuspendMap(bool suspended);
+    void RestoreMapWindow();
+    void ApplyPendingC();
+    void ApplyC(double cx, double cy);
+
     void ShowCoefficient(QLineEdit* text, double value);
     void TakeSliderCoefficient(int position, double& coefficient, QLineEdit* text);
     void Animate(CoefAnimation& animation, CoefAnimation& other, QSlider* slider, bool up);
@@ -295,6 +315,10 @@ private:
     QPointer<TJLFOptions> optionsWindow_;
     QPointer<TAboutForm> aboutWindow_;
     QPointer<TSizeAndExt> exportWindow_;
+    QPointer<TMapForm> mapWindow_;
+    QPointer<TEnterCForm> enterCWindow_;
+    bool mapSuspended_ = false;
+    std::optional<std::pair<double, double>> pendingC_;  // the end of a gesture made while busy
     bool slideShowRunning_ = false;
     bool paletteTypePending_ = false;
     int dragAnchorX_ = 0, dragAnchorY_ = 0;
@@ -321,6 +345,7 @@ private:
     QToolButton* LupaMinus = nullptr;
     QToolButton* Koef = nullptr;
     QToolButton* To_From = nullptr;
+    QToolButton* MapButton = nullptr;
     QPushButton* CloseButton = nullptr;
     QPushButton* MinusCx = nullptr;
     QPushButton* PlusCy = nullptr;

@@ -31,6 +31,7 @@ constexpr std::array kControlNames = std::to_array<ControlName>({
     {"LupaMinus", "Уменьшить на 30% (-)"},
     {"Koef", "Коэффициенты (K)"},
     {"To_From", "Приближение (A)"},
+    {"MapButton", "Карта C (M)"},
     {"FullScreenButton", "Полный экран (F)"},
     {"CloseButton", "Закрыть программу (Ctrl+Q)"},
     {"E_cx", "Re(C)"},

@@ -248,4 +248,46 @@ std::optional<double> ParseDecimal(std::string_view text, char decimalSeparator)
     return value;
 }
 
+namespace {
+
+constexpr int kTypedDigits = 17;     // enough to give every double back
+constexpr double kTypedLimit = 2.0;  // the sliders' range
+
+// Significant digits of the number's digits before any exponent: from the first non-zero digit to
+// the last non-zero one.
+int SignificantDigits(std::string_view text) {
+    const std::size_t exponent = text.find_first_of("eE");
+    std::string digits;
+    for (const char c : text.substr(0, exponent)) {
+        if (c >= '0' && c <= '9') {
+            digits += c;
+        }
+    }
+    const std::size_t first = digits.find_first_not_of('0');
+    if (first == std::string::npos) {
+        return 0;
+    }
+    return static_cast<int>(digits.find_last_not_of('0') - first + 1);
+}
+
+}  // namespace
+
+TypedCoefficient ParseTypedCoefficient(std::string_view text, char decimalSeparator) {
+    std::string typed(text);
+    if (decimalSeparator != '.' && typed.find(decimalSeparator) == std::string::npos) {
+        std::replace(typed.begin(), typed.end(), '.', decimalSeparator);
+    }
+    const std::optional<double> value = ParseDecimal(typed, decimalSeparator);
+    if (!value) {
+        return {std::nullopt, "Это не число. Пример: -0" + std::string(1, decimalSeparator) + "75"};
+    }
+    if (SignificantDigits(typed) > kTypedDigits) {
+        return {std::nullopt, "Не больше 17 значащих цифр."};
+    }
+    if (!(*value >= -kTypedLimit && *value <= kTypedLimit)) {
+        return {std::nullopt, "Число должно быть от -2 до 2."};
+    }
+    return {*value, {}};
+}
+
 }  // namespace ombrilo

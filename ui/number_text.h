@@ -35,4 +35,13 @@ std::string CoordinateReadout(long double x, long double y, char decimalSeparato
 // A number whose value overflows a double or underflows to zero is not accepted either.
 std::optional<double> ParseDecimal(std::string_view text, char decimalSeparator);
 
+// One part of C as the user types it: a decimal number (ParseDecimal's form, with the locale's
+// separator or a full stop) from -2 to 2 with at most 17 significant digits. Either the value or,
+// when the text is not such a number, the Russian sentence that says why.
+struct TypedCoefficient {
+    std::optional<double> value;
+    std::string error;
+};
+TypedCoefficient ParseTypedCoefficient(std::string_view text, char decimalSeparator);
+
 }  // namespace ombrilo

@@ -271,6 +271,39 @@ QImage DrawCloseCross() {
     return image;
 }
 
+// The Mandelbrot set's outline, a cardioid with the disk of period two at its left, and a small
+// cross where C is taken.
+QImage DrawMandelbrotMap() {
+    QPainterPath cardioid;
+    const QPointF origin(22.5, 17);
+    const qreal scale = 15;
+    for (int i = 0; i <= 96; ++i) {
+        const qreal t = 2 * M_PI * i / 96;
+        // c = e^{it}/2 - e^{2it}/4
+        const QPointF c(std::cos(t) / 2 - std::cos(2 * t) / 4,
+                        std::sin(t) / 2 - std::sin(2 * t) / 4);
+        const QPointF point = origin + QPointF(c.x(), -c.y()) * scale;
+        if (i == 0) {
+            cardioid.moveTo(point);
+        } else {
+            cardioid.lineTo(point);
+        }
+    }
+    cardioid.closeSubpath();
+    QPainterPath bulb;
+    bulb.addEllipse(origin + QPointF(-1.0, 0) * scale, 0.25 * scale, 0.25 * scale);
+
+    QImage image = NewPicture(32);
+    QPainter painter(&image);
+    StartPainter(painter);
+    FillOutlined(painter, cardioid.united(bulb).simplified(), kAccent, kOutline32);
+    painter.setPen(InkPen(1.5, Qt::FlatCap));
+    const QPointF mark(5, 5);
+    painter.drawLine(mark - QPointF(3, 0), mark + QPointF(3, 0));
+    painter.drawLine(mark - QPointF(0, 3), mark + QPointF(0, 3));
+    return image;
+}
+
 QImage DrawToolPicture(ToolPictureId id) {
     switch (id) {
         case ToolPictureId::DefButton:
@@ -291,6 +324,8 @@ QImage DrawToolPicture(ToolPictureId id) {
             return DrawStar();
         case ToolPictureId::CloseButton:
             return DrawCloseCross();
+        case ToolPictureId::MapButton:
+            return DrawMandelbrotMap();
     }
     return QImage();
 }

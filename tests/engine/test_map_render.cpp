@@ -1,11 +1,14 @@
 #include <QtTest>
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
 
 #include "engine/fast_kernels.h"
+#include "engine/map_kernels.h"
 #include "engine/map_render.h"
 #include "support/kernel_pictures.h"
 
@@ -72,6 +75,7 @@ private slots:
     void bandsAndOddSizes();
     void pixelsDistinct();
     void cyclePeriods();
+    void checkedStepIsReferenceStep();
 };
 
 void TestMapRender::geometryAndIndex() {
@@ -177,6 +181,82 @@ void TestMapRender::cyclePeriods() {
     QCOMPARE(AttractingCyclePeriod(1.0, 1.0), 0);
     QCOMPARE(AttractingCyclePeriod(0.26, 0.0), 0);
     QCOMPARE(AttractingCyclePeriod(std::nan(""), 0.0), 0);
+}
+
+void TestMapRender::checkedStepIsReferenceStep() {
+    std::vector<float> cx, cy, x, y;
+    auto add = [&](float a, float b, float c, float d) {
+        cx.push_back(a);
+        cy.push_back(b);
+        x.push_back(c);
+        y.push_back(d);
+    };
+    // x*x - y*y + Cx lies 2^-64 above a float midpoint: exact in extended precision, where it
+    // rounds up, while the double result is the midpoint itself, which rounds to even (down
+    // for odd Cx mantissas). Only the bound's check can send these to the reference.
+    const float dx = 0x1.93effep-9f;
+    const float dy = 0x1.5e4f8p-9f;
+    int doubleDiffers = 0;
+    for (float mantissa : {0x1.000002p-1f, 0x1.000006p-1f, 0x1.00000ap-1f}) {
+        for (float sx : {1.0f, -1.0f}) {
+            add(mantissa, 0.25f, sx * dx, dy);
+            add(-mantissa, -0.25f, sx * dy, dx);  // -(the same real part), so round to even up
+            const double plain = std::fma(double{dx}, double{dx}, mantissa - double{dy} * dy);
+            doubleDiffers += static_cast<float>(plain) != Z2Iterate(mantissa, 0.25, dx, dy).x;
+        }
+    }
+    // The same for 2xy + Cy, whose lanes' ends carry the bound in their constants.
+    const float ix = 0x1.0c3a32p-9f;
+    const float iy = 0x1.27de52p-10f;
+    for (float mantissa : {0x1.000002p-1f, 0x1.000006p-1f}) {
+        for (float sign : {1.0f, -1.0f}) {
+            add(0.25f, sign * mantissa, sign * ix, iy);
+            const double plain = std::fma(2.0 * ix, double{iy}, double{mantissa});
+            doubleDiffers += static_cast<float>(plain) != Z2Iterate(0.25, mantissa, ix, iy).y;
+        }
+    }
+    QCOMPARE(doubleDiffers, 10);
+    // Zeros of either sign in the imaginary part, an exact 0 real part, a state on |z| = 2.
+    for (float zero : {0.0f, -0.0f}) {
+        add(-0.75f, zero, 0.5f, zero);
+        add(0.3f, zero, -1.25f, -zero);
+        add(-0.25f, zero, 0.5f, zero);
+        add(zero, zero, zero, zero);
+    }
+    add(-0.25f, 0.1f, 0.5f, 0.0f);
+    add(0.0f, 0.0f, 2.0f, 0.0f);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> part(-1.4f, 1.4f);
+    for (int k = 0; k < 2000; ++k) {
+        add(part(random), part(random), part(random), part(random));
+    }
+    const int count = static_cast<int>(x.size());
+    using StepForm =
+        void (*)(const float*, const float*, const float*, const float*, int, FloatPoint*);
+    std::vector<StepForm> forms;
+    if (SupportedLaneKernel() >= LaneKernel::Avx2) {
+        forms.push_back(detail::MapStepAvx2);
+    }
+    if (SupportedLaneKernel() == LaneKernel::Avx512) {
+        forms.push_back(detail::MapStepAvx512);
+    }
+    if (forms.empty()) {
+        QSKIP("no lane kernel on this processor");
+    }
+    for (StepForm form : forms) {
+        std::vector<FloatPoint> next(x.size());
+        form(cx.data(), cy.data(), x.data(), y.data(), count, next.data());
+        for (int i = 0; i < count; ++i) {
+            const FloatPoint expected = Z2Iterate(cx[i], cy[i], x[i], y[i]);
+            QVERIFY2(std::memcmp(&next[i], &expected, sizeof expected) == 0,
+                     qPrintable(QString("state %1: (%2, %3) c (%4, %5)")
+                                    .arg(i)
+                                    .arg(x[i], 0, 'g', 9)
+                                    .arg(y[i], 0, 'g', 9)
+                                    .arg(cx[i], 0, 'g', 9)
+                                    .arg(cy[i], 0, 'g', 9)));
+        }
+    }
 }
 
 QTEST_APPLESS_MAIN(TestMapRender)

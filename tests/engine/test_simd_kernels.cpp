@@ -397,6 +397,9 @@ private slots:
         QTest::newRow("Siegel disc, never settles")
             << -0.390540870218 << -0.586787907347 << 0.0f << 0.0f << -1;
         QTest::newRow("negative zeros") << -0.0 << -0.0 << -0.0f << -0.0f << 0;
+        // The orbit of 0 leaves after about 250 steps: the lanes do not watch for repeats.
+        QTest::newRow("no watch, runs to the limit") << -0.8 << 0.156 << 0.9238f << 0.0f << 0;
+        QTest::newRow("no watch, escapes late") << -0.8 << 0.156 << 0.9f << 0.01f << 103;
     }
 
     void cyclesNeverChangeAnIndex() {

@@ -118,6 +118,22 @@ private slots:
         }
     }
 
+    // The step at which the orbit of 0 leaves |z| <= 2 (|z| = 2 stays), which decides whether
+    // the lanes watch for repeats; 0 when it stays for kCriticalSteps steps.
+    void criticalOrbitEscapeCountsItsSteps() {
+        QCOMPARE(CriticalOrbitEscape(2.0, 0.0), 2);   // 0, 2, 6
+        QCOMPARE(CriticalOrbitEscape(1.0, 0.0), 3);   // 0, 1, 2, 5
+        QCOMPARE(CriticalOrbitEscape(-2.0, 0.0), 0);  // 0, -2, 2, 2, ...
+        QCOMPARE(CriticalOrbitEscape(0.402, 0.339), 0);
+        QCOMPARE(CriticalOrbitEscape(kNaN, 0.0), 1);
+        const int nearCusp = CriticalOrbitEscape(0.2501, 0.0);  // about pi / sqrt(1e-4) steps
+        QVERIFY2(nearCusp > 250 && nearCusp < 400, qPrintable(QString::number(nearCusp)));
+        QCOMPARE(CriticalOrbitEscape(0.25 + 1e-9, 0.0), 0);  // lingers beyond kCriticalSteps
+        const int boundary = CriticalOrbitEscape(-0.8, 0.156);
+        QVERIFY2(boundary > 200 && boundary < 300, qPrintable(QString::number(boundary)));
+        QCOMPARE(CriticalOrbitEscape(2.0, 0.0), 2);  // again, after other constants
+    }
+
     void noAttractingCycleGivesNoRing_data() {
         QTest::addColumn<double>("cx");
         QTest::addColumn<double>("cy");

@@ -111,8 +111,6 @@ public:
     MainFormFixture() {
         previousFolder_ = QDir::currentPath();
         QDir::setCurrent(folder.path());
-        // The window's size is kept under $XDG_CONFIG_HOME: each window its own.
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.filePath("config")));
     }
 
     ~MainFormFixture() {

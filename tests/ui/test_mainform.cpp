@@ -694,7 +694,8 @@ private slots:
         for (const QAction* a : w.menuBar()->actions().at(2)->menu()->actions()) {
             view << a->text();
         }
-        QCOMPARE(view, (QStringList{"&Назад", "&Вперёд", "", "&Полный экран", "&Слайд-Шоу"}));
+        QCOMPARE(view,
+                 (QStringList{"&Назад", "&Вперёд", "", "&Полный экран", "&Слайд-Шоу", "&Карта C"}));
         QVERIFY(!w.action("HistoryBack")->isEnabled());
         QTest::keyClick(&w, Qt::Key_Plus);
         QVERIFY(f.WaitIdle());

@@ -2,12 +2,12 @@
 // wheel, the size kept for the next start, the hints and the second shortcuts.
 #include <QAction>
 #include <QLabel>
-#include <QSettings>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QtTest>
 
 #include "mainform_fixture.h"
+#include "ui/program_config.h"
 #include "view_test_support.h"
 
 using namespace ombrilo;
@@ -150,20 +150,18 @@ private slots:
         QVERIFY(f.Start());
         QVERIFY(Grow(f, {100, 50}));
         f.form->close();
+        QCOMPARE(ProgramConfig()->value("MainWindow/ClientWidth").toInt(), 790);
         QVERIFY(f.Start());
         QTRY_COMPARE(Child(*f.form, "Client")->size(), QSize(790, 585));
         QTRY_COMPARE(f.form->state.MainWidth, 630);
-        const QSettings config(f.FilePath("config/ombrilo/ombrilo.conf"), QSettings::IniFormat);
-        QCOMPARE(config.value("MainWindow/ClientWidth").toInt(), 790);
         f.form->close();
-        // A damaged file gives the start size.
-        QFile file(f.FilePath("config/ombrilo/ombrilo.conf"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[MainWindow]\nClientWidth=wide\nClientHeight=-5\n");
-        file.close();
+        // Damaged values give the start size.
+        ProgramConfig()->setValue("MainWindow/ClientWidth", "wide");
+        ProgramConfig()->setValue("MainWindow/ClientHeight", -5);
         QVERIFY(f.Start());
         QCOMPARE(Child(*f.form, "Client")->size(), QSize(690, 535));
         QCOMPARE(f.form->state.MainWidth, 530);
+        ProgramConfig()->remove("MainWindow");
     }
 
     void longHintsWrapOntoASecondLine() {

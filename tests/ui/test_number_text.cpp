@@ -344,6 +344,26 @@ private slots:
         QFETCH(char, separator);
         QVERIFY(!ParseDecimal(std::string_view(text.constData(), text.size()), separator));
     }
+
+    // C typed by the user: either separator, at most 17 significant digits, -2 .. 2.
+    void typedCoefficient() {
+        QCOMPARE(ParseTypedCoefficient("-0.75", ',').value.value(), -0.75);
+        QCOMPARE(ParseTypedCoefficient("-0,75", ',').value.value(), -0.75);
+        QCOMPARE(ParseTypedCoefficient(" 2 ", '.').value.value(), 2.0);
+        QCOMPARE(ParseTypedCoefficient("0.1000000000000000000", '.').value.value(), 0.1);
+        QCOMPARE(ParseTypedCoefficient("-0.12345678901234567", '.').value.value(),
+                 -0.12345678901234567);
+        QCOMPARE(ParseTypedCoefficient("0.123456789012345678", '.').error,
+                 std::string("Не больше 17 значащих цифр."));
+        QCOMPARE(ParseTypedCoefficient("2.0000001", '.').error,
+                 std::string("Число должно быть от -2 до 2."));
+        QCOMPARE(ParseTypedCoefficient("-3", '.').error,
+                 std::string("Число должно быть от -2 до 2."));
+        for (const char* bad : {"", "abc", "1,5.2", "0x1", "nan", "--1", "1 5"}) {
+            const TypedCoefficient typed = ParseTypedCoefficient(bad, ',');
+            QVERIFY2(!typed.value && typed.error.rfind("Это не число", 0) == 0, bad);
+        }
+    }
 };
 
 QTEST_APPLESS_MAIN(TestNumberText)
