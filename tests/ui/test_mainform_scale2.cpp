@@ -24,6 +24,11 @@ private slots:
             BgrOf(StraightPicture(w.state, MainViewGeometry(w.state), 1060, 818));
         QTRY_VERIFY(f.thread().MainFrameExact() && w.RenderIdle());
         QTRY_COMPARE(BgrOf(Controls(w).Pic->image()), main);
+        // Drawn one picture pixel to one device pixel.
+        const QImage drawn =
+            Controls(w).Pic->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(drawn.size(), QSize(1060, 818));
+        QCOMPARE(BgrOf(drawn), main);
         // The overview: the same region with twice the pixels, the marker drawn for them.
         QCOMPARE(w.marker.PictureWidth, 162);
         QCOMPARE(w.marker.FrameX2, 163);
