@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cmath>
 #include <cstring>
 #include <type_traits>
 #include <vector>
@@ -11,7 +10,6 @@
 #include "cycle_watch.h"
 #include "fast_kernels.h"
 #include "map_kernels.h"
-#include "map_proof.h"
 #include "point_function.h"
 #include "trap_region.h"
 #include "worker_pool.h"
@@ -84,16 +82,9 @@ void RenderMapReference(const ColorTable& table, const ViewGeometry& g, const Fr
 
 namespace {
 
-// Rows of a task: the blocks whose orbits are proven together (map_proof.h) are at most this
-// high and wide.
-constexpr int kBlockSize = 16;
-
-// The largest coordinate a block's disk takes (ProvenMapIndex asks for at most 2^40).
-constexpr float kMapProofLimit = 0x1p40f;
-
-// Steps a block's disk may take before it is given up, by block size 16, 8, 4: a small block's
-// pixels are soon done by the lanes.
-constexpr int kBlockSteps[] = {MaxIterations, MaxIterations, 96};
+// Pixels handed to the kernel at a time: whole rows, at least this many, so that the lanes stay
+// busy to the end of a task.
+constexpr int kTaskPixels = 2048;
 
 using PixelColors = std::array<std::uint32_t, 256>;
 static_assert(MaxIterations < 256);
@@ -126,143 +117,6 @@ void ColorRow(const PixelColors& colors, const std::uint8_t* indices, int width,
     WriteColorRun(colors.data(), indices, width, band.Row(row));
 }
 
-// The indices of a task's rows: first the corners of blocks, through the lanes; blocks whose
-// corners are all 0 are tried with one disk for all their pixels (ProvenMapIndex), a block that
-// fails in quarters down to 4 x 4; the pixels still open go through the lanes at the end.
-class BandIndices {
-public:
-    BandIndices(const float* columnX, const float* rowY, int width, int rows)
-        : columnX_(columnX),
-          rowY_(rowY),
-          width_(width),
-          rows_(rows),
-          index_(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows), kOpen) {}
-
-    void ProveBlocks() {
-        std::vector<Block> blocks;
-        for (int c = 0; c < width_; c += kBlockSize) {
-            blocks.push_back({0, c, rows_, std::min(kBlockSize, width_ - c)});
-        }
-        for (int level = 0; !blocks.empty(); ++level) {
-            for (const Block& b : blocks) {
-                for (const int r : {b.row, b.row + b.height - 1}) {
-                    Queue(r, b.column);
-                    Queue(r, b.column + b.width - 1);
-                }
-            }
-            RunQueued();
-            std::vector<Block> next;
-            for (const Block& b : blocks) {
-                Try(b, kBlockSteps[level], level + 1 < static_cast<int>(std::size(kBlockSteps)),
-                    next);
-            }
-            blocks.swap(next);
-        }
-    }
-
-    // Every pixel still open, through the lanes.
-    void Finish() {
-        for (int r = 0; r < rows_; ++r) {
-            for (int c = 0; c < width_; ++c) {
-                Queue(r, c);
-            }
-        }
-        RunQueued();
-    }
-
-    const std::uint8_t* Row(int r) const {
-        return reinterpret_cast<const std::uint8_t*>(&index_[At(r, 0)]);
-    }
-
-private:
-    struct Block {
-        int row, column, height, width;
-    };
-    static constexpr std::uint8_t kOpen = 0xFF;  // no index is 255 (MaxIterations < 255)
-    static_assert(MaxIterations < kOpen);
-
-    std::size_t At(int r, int c) const {
-        return static_cast<std::size_t>(r) * static_cast<std::size_t>(width_) +
-               static_cast<std::size_t>(c);
-    }
-
-    void Queue(int r, int c) {
-        const std::size_t at = At(r, c);
-        if (index_[at] == kOpen && (queued_.empty() || queued_.back() != at)) {
-            queued_.push_back(at);
-            xs_.push_back(columnX_[c]);
-            ys_.push_back(rowY_[r]);
-        }
-    }
-
-    void RunQueued() {
-        std::vector<std::uint8_t> found(queued_.size());
-        MapEscapeRun(xs_.data(), ys_.data(), static_cast<int>(queued_.size()), found.data());
-        for (std::size_t k = 0; k < queued_.size(); ++k) {
-            index_[queued_[k]] = found[k];
-        }
-        queued_.clear();
-        xs_.clear();
-        ys_.clear();
-    }
-
-    // Block b, whose corners are known: proven as a whole when its corners are all 0 and the
-    // disk shows an index; else its quarters go to `next` when `split` and some corner is 0.
-    void Try(const Block& b, int steps, bool split, std::vector<Block>& next) {
-        const int bottom = b.row + b.height - 1;
-        const int right = b.column + b.width - 1;
-        const int zeros = (index_[At(b.row, b.column)] == 0) + (index_[At(b.row, right)] == 0) +
-                          (index_[At(bottom, b.column)] == 0) + (index_[At(bottom, right)] == 0);
-        if (zeros == 0) {
-            return;
-        }
-        if (zeros == 4) {
-            Box box{columnX_[b.column], columnX_[b.column], rowY_[b.row], rowY_[b.row]};
-            bool usable = true;
-            for (int c = b.column; c <= right; ++c) {
-                usable = usable && std::fabs(columnX_[c]) <= kMapProofLimit;
-                box.xLow = std::min<double>(box.xLow, columnX_[c]);
-                box.xHigh = std::max<double>(box.xHigh, columnX_[c]);
-            }
-            for (int r = b.row; r <= bottom; ++r) {
-                usable = usable && std::fabs(rowY_[r]) <= kMapProofLimit;
-                box.yLow = std::min<double>(box.yLow, rowY_[r]);
-                box.yHigh = std::max<double>(box.yHigh, rowY_[r]);
-            }
-            const int index = usable ? ProvenMapIndex(box, steps) : -1;
-            if (index >= 0) {
-                for (int r = b.row; r <= bottom; ++r) {
-                    std::fill_n(&index_[At(r, b.column)], b.width,
-                                static_cast<std::uint8_t>(index));
-                }
-                return;
-            }
-        }
-        if (!split || (b.width < 2 && b.height < 2)) {
-            return;
-        }
-        const int h1 = (b.height + 1) / 2;
-        const int w1 = (b.width + 1) / 2;
-        for (const Block& q :
-             {Block{b.row, b.column, h1, w1}, Block{b.row, b.column + w1, h1, b.width - w1},
-              Block{b.row + h1, b.column, b.height - h1, w1},
-              Block{b.row + h1, b.column + w1, b.height - h1, b.width - w1}}) {
-            if (q.height > 0 && q.width > 0) {
-                next.push_back(q);
-            }
-        }
-    }
-
-    const float* columnX_;
-    const float* rowY_;
-    int width_;
-    int rows_;
-    std::vector<std::uint8_t> index_;
-    std::vector<std::size_t> queued_;
-    std::vector<float> xs_;
-    std::vector<float> ys_;
-};
-
 // The map's rows firstRow .. into band (Frame32 or Frame24), tasks of whole rows shared out
 // over the pool. Each point comes from the reference's float sequences, computed once.
 template <typename Frame>
@@ -288,15 +142,25 @@ void RenderMapBand(const ColorTable& table, const ViewGeometry& g, int firstRow,
         x = x + g.step;
     }
     const PixelColors colors = PixelColorsOf(table);
-    const int tasks = (band.height + kBlockSize - 1) / kBlockSize;
+    const int rowsPerTask = std::max(1, kTaskPixels / width);
+    const int tasks = (band.height + rowsPerTask - 1) / rowsPerTask;
     ParallelFor(tasks, [&](std::int64_t task) {
-        const int first = static_cast<int>(task) * kBlockSize;
-        const int rows = std::min(kBlockSize, band.height - first);
-        BandIndices indices(columnX.data(), rowY.data() + first, width, rows);
-        indices.ProveBlocks();
-        indices.Finish();
+        const int first = static_cast<int>(task) * rowsPerTask;
+        const int rows = std::min(rowsPerTask, band.height - first);
+        const std::size_t points = static_cast<std::size_t>(rows) * static_cast<std::size_t>(width);
+        std::vector<float> xs(points);
+        std::vector<float> ys(points);
+        std::vector<std::uint8_t> indices(points);
         for (int r = 0; r < rows; ++r) {
-            ColorRow(colors, indices.Row(r), width, band, first + r);
+            const std::size_t at = static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
+            std::copy(columnX.begin(), columnX.end(), xs.begin() + static_cast<std::ptrdiff_t>(at));
+            std::fill_n(ys.begin() + static_cast<std::ptrdiff_t>(at), width,
+                        rowY[static_cast<std::size_t>(first + r)]);
+        }
+        MapEscapeRun(xs.data(), ys.data(), static_cast<int>(points), indices.data());
+        for (int r = 0; r < rows; ++r) {
+            ColorRow(colors, indices.data() + static_cast<std::ptrdiff_t>(r) * width, width, band,
+                     first + r);
         }
     });
 }

@@ -9,7 +9,6 @@
 
 #include "engine/fast_kernels.h"
 #include "engine/map_kernels.h"
-#include "engine/map_proof.h"
 #include "engine/map_render.h"
 #include "support/kernel_pictures.h"
 
@@ -77,7 +76,6 @@ private slots:
     void pixelsDistinct();
     void cyclePeriods();
     void checkedStepIsReferenceStep();
-    void provenBlocksHoldForEveryPixel();
 };
 
 void TestMapRender::geometryAndIndex() {
@@ -259,57 +257,6 @@ void TestMapRender::checkedStepIsReferenceStep() {
                                     .arg(cy[i], 0, 'g', 9)));
         }
     }
-}
-
-void TestMapRender::provenBlocksHoldForEveryPixel() {
-    // Single blocks: inside the cardioid (a disk around the fixed point traps it early), near
-    // the period-2 bulb's centre, escaping as a whole at z_2, and across the boundary.
-    int taken = 0;
-    QCOMPARE(ProvenMapIndex({-0.11, -0.1, 0.1, 0.11}, MaxIterations, &taken), 0);
-    QVERIFY(taken < 64);
-    QCOMPARE(ProvenMapIndex({-0.11, -0.1, 0.1, 0.11}, 7), -1);  // no look before step 8
-    QCOMPARE(ProvenMapIndex({-1.01, -1.0, 0.0, 0.01}), 0);
-    QCOMPARE(ProvenMapIndex({1.0, 1.01, 1.0, 1.01}), 2);
-    QCOMPARE(ProvenMapIndex({0.2, 0.3, 0.0, 0.1}), -1);
-    QCOMPARE(ProvenMapIndex({0.0, 0.0, 0.0, 0.0}), 0);
-    // Random blocks of 16 x 16 float points of many sizes around the set's edge: every pixel of a
-    // decided block has the block's index, and both verdicts occur often.
-    std::mt19937 random(77);
-    std::uniform_real_distribution<float> re(-2.1f, 0.6f);
-    std::uniform_real_distribution<float> im(-1.2f, 1.2f);
-    std::uniform_real_distribution<float> size(-20.0f, -3.0f);
-    int zeros = 0;
-    int escaping = 0;
-    for (int k = 0; k < 3000; ++k) {
-        const float x0 = re(random);
-        const float y0 = im(random);
-        const float step = std::exp2(size(random)) / 16;
-        std::vector<float> xs, ys;
-        for (int i = 0; i < 16; ++i) {
-            xs.push_back(x0 + static_cast<float>(i) * step);
-            ys.push_back(y0 - static_cast<float>(i) * step);
-        }
-        const int index = ProvenMapIndex({xs.front(), xs.back(), ys.back(), ys.front()});
-        if (index < 0) {
-            continue;
-        }
-        (index == 0 ? zeros : escaping) += 1;
-        for (float y : ys) {
-            for (float x : xs) {
-                if (MapEscapeIndex(x, y) != index) {
-                    QFAIL(qPrintable(QString("block at %1 %2 step %3 shown %4, pixel %5 %6 has %7")
-                                         .arg(x0, 0, 'g', 9)
-                                         .arg(y0, 0, 'g', 9)
-                                         .arg(step, 0, 'g', 9)
-                                         .arg(index)
-                                         .arg(x, 0, 'g', 9)
-                                         .arg(y, 0, 'g', 9)
-                                         .arg(MapEscapeIndex(x, y))));
-                }
-            }
-        }
-    }
-    QVERIFY2(zeros > 300 && escaping > 300, qPrintable(QString("%1 %2").arg(zeros).arg(escaping)));
 }
 
 QTEST_APPLESS_MAIN(TestMapRender)
