@@ -134,6 +134,7 @@ constexpr int kMapFirstSteps = 16;
 // doubling gaps up to kMapTrapLongest while it catches none (where no orbit settles soon).
 constexpr std::int64_t kMapTrapEvery = 16;
 constexpr std::int64_t kMapTrapLongest = 256;
+constexpr int kMapTrapBlocks = 15;
 constexpr double kMapUp = 1.0 + 0x1p-40;
 constexpr std::int64_t kMapShortSave = 8;
 constexpr std::int64_t kMapLongSave = 64;
@@ -406,6 +407,8 @@ private:
     Waiting waiting_[kBlock];
     int next_ = 0;
     int size_ = 0;
+    int blockTrapWait_ = 0;  // blocks with survivors to pass before the trap is looked for
+    int blockTrapGap_ = 0;
 };
 
 template <typename V, int kRegisters, int kGroups>
@@ -512,17 +515,24 @@ OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
             return true;
         }
     }
+    // Pixels already in a trap never take a lane. The trap is looked for in every block while
+    // it catches pixels, else after doubling numbers of blocks passed (up to kMapTrapBlocks).
+    const bool lookForTrap = blockTrapWait_ == 0;
+    blockTrapWait_ = std::max(0, blockTrapWait_ - 1);
+    bool caught = false;
     for (int r = 0; r < kRegisters; ++r) {
         if (alive[r] == 0) {
             continue;
         }
-        // Pixels already in a trap never take a lane.
-        const unsigned trapped = V::Bits(Trapped(x[r], y[r], cx[r], cy[r])) & alive[r];
-        for (unsigned bits = trapped; bits != 0; bits &= bits - 1) {
-            Write(points[W * r + std::countr_zero(bits)], 0, kMapFirstSteps);
-            ++tally_.trapped;
+        if (lookForTrap) {
+            const unsigned trapped = V::Bits(Trapped(x[r], y[r], cx[r], cy[r])) & alive[r];
+            for (unsigned bits = trapped; bits != 0; bits &= bits - 1) {
+                Write(points[W * r + std::countr_zero(bits)], 0, kMapFirstSteps);
+                ++tally_.trapped;
+            }
+            alive[r] &= ~trapped;
+            caught = caught || trapped != 0;
         }
-        alive[r] &= ~trapped;
         alignas(64) double sx[W], sy[W];
         V::Store(sx, x[r]);
         V::Store(sy, y[r]);
@@ -530,6 +540,10 @@ OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
             const int i = std::countr_zero(bits);
             waiting_[size_++] = {sx[i], sy[i], bx[W * r + i], by[W * r + i], points[W * r + i]};
         }
+    }
+    if (lookForTrap) {
+        blockTrapGap_ = caught ? 0 : std::min(2 * blockTrapGap_ + 1, kMapTrapBlocks);
+        blockTrapWait_ = blockTrapGap_;
     }
     return true;
 }
