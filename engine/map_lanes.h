@@ -256,8 +256,13 @@ private:
         next.x = V::Add(V::Sub(V::Mul(d.x, d.x), V::Mul(d.y, d.y)), cx);
         next.y = V::Add(V::Mul(V::Mul(d.x, d.y), V::Set1(2.0)), cy);
         next.r = V::Mul(spread, up);
-        next.norm = UpperNorm(next.x, next.y);
+        next.norm = V::Set1(0.0);  // formed by WithNorm where it is needed
         return next;
+    }
+
+    OMBRILO_MAP_TARGET static Disk WithNorm(Disk d) {
+        d.norm = UpperNorm(d.x, d.y);
+        return d;
     }
 
     // Whether d lies inside |z| <= 1.5.
@@ -288,8 +293,9 @@ private:
         const D fy = V::Sub(gy, y);
         const D ex = V::Sub(dx, V::Set1(1.0));
         const D den = V::Add(V::Mul(ex, ex), V::Mul(dy, dy));
-        bx = V::Sub(x, V::Div(V::Add(V::Mul(fx, ex), V::Mul(fy, dy)), den));
-        by = V::Sub(y, V::Div(V::Sub(V::Mul(fy, ex), V::Mul(fx, dy)), den));
+        const D inverse = V::Div(V::Set1(1.0), den);
+        bx = V::Sub(x, V::Mul(V::Add(V::Mul(fx, ex), V::Mul(fy, dy)), inverse));
+        by = V::Sub(y, V::Mul(V::Sub(V::Mul(fy, ex), V::Mul(fx, dy)), inverse));
     }
 
     // The lanes whose state (x, y) with constant (cx, cy) lies in a disk that one or two steps
@@ -312,7 +318,7 @@ private:
         D b2x, b2y;
         Newton(x, y, f2x, f2y, V::Mul(px, V::Set1(4.0)), V::Mul(py, V::Set1(4.0)), b2x, b2y);
         const Disk b2 = DiskAround(x, y, b2x, b2y);
-        const Disk e1 = DiskStep(b2, cx, cy, size);
+        const Disk e1 = WithNorm(DiskStep(b2, cx, cy, size));
         const M second = V::And(V::And(DiskInside(b2), DiskInside(e1)),
                                 DiskWithin(DiskStep(e1, cx, cy, size), b2x, b2y, b2.r));
         return V::Or(fixed, second);
