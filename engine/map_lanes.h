@@ -105,8 +105,8 @@
 //   with its z_K and n = K, exactly as if the lane had computed those steps.
 // - The order in which pixels are done changes no index: each depends on its own c alone.
 //
-// The main window's trap region does not apply (it belongs to one C); other pixels' orbits are
-// not looked at.
+// The main window's trap region does not apply (it belongs to one C); each pixel's trap above is
+// its own, and other pixels' orbits are not looked at.
 
 #include <algorithm>
 #include <bit>
@@ -132,7 +132,7 @@ constexpr double kMapNoState = std::bit_cast<double>(~std::uint64_t{0});
 constexpr int kMapFirstSteps = 16;
 // The trap is looked for every kMapTrapEvery steps of the loop while it catches lanes, at
 // doubling gaps up to kMapTrapLongest while it catches none (where no orbit settles soon).
-constexpr std::int64_t kMapTrapEvery = 16;
+constexpr std::int64_t kMapTrapEvery = 32;
 constexpr std::int64_t kMapTrapLongest = 256;
 constexpr int kMapTrapBlocks = 15;
 constexpr double kMapUp = 1.0 + 0x1p-40;
