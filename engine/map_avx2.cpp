@@ -28,6 +28,8 @@ struct Avx2Ops {
     OMBRILO_MAP_TARGET static D Add(D a, D b) { return _mm256_add_pd(a, b); }
     OMBRILO_MAP_TARGET static D Sub(D a, D b) { return _mm256_sub_pd(a, b); }
     OMBRILO_MAP_TARGET static D Mul(D a, D b) { return _mm256_mul_pd(a, b); }
+    OMBRILO_MAP_TARGET static D Div(D a, D b) { return _mm256_div_pd(a, b); }
+    OMBRILO_MAP_TARGET static D Sqrt(D a) { return _mm256_sqrt_pd(a); }
     OMBRILO_MAP_TARGET static D Fma(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
     OMBRILO_MAP_TARGET static D Abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     OMBRILO_MAP_TARGET static D ToFloat(D a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
@@ -43,7 +45,9 @@ struct Avx2Ops {
     }
     OMBRILO_MAP_TARGET static M Ge(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
     OMBRILO_MAP_TARGET static M Less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+    OMBRILO_MAP_TARGET static M LessEqual(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
     OMBRILO_MAP_TARGET static M Eq(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+    OMBRILO_MAP_TARGET static M Or(M a, M b) { return _mm256_or_pd(a, b); }
     OMBRILO_MAP_TARGET static M And(M a, M b) { return _mm256_and_pd(a, b); }
     OMBRILO_MAP_TARGET static P And(P a, P b) { return a & b; }
     OMBRILO_MAP_TARGET static unsigned Bits(P p) { return p; }

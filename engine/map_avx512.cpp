@@ -35,6 +35,9 @@ struct Avx512Ops {
     OMBRILO_MAP_TARGET static D Add(D a, D b) { return _mm512_add_pd(a, b); }
     OMBRILO_MAP_TARGET static D Sub(D a, D b) { return _mm512_sub_pd(a, b); }
     OMBRILO_MAP_TARGET static D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
+    OMBRILO_MAP_TARGET static D Div(D a, D b) { return _mm512_div_pd(a, b); }
+    // All lanes computed; the merge source only keeps GCC from a header's undefined register.
+    OMBRILO_MAP_TARGET static D Sqrt(D a) { return _mm512_mask_sqrt_pd(a, 0xFF, a); }
     OMBRILO_MAP_TARGET static D Fma(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
     OMBRILO_MAP_TARGET static D Abs(D a) { return _mm512_abs_pd(a); }
     OMBRILO_MAP_TARGET static D ToFloat(D a) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(a)); }
@@ -47,7 +50,9 @@ struct Avx512Ops {
     }
     OMBRILO_MAP_TARGET static M Ge(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
     OMBRILO_MAP_TARGET static M Less(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+    OMBRILO_MAP_TARGET static M LessEqual(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
     OMBRILO_MAP_TARGET static M Eq(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
+    OMBRILO_MAP_TARGET static M Or(M a, M b) { return static_cast<M>(a | b); }
     OMBRILO_MAP_TARGET static M And(M a, M b) { return static_cast<M>(a & b); }
     OMBRILO_MAP_TARGET static unsigned Bits(M m) { return m; }
     // Four masks joined by mask unpacking, which keeps the mask moves off the arithmetic's port.

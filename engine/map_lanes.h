@@ -6,11 +6,11 @@
 // internal linkage, so each file keeps its own copy compiled for its own features.
 //
 // V provides, for registers D of V::kWidth doubles and lane masks M:
-//   Set1, Load, Store (aligned), Add, Sub, Mul, Fma(a, b, c) = RN(a*b + c), Abs,
+//   Set1, Load, Store (aligned), Add, Sub, Mul, Div, Sqrt, Fma(a, b, c) = RN(a*b + c), Abs,
 //   ToFloat(a) (rounded to float, back in double), SameFloatBits(a, b) (lanes whose floats
-//   have equal bit patterns, as a mask P), Ge, Less, Eq (ordered comparisons),
+//   have equal bit patterns, as a mask P), Ge, Less, LessEqual, Eq (ordered comparisons),
 //   DifferentBitsWithin(m, a, b) (lanes of m where a and b differ bit for bit), And and Bits of
-//   masks M and P, Join<k>(masks) (the bits of k masks M or P, mask j at bit W * j),
+//   masks M and P, Or of masks M, Join<k>(masks) (the bits of k masks M or P, mask j at bit W * j),
 //   Blend(m, a, b) (b where m, a elsewhere); and kCarrySquare, whether RN(y*y) stays in the
 //   group's registers from one step to the next (worth it with 32 registers, not with 16).
 //
@@ -68,14 +68,45 @@
 //   tested z_n equals a saved z_j (j < n) bit for bit, the orbit runs through z_(j+1) .. z_n for
 //   ever, all of which passed the test: no iterate up to the limit escapes and the reference
 //   gives 0 (fast_kernels.cpp). The escape test of z_n comes first.
+// - Trap. Now and then (kMapTrapEvery) each lane's tested z_n, and each pixel's z_K after its
+//   first steps, is shown to lie in a disk that the steps map into themselves:
+//   Disks. A disk (m, r) holds a state z when |z - m| <= r. An "upper value" is computed from
+//   non-negative values by at most 12 sums, products and square roots rounded to nearest, so it
+//   is at least the exact value times (1 - u)^12 (u = 2^-53) while nothing underflows; times
+//   kMapUp = 1 + 2^-40, rounded, it is at least the exact value. Underflow loses at most 2^-1074
+//   in a sum or product and 2^-536 through a square root, less than the 2^-500 that UpperNorm
+//   adds and the 2^-130 in every radius. UpperNorm(x, y) = RN(sqrt(RN(x*x + RN(y*y)))) kMapUp +
+//   2^-500 is an upper value of |(x, y)|, and of the exact |a - b| when (x, y) = RN(a - b)
+//   (each part off by a factor at most 1 + u) and it is taken times kMapUp once more.
+//   Step of a disk. For z = m + d, |d| <= r: z^2 + c = (m^2 + c) + (2md + d^2), and
+//   |2md + d^2| <= 2|m|r + r^2. The reference step rounds each part of its extended result to
+//   float once: each part lies within 2^-23 N + 2^-150 of the exact z^2 + c, N = x^2 + y^2 +
+//   |cx| + |cy| (run_proof.cpp argues this for the main window's step, which is this step), so
+//   the complex iterate within 2^-22.5 N + 2^-149.5, and N <= (|m| + r)^2 + size with size =
+//   RN(|cx| + |cy|) kMapUp. The centre, computed as RN(RN(RN(mx*mx) - RN(my*my)) + cx) and
+//   RN(RN(mx*my) * 2 + cy), lies within 5u((|m| + r)^2 + size) + 2^-1072 of m^2 + c. So with r'
+//   the upper value of 2|m|r + r^2 + 2^-21 ((|m| + r)^2 + size) + 2^-130 (2^-22.5 + 5u <
+//   2^-21; |m| taken as UpperNorm), the disk F(m, r) = (centre, r') holds the next iterate of
+//   every float state that (m, r) holds (DiskStep).
+//   The trap. From z_n = (x, y) one Newton step towards a fixed point of z^2 + c, or of its
+//   second iterate, gives a centre b (an estimate; any b serves the argument), and the radius
+//   rho = RN(RN(RN(|RN(x - bx)| + |RN(y - by)|) kMapUp) * 2) + 2^-16 >= |z_n - b|: the disk
+//   B = (b, rho) holds z_n. With E_1 = F(B) (and E_2 = F(E_1) for the second iterate): when
+//   E_p lies in B (the upper value of its centre's distance from b plus its radius is at most
+//   rho) and B and E_1 .. E_(p-1) lie inside |z| <= 1.5 (RN(RN(UpperNorm + radius) kMapUp) <=
+//   1.5), every later iterate lies in E_1 .. E_p (by induction over rounds of p steps, E_p
+//   lying in B), all inside |z| <= 1.5. Their floats' squares are exact in extended precision
+//   and their sum at most 2.25 (1 + 2^-64): the reference's test never sees an escape, index
+//   0. The escape test of z_n comes first. A NaN or an infinity fails the ordered comparisons
+//   (an infinite rho or b fails the test against 1.5): no verdict.
 // - First steps. Pixels first take kMapFirstSteps steps side by side in blocks, without cycle
 //   detection, tested in order from z_1, each stopped at its first escaping iterate. That is
 //   below the limit, so the limit is not reached there. A pixel that passes them enters a lane
 //   with its z_K and n = K, exactly as if the lane had computed those steps.
 // - The order in which pixels are done changes no index: each depends on its own c alone.
 //
-// The main window's trap region does not apply (it belongs to one C); other pixels' orbits are
-// not looked at.
+// The main window's trap region does not apply (it belongs to one C); each pixel's trap above is
+// its own, and other pixels' orbits are not looked at.
 
 #include <algorithm>
 #include <bit>
@@ -99,6 +130,12 @@ constexpr float kMapLaneLimit = 0x1p40f;
 constexpr double kMapBoundScale = 0x1p-51;
 constexpr double kMapNoState = std::bit_cast<double>(~std::uint64_t{0});
 constexpr int kMapFirstSteps = 16;
+// The trap is looked for every kMapTrapEvery steps of the loop while it catches lanes, at
+// doubling gaps up to kMapTrapLongest while it catches none (where no orbit settles soon).
+constexpr std::int64_t kMapTrapEvery = 32;
+constexpr std::int64_t kMapTrapLongest = 256;
+constexpr int kMapTrapBlocks = 15;
+constexpr double kMapUp = 1.0 + 0x1p-40;
 constexpr std::int64_t kMapShortSave = 8;
 constexpr std::int64_t kMapLongSave = 64;
 static_assert(kMapFirstSteps < MaxIterations);
@@ -196,6 +233,97 @@ private:
         return 4.0 * kMapBoundScale + (std::fabs(cx) + std::fabs(cy)) * kMapBoundScale;
     }
 
+    // A disk (x, y, r) of states and what the trap's argument takes of it: its centre's
+    // modulus from above.
+    struct Disk {
+        D x, y, r, norm;
+    };
+
+    // An upper value of |(x, y)|: RN(sqrt(RN(x*x + RN(y*y)))) kUp + 2^-500.
+    OMBRILO_MAP_TARGET static D UpperNorm(D x, D y) {
+        return V::Add(V::Mul(V::Sqrt(V::Fma(x, x, V::Mul(y, y))), V::Set1(kMapUp)),
+                      V::Set1(0x1p-500));
+    }
+
+    // The disk F(d) that holds the next iterate of every float point of d (the trap, above).
+    OMBRILO_MAP_TARGET static Disk DiskStep(const Disk& d, D cx, D cy, D size) {
+        const D up = V::Set1(kMapUp);
+        const D reach = V::Add(d.norm, d.r);
+        const D spread = V::Add(V::Add(V::Mul(V::Mul(V::Set1(2.0), d.norm), d.r), V::Mul(d.r, d.r)),
+                                V::Add(V::Mul(V::Add(V::Mul(reach, reach), size), V::Set1(0x1p-21)),
+                                       V::Set1(0x1p-130)));
+        Disk next;
+        next.x = V::Add(V::Sub(V::Mul(d.x, d.x), V::Mul(d.y, d.y)), cx);
+        next.y = V::Add(V::Mul(V::Mul(d.x, d.y), V::Set1(2.0)), cy);
+        next.r = V::Mul(spread, up);
+        next.norm = V::Set1(0.0);  // formed by WithNorm where it is needed
+        return next;
+    }
+
+    OMBRILO_MAP_TARGET static Disk WithNorm(Disk d) {
+        d.norm = UpperNorm(d.x, d.y);
+        return d;
+    }
+
+    // Whether d lies inside |z| <= 1.5.
+    OMBRILO_MAP_TARGET static M DiskInside(const Disk& d) {
+        return V::LessEqual(V::Mul(V::Add(d.norm, d.r), V::Set1(kMapUp)), V::Set1(1.5));
+    }
+
+    // Whether d lies in the disk around b of radius rho.
+    OMBRILO_MAP_TARGET static M DiskWithin(const Disk& d, D bx, D by, D rho) {
+        const D up = V::Set1(kMapUp);
+        const D distance = UpperNorm(V::Sub(d.x, bx), V::Sub(d.y, by));
+        return V::LessEqual(V::Mul(V::Add(V::Mul(distance, up), d.r), up), rho);
+    }
+
+    // The disk around the estimate (bx, by) of a cycle point that holds the state (x, y).
+    OMBRILO_MAP_TARGET static Disk DiskAround(D x, D y, D bx, D by) {
+        const D rho = V::Add(
+            V::Mul(V::Mul(V::Add(V::Abs(V::Sub(x, bx)), V::Abs(V::Sub(y, by))), V::Set1(kMapUp)),
+                   V::Set1(2.0)),
+            V::Set1(0x1p-16));
+        return {bx, by, rho, UpperNorm(bx, by)};
+    }
+
+    // An estimate only: one Newton step from z = (x, y) towards a fixed point of a map g with
+    // g(z) = (gx, gy) and g'(z) = (dx, dy): b = z - (g(z) - z) / (g'(z) - 1).
+    OMBRILO_MAP_TARGET static void Newton(D x, D y, D gx, D gy, D dx, D dy, D& bx, D& by) {
+        const D fx = V::Sub(gx, x);
+        const D fy = V::Sub(gy, y);
+        const D ex = V::Sub(dx, V::Set1(1.0));
+        const D den = V::Add(V::Mul(ex, ex), V::Mul(dy, dy));
+        const D inverse = V::Div(V::Set1(1.0), den);
+        bx = V::Sub(x, V::Mul(V::Add(V::Mul(fx, ex), V::Mul(fy, dy)), inverse));
+        by = V::Sub(y, V::Mul(V::Sub(V::Mul(fy, ex), V::Mul(fx, dy)), inverse));
+    }
+
+    // The lanes whose state (x, y) with constant (cx, cy) lies in a disk that one or two steps
+    // map into itself, inside |z| <= 1.5 all the way (the trap, above).
+    OMBRILO_MAP_TARGET static M Trapped(D x, D y, D cx, D cy) {
+        const D size = V::Mul(V::Add(V::Abs(cx), V::Abs(cy)), V::Set1(kMapUp));
+        // Estimates of a fixed point of z^2 + c and of its second iterate.
+        const D f1x = V::Add(V::Sub(V::Mul(x, x), V::Mul(y, y)), cx);
+        const D f1y = V::Add(V::Mul(V::Add(x, x), y), cy);
+        D b1x, b1y;
+        Newton(x, y, f1x, f1y, V::Add(x, x), V::Add(y, y), b1x, b1y);
+        const Disk b1 = DiskAround(x, y, b1x, b1y);
+        const M fixed =
+            V::And(DiskInside(b1), DiskWithin(DiskStep(b1, cx, cy, size), b1x, b1y, b1.r));
+        // g = f(f(z)), g' = 4 z f(z).
+        const D f2x = V::Add(V::Sub(V::Mul(f1x, f1x), V::Mul(f1y, f1y)), cx);
+        const D f2y = V::Add(V::Mul(V::Add(f1x, f1x), f1y), cy);
+        const D px = V::Sub(V::Mul(x, f1x), V::Mul(y, f1y));
+        const D py = V::Add(V::Mul(x, f1y), V::Mul(y, f1x));
+        D b2x, b2y;
+        Newton(x, y, f2x, f2y, V::Mul(px, V::Set1(4.0)), V::Mul(py, V::Set1(4.0)), b2x, b2y);
+        const Disk b2 = DiskAround(x, y, b2x, b2y);
+        const Disk e1 = WithNorm(DiskStep(b2, cx, cy, size));
+        const M second = V::And(V::And(DiskInside(b2), DiskInside(e1)),
+                                DiskWithin(DiskStep(e1, cx, cy, size), b2x, b2y, b2.r));
+        return V::Or(fixed, second);
+    }
+
     // The lanes of `failed` stepped again from (oldX, oldY) with the reference step.
     OMBRILO_MAP_TARGET void RedoWithReference(unsigned failed, D cx, D cy, D oldX, D oldY, D& x,
                                               D& y) {
@@ -285,6 +413,8 @@ private:
     Waiting waiting_[kBlock];
     int next_ = 0;
     int size_ = 0;
+    int blockTrapWait_ = 0;  // blocks with survivors to pass before the trap is looked for
+    int blockTrapGap_ = 0;
 };
 
 template <typename V, int kRegisters, int kGroups>
@@ -391,9 +521,23 @@ OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
             return true;
         }
     }
+    // Pixels already in a trap never take a lane. The trap is looked for in every block while
+    // it catches pixels, else after doubling numbers of blocks passed (up to kMapTrapBlocks).
+    const bool lookForTrap = blockTrapWait_ == 0;
+    blockTrapWait_ = std::max(0, blockTrapWait_ - 1);
+    bool caught = false;
     for (int r = 0; r < kRegisters; ++r) {
         if (alive[r] == 0) {
             continue;
+        }
+        if (lookForTrap) {
+            const unsigned trapped = V::Bits(Trapped(x[r], y[r], cx[r], cy[r])) & alive[r];
+            for (unsigned bits = trapped; bits != 0; bits &= bits - 1) {
+                Write(points[W * r + std::countr_zero(bits)], 0, kMapFirstSteps);
+                ++tally_.trapped;
+            }
+            alive[r] &= ~trapped;
+            caught = caught || trapped != 0;
         }
         alignas(64) double sx[W], sy[W];
         V::Store(sx, x[r]);
@@ -402,6 +546,10 @@ OMBRILO_MAP_TARGET bool MapLanes<V, kRegisters, kGroups>::RunBlock() {
             const int i = std::countr_zero(bits);
             waiting_[size_++] = {sx[i], sy[i], bx[W * r + i], by[W * r + i], points[W * r + i]};
         }
+    }
+    if (lookForTrap) {
+        blockTrapGap_ = caught ? 0 : std::min(2 * blockTrapGap_ + 1, kMapTrapBlocks);
+        blockTrapWait_ = blockTrapGap_;
     }
     return true;
 }
@@ -435,6 +583,8 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
     };
     findNextLimit();
     const D four = V::Set1(4.0);
+    std::int64_t trapGap = kMapTrapEvery;
+    std::int64_t nextTrap = kMapTrapEvery;
     constexpr std::uint64_t kGroupMask = (std::uint64_t{1} << W) - 1;
 
     for (std::int64_t step = 1; active != 0; ++step) {
@@ -475,6 +625,17 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
                 V::Load(m.longX));
         }
         std::uint64_t flagged = ~V::template Join<kGroups>(going);
+        std::uint64_t trapped = 0;
+        if (step == nextTrap) {
+            M caught[kGroups];
+            for (int g = 0; g < kGroups; ++g) {
+                caught[g] = Trapped(groups[g].x, groups[g].y, groups[g].cx, groups[g].cy);
+            }
+            trapped = V::template Join<kGroups>(caught) & active;
+            flagged |= trapped;
+            trapGap = trapped != 0 ? kMapTrapEvery : std::min(2 * trapGap, kMapTrapLongest);
+            nextTrap = step + trapGap;
+        }
         if (step == nextLimit) {
             for (int lane = 0; lane < kLanes; ++lane) {
                 if (start[lane] + MaxIterations == step) {
@@ -503,6 +664,9 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
                 const double sum = std::fma(m.x[i], m.x[i], m.y[i] * m.y[i]);
                 if (sum >= 4.0 && EscapesAt(sum, m.x[i], m.y[i])) {
                     index = n;
+                } else if (((trapped >> lane) & 1) != 0) {
+                    index = 0;
+                    ++tally_.trapped;
                 } else if (n >= MaxIterations ||
                            (SameDoubleBits(m.x[i], m.shortX[i]) &&
                             SameDoubleBits(m.y[i], m.shortY[i])) ||

@@ -1,10 +1,7 @@
 #include "map_render.h"
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cstring>
-#include <type_traits>
 #include <vector>
 
 #include "cycle_watch.h"
@@ -86,33 +83,14 @@ namespace {
 // busy to the end of a task.
 constexpr int kTaskPixels = 2048;
 
-using PixelColors = std::array<std::uint32_t, 256>;
 static_assert(MaxIterations < 256);
-static_assert(std::endian::native == std::endian::little);
 
-// Colour table entries 0 .. MaxIterations as bytes 0..2 of little-endian 32-bit pixels.
-PixelColors PixelColorsOf(const ColorTable& table) {
-    PixelColors colors{};
-    for (int i = 0; i <= MaxIterations; ++i) {
-        const std::uint8_t* entry = table.Entry(i);
-        colors[static_cast<std::size_t>(i)] =
-            entry[0] | std::uint32_t{entry[1]} << 8 | std::uint32_t{entry[2]} << 16;
-    }
-    return colors;
-}
-
-void ColorRow(const PixelColors& colors, const std::uint8_t* indices, int width,
+void ColorRow(const PackedColors& colors, const std::uint8_t* indices, int width,
               const Frame32& band, int row) {
-    std::uint8_t* pixel = band.Row(row);
-    for (int i = 0; i < width; ++i, pixel += 4) {
-        std::uint32_t value;
-        std::memcpy(&value, pixel, 4);
-        value = (value & 0xFF000000u) | colors[indices[i]];
-        std::memcpy(pixel, &value, 4);
-    }
+    WritePackedRow(colors, indices, width, band.Row(row));
 }
 
-void ColorRow(const PixelColors& colors, const std::uint8_t* indices, int width,
+void ColorRow(const PackedColors& colors, const std::uint8_t* indices, int width,
               const Frame24& band, int row) {
     WriteColorRun(colors.data(), indices, width, band.Row(row));
 }
@@ -141,7 +119,7 @@ void RenderMapBand(const ColorTable& table, const ViewGeometry& g, int firstRow,
         value = x;
         x = x + g.step;
     }
-    const PixelColors colors = PixelColorsOf(table);
+    const PackedColors colors = PackColors(table);
     const int rowsPerTask = std::max(1, kTaskPixels / width);
     const int tasks = (band.height + rowsPerTask - 1) / rowsPerTask;
     ParallelFor(tasks, [&](std::int64_t task) {

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -76,6 +77,7 @@ private slots:
     void pixelsDistinct();
     void cyclePeriods();
     void checkedStepIsReferenceStep();
+    void trapOnlyInside();
 };
 
 void TestMapRender::geometryAndIndex() {
@@ -256,6 +258,45 @@ void TestMapRender::checkedStepIsReferenceStep() {
                                     .arg(cx[i], 0, 'g', 9)
                                     .arg(cy[i], 0, 'g', 9)));
         }
+    }
+}
+
+void TestMapRender::trapOnlyInside() {
+    // Points on both sides of the edges of the cardioid and of the period-2 bulb, where orbits
+    // settle slowly or leave late: the trap must catch many inside and never decide wrongly.
+    std::vector<float> x, y;
+    for (int k = 0; k < 400; ++k) {
+        const std::complex<double> turn = std::polar(1.0, 2 * M_PI * k / 400);
+        for (double s : {-3e-2, -3e-3, -3e-4, 0.0, 1e-4, 1e-3, 1e-2}) {
+            const std::complex<double> cardioid = (turn / 2.0 - turn * turn / 4.0) * (1 + s);
+            const std::complex<double> bulb = -1.0 + turn * (0.25 + s);
+            for (const auto c : {cardioid, bulb}) {
+                x.push_back(static_cast<float>(c.real()));
+                y.push_back(static_cast<float>(c.imag()));
+            }
+        }
+    }
+    using RunForm = void (*)(const float*, const float*, int, std::uint8_t*, KernelCounters&);
+    std::vector<RunForm> forms;
+    if (SupportedLaneKernel() >= LaneKernel::Avx2) {
+        forms.push_back(detail::MapRunAvx2);
+    }
+    if (SupportedLaneKernel() == LaneKernel::Avx512) {
+        forms.push_back(detail::MapRunAvx512);
+    }
+    if (forms.empty()) {
+        QSKIP("no lane kernel on this processor");
+    }
+    const int count = static_cast<int>(x.size());
+    for (RunForm form : forms) {
+        std::vector<std::uint8_t> indices(x.size());
+        KernelCounters tally;
+        form(x.data(), y.data(), count, indices.data(), tally);
+        for (int i = 0; i < count; ++i) {
+            QVERIFY2(indices[i] == MapEscapeIndex(x[i], y[i]),
+                     qPrintable(QString("c = %1 %2").arg(x[i], 0, 'g', 9).arg(y[i], 0, 'g', 9)));
+        }
+        QVERIFY2(tally.trapped > 500, qPrintable(QString::number(tally.trapped)));
     }
 }
 
