@@ -274,6 +274,13 @@ void TMainForm::LayOutClient() {
         }
         control->setGeometry(place);
     }
+    if (holdViewSize_) {
+        if (client_->size() != heldClientSize_) {
+            return;
+        }
+        holdViewSize_ = false;
+        hintSettle_->stop();
+    }
     UpdateViewSize();
 }
 
@@ -591,6 +598,20 @@ void TMainForm::ShowHint(const QString& hint) {
     }
     const int change = extra - hintExtraHeight_;
     hintExtraHeight_ = extra;
+    if (hintSettle_ == nullptr) {
+        hintSettle_ = new QTimer(this);
+        hintSettle_->setSingleShot(true);
+        hintSettle_->setInterval(300);
+        connect(hintSettle_, &QTimer::timeout, this, [this] {
+            holdViewSize_ = false;
+            UpdateViewSize();
+        });
+    }
+    if (!holdViewSize_) {
+        holdViewSize_ = true;
+        heldClientSize_ = client_->size();
+    }
+    hintSettle_->start();
     statusBar()->setFixedHeight(kStatusBarHeight + extra);
     if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
         setMinimumHeight(0);

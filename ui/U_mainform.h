@@ -332,6 +332,11 @@ private:
     int wheelX_ = 0, wheelY_ = 0;
     QTimer* wheelGesture_ = nullptr;  // ends a wheel gesture: one history entry
     int hintExtraHeight_ = 0;         // the status bar's second line, while a hint needs it
+    // While the window grows or shrinks with the status bar, the client passes through other
+    // sizes; the views keep theirs until it is back at heldClientSize_ (or the timer ends it).
+    bool holdViewSize_ = false;
+    QSize heldClientSize_;
+    QTimer* hintSettle_ = nullptr;
     QSize storedClientSize_;
     bool storedMaximized_ = false;
     std::unique_ptr<SweepClock> sweepClock_;

@@ -169,6 +169,7 @@ private slots:
         QVERIFY(f.Start());
         TMainForm& w = *f.form;
         const QSize window = w.size();
+        const std::uint64_t frames = f.frames();
         const QString hint = Child(w, "To_From")->statusTip();
         QStatusTipEvent tip(hint);
         QApplication::sendEvent(Child(w, "To_From"), &tip);
@@ -182,6 +183,11 @@ private slots:
         QCOMPARE(w.statusBar()->height(), 19);
         QTRY_COMPARE(w.size(), window);
         QCOMPARE(w.state.MainWidth, 530);
+        // The view never took the passing sizes: no frame was asked for.
+        QTest::qWait(400);
+        QCOMPARE(w.state.MainHeight, 409);
+        QCOMPARE(f.frames(), frames);
+        QVERIFY(w.RenderIdle());
     }
 
     void desktopShortcutsBesideTheSingleKeys() {
