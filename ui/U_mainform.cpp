@@ -591,7 +591,8 @@ void TMainForm::ShowHint(const QString& hint) {
     // A hint wider than the panel takes a second line: the status bar grows by a line, and the
     // window with it, so that the views keep their size.
     const int lineHeight = panel->fontMetrics().lineSpacing();
-    const int available = width() - statusPanel(0)->width() - 12;
+    const int shown = panel->contentsRect().width();
+    const int available = shown > 0 ? shown : width() - statusPanel(0)->width() - 12;
     const int extra = panel->fontMetrics().horizontalAdvance(hint) > available ? lineHeight : 0;
     if (extra == hintExtraHeight_) {
         return;

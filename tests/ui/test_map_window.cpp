@@ -110,6 +110,7 @@ private slots:
     void dragWhileBusyAppliesTheRelease() {
         const QSize size = map_->PixelSize();
         QTest::mousePress(canvas_, Qt::LeftButton, {}, QPoint(100, 100));
+        QVERIFY(fixture_->WaitIdle());  // the press's own frame
         fixture_->thread().SetHoldForTests(true);
         QTest::mouseMove(canvas_, QPoint(110, 100));  // not yet busy: taken, frame held
         QVERIFY(QTest::qWaitFor([&] { return fixture_->thread().HeldForTests(); }));
