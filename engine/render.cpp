@@ -71,21 +71,9 @@ namespace {
 // Points handed to the kernel at a time.
 constexpr int kRunPixels = 4096;
 
-// The colours of the indices the main window's point function gives (0 .. MaxIterations), each
-// as bytes 0..2 of a little-endian 32-bit pixel, byte 3 clear.
-using PixelColors = std::array<std::uint32_t, 256>;
+// The colours of the indices, as bytes 0..2 of little-endian 32-bit pixels (color_table.h).
+using PixelColors = PackedColors;
 static_assert(MaxIterations < 256);
-static_assert(std::endian::native == std::endian::little);
-
-PixelColors PixelColorsOf(const ColorTable& table) {
-    PixelColors colors{};
-    for (int i = 0; i <= MaxIterations; ++i) {
-        const std::uint8_t* entry = table.Entry(i);
-        colors[static_cast<std::size_t>(i)] =
-            entry[0] | std::uint32_t{entry[1]} << 8 | std::uint32_t{entry[2]} << 16;
-    }
-    return colors;
-}
 
 // One row at height y of the points columnX, its colours into bytes 0..2 of the frame's row
 // (byte 3 of each pixel keeps its value).
@@ -96,12 +84,8 @@ void RenderZ2Row(const FractalState& state, const PixelColors& colors, const flo
     for (int done = 0; done < frame.width;) {
         const int count = std::min(kRunPixels, frame.width - done);
         Z2EscapeRow(state.Cx, state.Cy, columnX + done, y, count, indices);
-        for (int i = 0; i < count; ++i, pixel += 4) {
-            std::uint32_t value;
-            std::memcpy(&value, pixel, 4);
-            value = (value & 0xFF000000u) | colors[indices[i]];
-            std::memcpy(pixel, &value, 4);
-        }
+        WritePackedRow(colors, indices, count, pixel);
+        pixel += static_cast<std::ptrdiff_t>(count) * 4;
         done += count;
     }
 }
@@ -144,7 +128,7 @@ void RenderZ2Rows(const FractalState& state, const ViewGeometry& view, int first
         value = x;
         x = x + view.step;
     }
-    const PixelColors colors = PixelColorsOf(state.colorTable);
+    const PixelColors colors = PackColors(state.colorTable);
     ParallelFor(band.height, [&](std::int64_t row) {
         drawRow(state, colors, columnX.data(), rowY[static_cast<std::size_t>(row)], band,
                 static_cast<int>(row));
@@ -271,7 +255,7 @@ void RenderViewCoarsePass(const FractalState& state, const ViewGeometry& view, i
     const std::vector<float> ys = RowYs(view, frame.height);
     const std::vector<int> all = GridColumns(frame.width, spacing, 0);
     const std::vector<int> fresh = GridColumns(frame.width, spacing, earlierSpacing);
-    const PixelColors colors = PixelColorsOf(state.colorTable);
+    const PixelColors colors = PackColors(state.colorTable);
     const int rows = (frame.height + spacing - 1) / spacing;
     const auto drawRow = [&](std::int64_t index) {
         const int row = static_cast<int>(index) * spacing;
@@ -319,7 +303,7 @@ void RenderViewRestRows(const FractalState& state, const ViewGeometry& view, int
             offGrid.push_back(column);
         }
     }
-    const PixelColors colors = PixelColorsOf(state.colorTable);
+    const PixelColors colors = PackColors(state.colorTable);
     const auto drawRow = [&](std::int64_t index) {
         const int row = firstRow + static_cast<int>(index);
         const float y = ys[static_cast<std::size_t>(row)];

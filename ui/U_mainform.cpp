@@ -363,6 +363,9 @@ void TMainForm::BuildMenu() {
             [saveNew](bool enabled) { saveNew->setEnabled(!enabled); });
     auto* saveFractal = AddCommand("SaveFractal", "&Сохранить фрактал..", Qt::Key_S,
                                    &TMainForm::SaveFractalExecute);
+    // Ctrl+Shift+S saves the fractal under a new name, as "save as" does a document.
+    saveFractal->setShortcuts(
+        {QKeySequence(Qt::Key_S), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
     saveFractal->setIcon(MenuIcon(MenuIconId::SaveFractal));
     file->addAction(saveFractal);
     file->addAction(
@@ -371,8 +374,6 @@ void TMainForm::BuildMenu() {
                                &TMainForm::SavePaletteExecute));
     auto* saveImage =
         AddCommand("SaveImage", "Сохранить &как..", Qt::Key_F7, &TMainForm::SaveImageExecute);
-    saveImage->setShortcuts(
-        {QKeySequence(Qt::Key_F7), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
     saveImage->setIcon(MenuIcon(MenuIconId::SaveImage));
     file->addAction(saveImage);
     file->addSeparator();

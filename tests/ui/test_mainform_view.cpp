@@ -197,7 +197,7 @@ private slots:
         const std::tuple<const char*, QKeySequence, QKeySequence> keys[] = {
             {"OpenFract", Qt::Key_O, Qt::CTRL | Qt::Key_O},
             {"SaveCrntFrct", Qt::SHIFT | Qt::Key_S, Qt::CTRL | Qt::Key_S},
-            {"SaveImage", Qt::Key_F7, Qt::CTRL | Qt::SHIFT | Qt::Key_S},
+            {"SaveFractal", Qt::Key_S, Qt::CTRL | Qt::SHIFT | Qt::Key_S},
             {"FullScr", Qt::Key_F, Qt::Key_F11},
         };
         for (const auto& [name, first, second] : keys) {

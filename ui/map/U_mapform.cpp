@@ -74,11 +74,10 @@ public:
         setMinimumSize(160, 120);
     }
 
-    // Device pixel under a mouse position.
+    // Device pixel under a mouse position, as the main view counts it.
     QPoint DevicePixel(QPointF position) const {
         const qreal ratio = devicePixelRatioF();
-        return QPoint(static_cast<int>(std::floor(position.x() * ratio)),
-                      static_cast<int>(std::floor(position.y() * ratio)));
+        return QPoint(DevicePixels(position.x(), ratio), DevicePixels(position.y(), ratio));
     }
 
 protected:
@@ -109,12 +108,12 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.fillRect(rect(), Qt::black);
-        if (!form_.mapImage_.isNull()) {
-            QImage image = form_.mapImage_;
-            image.setDevicePixelRatio(devicePixelRatioF());
-            painter.drawImage(QPointF(0, 0), image);
-        }
         const qreal ratio = devicePixelRatioF();
+        const QImage& image = form_.mapImage_;
+        if (!image.isNull()) {
+            // One picture pixel on one device pixel.
+            painter.drawImage(QRectF(0, 0, image.width() / ratio, image.height() / ratio), image);
+        }
         painter.setRenderHint(QPainter::Antialiasing, false);
         const QPointF marker = form_.MarkerPixel() / ratio;
         DrawCross(painter, marker);
@@ -297,8 +296,8 @@ void TMapForm::closeEvent(QCloseEvent* event) {
 
 QSize TMapForm::PixelSize() const {
     const qreal ratio = canvas_->devicePixelRatioF();
-    return QSize(std::max(1, qRound(canvas_->width() * ratio)),
-                 std::max(1, qRound(canvas_->height() * ratio)));
+    return QSize(std::max(1, DevicePixels(canvas_->width(), ratio)),
+                 std::max(1, DevicePixels(canvas_->height(), ratio)));
 }
 
 ViewGeometry TMapForm::Geometry() const {
@@ -376,8 +375,9 @@ void TMapForm::Hover(int x, int y) {
     const MapPoint point = PointAt(x, y);
     ShowPointStatus(point);
     const qreal ratio = canvas_->devicePixelRatioF();
-    previewRequest_ = renderer_->RequestPreview(point.x, point.y, qRound(kPreviewWidth * ratio),
-                                                qRound(kPreviewHeight * ratio), table_);
+    previewRequest_ =
+        renderer_->RequestPreview(point.x, point.y, DevicePixels(kPreviewWidth, ratio),
+                                  DevicePixels(kPreviewHeight, ratio), table_);
 }
 
 void TMapForm::HoverEnded() {
@@ -390,9 +390,7 @@ void TMapForm::PreviewArrived(const QImage& image, std::uint64_t request) {
     if (request != previewRequest_) {
         return;
     }
-    QImage shown = image;
-    shown.setDevicePixelRatio(canvas_->devicePixelRatioF());
-    preview_->SetImage(shown);
+    preview_->SetImage(image);
     preview_->setGeometry(canvas_->width() - kPreviewWidth - kPreviewMargin, kPreviewMargin,
                           kPreviewWidth, kPreviewHeight);
     preview_->show();
