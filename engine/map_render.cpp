@@ -104,21 +104,8 @@ void RenderMapBand(const ColorTable& table, const ViewGeometry& g, int firstRow,
         return;
     }
     const int width = band.width;
-    std::vector<float> rowY(static_cast<std::size_t>(band.height));
-    float y = ViewTop(g);
-    for (int row = 0; row < firstRow; ++row) {
-        y = y - g.step;
-    }
-    for (float& value : rowY) {
-        value = y;
-        y = y - g.step;
-    }
-    std::vector<float> columnX(static_cast<std::size_t>(width));
-    float x = ViewLeft(g);
-    for (float& value : columnX) {
-        value = x;
-        x = x + g.step;
-    }
+    const std::vector<float> rowY = RowHeights(g, firstRow, band.height);
+    const std::vector<float> columnX = ColumnPoints(g, width);
     const PackedColors colors = PackColors(table);
     const int rowsPerTask = std::max(1, kTaskPixels / width);
     const int tasks = (band.height + rowsPerTask - 1) / rowsPerTask;

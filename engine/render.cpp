@@ -24,6 +24,29 @@ float ViewTop(const ViewGeometry& view) {
                               static_cast<long double>(view.halfHeight) * view.step);
 }
 
+std::vector<float> RowHeights(const ViewGeometry& view, int firstRow, int count) {
+    std::vector<float> heights(static_cast<std::size_t>(std::max(0, count)));
+    float y = ViewTop(view);
+    for (int row = 0; row < firstRow; ++row) {
+        y = y - view.step;
+    }
+    for (float& value : heights) {
+        value = y;
+        y = y - view.step;
+    }
+    return heights;
+}
+
+std::vector<float> ColumnPoints(const ViewGeometry& view, int count) {
+    std::vector<float> points(static_cast<std::size_t>(std::max(0, count)));
+    float x = ViewLeft(view);
+    for (float& value : points) {
+        value = x;
+        x = x + view.step;
+    }
+    return points;
+}
+
 namespace {
 
 // The straightforward loops for rows firstRow .. of the picture: the x sequence from the left
@@ -113,21 +136,8 @@ void RenderZ2Rows(const FractalState& state, const ViewGeometry& view, int first
     }
     // Each row's y by the reference's sequence of subtractions from the top; the x sequence by
     // its additions is the same in every row, computed once.
-    std::vector<float> rowY(static_cast<std::size_t>(band.height));
-    float y = ViewTop(view);
-    for (int row = 0; row < firstRow; ++row) {
-        y = y - view.step;
-    }
-    for (float& value : rowY) {
-        value = y;
-        y = y - view.step;
-    }
-    std::vector<float> columnX(static_cast<std::size_t>(band.width));
-    float x = ViewLeft(view);
-    for (float& value : columnX) {
-        value = x;
-        x = x + view.step;
-    }
+    const std::vector<float> rowY = RowHeights(view, firstRow, band.height);
+    const std::vector<float> columnX = ColumnPoints(view, band.width);
     const PixelColors colors = PackColors(state.colorTable);
     ParallelFor(band.height, [&](std::int64_t row) {
         drawRow(state, colors, columnX.data(), rowY[static_cast<std::size_t>(row)], band,

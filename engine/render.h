@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "fractal_state.h"
 
@@ -42,6 +43,12 @@ struct ViewGeometry {
 // Plane point of the top left pixel, each coordinate rounded to float.
 float ViewLeft(const ViewGeometry& view);
 float ViewTop(const ViewGeometry& view);
+
+// The heights of rows firstRow .. firstRow + count - 1 and the x of columns 0 .. count - 1, by
+// the pictures' own float sequences: subtractions of the step from the top, additions to the
+// left edge.
+std::vector<float> RowHeights(const ViewGeometry& view, int firstRow, int count);
+std::vector<float> ColumnPoints(const ViewGeometry& view, int count);
 
 // Draws a picture with the state's point function. With the main window's point function the
 // rows are shared out over all cores and computed by the fast kernels; any other point function

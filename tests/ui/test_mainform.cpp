@@ -23,22 +23,11 @@
 #include "mainform_fixture.h"
 #include "support/test_files.h"
 #include "ui/image_view.h"
+#include "view_test_support.h"
 
 using namespace ombrilo;
 
 namespace {
-
-// The picture's blue, green and red bytes, row by row.
-QByteArray Bgr(const QImage& image) {
-    QByteArray out;
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar* row = image.constScanLine(y);
-        for (int x = 0; x < image.width(); ++x) {
-            out.append(reinterpret_cast<const char*>(row + 4 * x), 3);
-        }
-    }
-    return out;
-}
 
 QImage Reference(const FractalState& state, const ViewGeometry& view, int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
@@ -221,12 +210,12 @@ private slots:
         TMainForm& w = *f.form;
         const FractalState start = MakeStartState();
         const QImage main = Reference(start, MainViewGeometry(start), 530, 409);
-        QCOMPARE(Bgr(Controls(w).Pic->image()), Bgr(main));
+        QCOMPARE(BgrOf(Controls(w).Pic->image()), BgrOf(main));
         QImage overview = Reference(start, OverviewGeometry(), 81, 65);
         OverviewMarker reset;
         ResetOverviewMarker(reset);
         DrawOverviewMarker(reset, {overview.bits(), 81, 65, overview.bytesPerLine()});
-        QCOMPARE(Bgr(Controls(w).GeneralView->image()), Bgr(overview));
+        QCOMPARE(BgrOf(Controls(w).GeneralView->image()), BgrOf(overview));
         // The palette strip shows the table: column c shows entry trunc(c * 256 / 529).
         const QImage strip = Controls(w).PaletteLine->image();
         QCOMPARE(strip.size(), QSize(529, 15));
@@ -713,8 +702,8 @@ private slots:
         QCOMPARE(Controls(w).TrackBarCx->value(), 402);
         QCOMPARE(Controls(w).E_cx->text(), QString("0.402"));
         QCOMPARE(w.state.MainStep, MainStepFor(zoomed));
-        QCOMPARE(Bgr(Controls(w).Pic->image()),
-                 Bgr(Reference(w.state, MainViewGeometry(w.state), 530, 409)));
+        QCOMPARE(BgrOf(Controls(w).Pic->image()),
+                 BgrOf(Reference(w.state, MainViewGeometry(w.state), 530, 409)));
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(f.WaitIdle());
         QCOMPARE(w.state.ViewWidth, 5.0f);
