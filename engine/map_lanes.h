@@ -117,6 +117,7 @@
 
 #include "kernel_counters.h"
 #include "map_render.h"
+#include "numeric.h"
 #include "point_function.h"
 
 #ifndef OMBRILO_MAP_TARGET
@@ -142,10 +143,6 @@ static_assert(kMapFirstSteps < MaxIterations);
 
 inline bool MapAccepted(float x, float y) {
     return std::fabs(x) <= kMapLaneLimit && std::fabs(y) <= kMapLaneLimit;
-}
-
-inline bool SameDoubleBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
 // kRegisters registers of first steps side by side; kGroups registers of lanes side by side.
@@ -668,10 +665,8 @@ OMBRILO_MAP_TARGET void MapLanes<V, kRegisters, kGroups>::Run() {
                     index = 0;
                     ++tally_.trapped;
                 } else if (n >= MaxIterations ||
-                           (SameDoubleBits(m.x[i], m.shortX[i]) &&
-                            SameDoubleBits(m.y[i], m.shortY[i])) ||
-                           (SameDoubleBits(m.x[i], m.longX[i]) &&
-                            SameDoubleBits(m.y[i], m.longY[i]))) {
+                           (SameBits(m.x[i], m.shortX[i]) && SameBits(m.y[i], m.shortY[i])) ||
+                           (SameBits(m.x[i], m.longX[i]) && SameBits(m.y[i], m.longY[i]))) {
                     index = 0;
                 }
                 if (index < 0) {

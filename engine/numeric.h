@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -31,6 +32,12 @@ Int TruncSaturate(long double value) {
         return std::numeric_limits<Int>::max();
     }
     return static_cast<Int>(value);
+}
+
+// Whether two doubles are the same bits: tells 0 from -0 and one NaN from another, where == does
+// not.
+inline bool SameBits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
 inline std::int32_t TruncToInt32(long double value) {

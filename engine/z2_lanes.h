@@ -27,6 +27,7 @@
 
 #include "fast_kernels.h"
 #include "kernel_counters.h"
+#include "numeric.h"
 #include "point_function.h"
 #include "run_proof.h"
 #include "trap_region.h"
@@ -59,10 +60,6 @@ inline constexpr int kFirstSteps = 16;
 // Steps of a run of new points none of which was decided in its first steps.
 inline constexpr int kLongFirstSteps = 2 * kFirstSteps;
 static_assert(kLongFirstSteps < MaxIterations);
-
-inline bool SameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
 
 inline bool AcceptedStart(float x, float y) {
     return std::fabs(x) <= static_cast<float>(kLaneLimit) &&

@@ -3,21 +3,12 @@
 #include <QAction>
 #include <QTimer>
 
-#include <bit>
-
 #include "U_mainform.h"
+#include "engine/numeric.h"
 #include "ui/U_enterc.h"
 #include "ui/map/U_mapform.h"
 
 namespace ombrilo {
-
-namespace {
-
-bool SameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
-}  // namespace
 
 void TMainForm::ShowMapExecute() {
     if (mapWindow_ && mapWindow_->isVisible()) {
