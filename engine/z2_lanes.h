@@ -10,7 +10,8 @@
 //   Real (kWidth doubles), Mask (a comparison's result), Floats (kWidth floats), FloatMask;
 //   Set, Load, Store, StoreLanes(p, lanes, v) (v into the lanes `lanes` of p only),
 //   LoadFloats(p, count) (the first `count` floats of p, as doubles; the others 0, not read);
-//   Add, Sub, Mul, FmAdd(a, b, c) = RN(a*b + c); GreaterEq, Equal (ordered comparisons),
+//   Add, Sub, Mul, FmAdd(a, b, c) = RN(a*b + c); FloatGrid(v) (v's bits plus 2^28, the low 29
+//   bits cleared); GreaterEq, Equal (ordered comparisons),
 //   SameBits (bit for bit equal), Or, And, Bits (lane i at bit i, for both mask types);
 //   ToFloats (rounded to nearest), FromFloats, SameFloats (bit for bit);
 //   Replace(v, w, lanes) (the lanes of w in `lanes`, v's elsewhere);
@@ -37,6 +38,9 @@ namespace ombrilo::detail {
 inline constexpr double kLaneLimit = 0x1p40;
 inline constexpr double kSmallestConstant = 0x1p-900;
 inline constexpr double kBoundScale = 0x1p-51;
+// The least bound a step uses: the ends of a check are then more than 2^-149 apart, farther
+// than the boundaries of the bit-pattern rounding below 2^-126 (see below).
+inline constexpr double kLeastBound = 0x1p-148;
 // A saved state that no lane value has (a NaN pattern; lane values are finite).
 inline constexpr double kNoState = std::bit_cast<double>(~std::uint64_t{0});
 inline constexpr std::int64_t kShortSaveEvery = 8;
@@ -336,8 +340,11 @@ namespace {
 //
 // Products. a, b and p have at most 48 significant bits: exact in double as in extended, and
 // so is 2p. The lane's RN(y*y) is b itself, and sum = RN(x*x + b) = RN(a + b) by a fused
-// multiply-add. Its bound is B = RN(sum * 2^-51 + RN(|Cx| + |Cy|) * 2^-51), again fused; the
-// scalings by a power of two are exact, so B >= (1 - u)^2 * 4u * N.
+// multiply-add. Its bound is B = RN(sum * 2^-51 + K), again fused, with
+// K = max(RN(|Cx| + |Cy|) * 2^-51, 2^-152); the scalings by a power of two are exact, so
+// B >= (1 - u)^2 * 4u * N, and B >= 2^-152. A state that has passed its escape test has
+// sum <= 4, so the lanes' loop, whose states all have, uses the larger B = RN(4 * 2^-51 + K)
+// for every step; the argument below holds for any bound at least as large as that of the step.
 //
 // Real part. d = a - b, S = d + Cx (exact). The reference has D = RN64(d), V = RN64(D + Cx) and
 // returns fl32(V): |V - S| <= v|d| + v|D + Cx| <= v(2 + v)N. The lane has n = RN(Cx - b) and
@@ -345,30 +352,43 @@ namespace {
 // <= u(1 + u)N, so |t - S| <= u(2 + u)N. (The second look below computes t = RN(RN(d) + Cx)
 // instead, with the same bound: u|d| + u|RN(d) + Cx| <= u(2 + u)N.) So
 // |V - t| <= E = (u(2 + u) + v(2 + v))N < 2.01uN, whichever way the extended roundings went,
-// and |t| <= (1 + u)^2 N. The ends are L = RN(t - B) and
-// H = RN(t + B); L <= t - B + u(|t| + B), so
+// and |t| <= (1 + u)^2 N. As B >= (1 - u)^2 * 4uN, E < B: V lies strictly within B of t.
+//
+// The ends are L = RN(t - B) and H = RN(t + B); L <= t - B + u(|t| + B), so
 //   V - L >= (1 - u)B - u|t| - E >= uN((1 - u)^3 * 4 - (1 + u)^2 - 2.01) > 0,
-// and likewise H >= V. Rounding to float is monotone, fl32(L) <= fl32(V) <= fl32(H): when the
-// two ends round to the same float, that float is the reference's.
+// and likewise H > V: V lies strictly between the ends.
+//
+// Rounding on the bit pattern. FloatGrid(X) is the double whose bits are those of X plus 2^28
+// with the low 29 bits cleared (a carry into the exponent field goes to the next power of two):
+// X rounded to 24 significant bits in its own binade, ties away from zero. On doubles of one
+// sign it is monotone in |X|, so when FloatGrid(L) and FloatGrid(H) are the same bit pattern R,
+// every double from L to H has it, and no boundary of that grid (a value with 25 significant
+// bits, which a double holds) lies in [L, H] but possibly at L itself. From 2^-126 up in
+// magnitude the grid's boundaries are exactly the midpoints between neighbouring floats, also
+// at a power of two (the binade below has the finer spacing there, as floats do). Below 2^-126
+// the grid's boundaries are at most 2^-150 apart, while H - L > 2^-149 (B >= 2^-148): ends
+// that both lie below 2^-126 in magnitude never pass, and ends of different signs differ in
+// the sign bit. So on a pass the interval [L, H] reaches the normal floats, R is a normal float
+// (|R| < 2^84), no midpoint lies strictly between L and H, and V, strictly between them, is
+// nearer to R than to any other float, no tie: fl32(V) = R. The lane keeps R. Rounding to
+// float is monotone as well, so fl32(L) = fl32(H) is an equivalent test for the second look
+// below; the bit pattern needs no conversion.
 //
 // Imaginary part. U = 2p + Cy is exact; the reference returns fl32(RN64(U)), the lane has
 // w = RN(2x * y + Cy) = RN(U) by a fused multiply-add (2x is exact). As 2|p| <= a + b,
 // |U| <= N, the two differ by at most (u + v)N, |w| <= (1 + u)N, and the same steps with the
-// same B show that the ends RN(w - B), RN(w + B) enclose RN64(U).
+// same B show that the ends RN(w - B), RN(w + B) enclose RN64(U) strictly.
 //
-// Signs of zero. The ends are compared as bit patterns, so +0 and -0 differ. B is +0 or
-// positive, so an end H = RN(t + B) is never -0: two -0 ends mean H < 0, hence V < 0 and
-// fl32(V) = -0. Two +0 ends mean L >= 0, so V >= 0 and fl32(V) = +0 unless V is -0 itself. The
-// real part never is (a - b is never -0); the imaginary part is -0 only when 2p = -0 and
-// Cy = -0, and then w = -0 and RN(w - B) is -0 or negative: the ends differ.
+// Signs of zero. A pass gives a normal float, never 0, with the sign of both ends and of V.
 //
-// The lane keeps the low end's float, which is both ends' when the check passes. An iterate
-// whose ends differ is looked at once more (RedoLanes), without fused operations: its guard uses
-// the same B, and a part whose double operations were all exact (their rounding errors, found
-// exactly by TwoSum, are 0) equals the reference's exact result, and fl32 of it is the
-// reference's float; this settles exact cancellations such as x*x - y*y + Cx = 0, where the
-// bound never shrinks to 0. Whatever is left is redone with Z2Iterate for that lane (a guard
-// fallback).
+// An iterate whose check fails is looked at once more (RedoLanes), without fused operations:
+// its guard uses the same B and compares fl32 of the ends as bit patterns (an end RN(t + B) is
+// never -0, and two -0 ends mean V < 0; the real part is never -0, as a - b is never -0; the
+// imaginary part is -0 only when 2p = -0 and Cy = -0, and then its ends differ), and a part
+// whose double operations were all exact (their rounding errors, found exactly by TwoSum, are
+// 0) equals the reference's exact result, and fl32 of it is the reference's float; this settles
+// exact cancellations such as x*x - y*y + Cx = 0, where the bound never shrinks to 0. Whatever
+// is left is redone with Z2Iterate for that lane (a guard fallback).
 //
 // Escape test. The reference escapes when RN64(a + b) - 4 >= 0, that is when RN64(a + b) >= 4.
 // The lane has sum = RN(a + b). If sum > 4, then sum >= 4 + 2^-50 and a + b >= 4 + 2^-51:
@@ -426,15 +446,22 @@ template <class L>
 struct StepConstants {
     typename L::Real cx;
     typename L::Real cy;
-    typename L::Real constantBound;  // RN(|Cx| + |Cy|) * 2^-51
+    typename L::Real constantBound;  // max(RN(|Cx| + |Cy|) * 2^-51, 2^-148)
     typename L::Real scale;          // 2^-51
     typename L::Real four;
+    typename L::Real testedBound;  // RN(4 * 2^-51 + constantBound): every tested state's
 };
 
 template <class L>
 OMBRILO_Z2_LANES StepConstants<L> MakeStepConstants(double cx, double cy) {
-    return {L::Set(cx), L::Set(cy), L::Set((std::fabs(cx) + std::fabs(cy)) * kBoundScale),
-            L::Set(kBoundScale), L::Set(4.0)};
+    const double constantBound =
+        std::max((std::fabs(cx) + std::fabs(cy)) * kBoundScale, kLeastBound);
+    return {L::Set(cx),
+            L::Set(cy),
+            L::Set(constantBound),
+            L::Set(kBoundScale),
+            L::Set(4.0),
+            L::Set(std::fma(4.0, kBoundScale, constantBound))};
 }
 
 template <class L>
@@ -457,24 +484,38 @@ OMBRILO_Z2_LANES inline typename L::Real SquaredNorm(typename L::Real x, typenam
     return SquaredNorm<L>(x, y, &yy);
 }
 
-// One checked step of every lane: (x, y) becomes the next state; sum is RN(x*x + y*y) of the
-// current state and b its y*y (as SquaredNorm gives them). The real part is
-// RN(x*x + RN(Cx - b)) and the imaginary part RN(2x * y + Cy), each by one fused multiply-add.
-// Returns the lanes whose check passed.
+// The float of the ends RN(t - bound), RN(t + bound) rounded on their bit patterns, in
+// *rounded, and the lanes where both ends give the same one: there it is fl32 of any value
+// strictly between the ends.
+template <class L>
+OMBRILO_Z2_LANES inline typename L::Mask CertifiedFloat(typename L::Real t, typename L::Real bound,
+                                                        typename L::Real* rounded) {
+    *rounded = L::FloatGrid(L::Sub(t, bound));
+    return L::SameBits(*rounded, L::FloatGrid(L::Add(t, bound)));
+}
+
+// One checked step of every lane with the step's bound: (x, y) becomes the next state; b is
+// the current state's y*y (as SquaredNorm gives it). The real part is RN(x*x + RN(Cx - b)) and
+// the imaginary part RN(2x * y + Cy), each by one fused multiply-add. Returns the lanes whose
+// check passed.
+template <class L>
+OMBRILO_Z2_LANES inline unsigned CheckedStepWithin(const StepConstants<L>& k,
+                                                   typename L::Real& x, typename L::Real& y,
+                                                   typename L::Real b, typename L::Real bound) {
+    const auto re = L::FmAdd(x, x, L::Sub(k.cx, b));
+    const auto im = L::FmAdd(L::Add(x, x), y, k.cy);
+    const auto rePassed = CertifiedFloat<L>(re, bound, &x);
+    const auto imPassed = CertifiedFloat<L>(im, bound, &y);
+    return L::Bits(L::And(rePassed, imPassed));
+}
+
+// The same with the bound of the current state, whose RN(x*x + y*y) is sum: for a start
+// point, which has not passed an escape test.
 template <class L>
 OMBRILO_Z2_LANES inline unsigned CheckedStep(const StepConstants<L>& k, typename L::Real& x,
                                              typename L::Real& y, typename L::Real b,
                                              typename L::Real sum) {
-    const auto bound = L::FmAdd(sum, k.scale, k.constantBound);
-    const auto re = L::FmAdd(x, x, L::Sub(k.cx, b));
-    const auto im = L::FmAdd(L::Add(x, x), y, k.cy);
-    const auto reLow = L::ToFloats(L::Sub(re, bound));
-    const auto reHigh = L::ToFloats(L::Add(re, bound));
-    const auto imLow = L::ToFloats(L::Sub(im, bound));
-    const auto imHigh = L::ToFloats(L::Add(im, bound));
-    x = L::FromFloats(reLow);
-    y = L::FromFloats(imLow);
-    return L::Bits(L::And(L::SameFloats(reLow, reHigh), L::SameFloats(imLow, imHigh)));
+    return CheckedStepWithin<L>(k, x, y, b, L::FmAdd(sum, k.scale, k.constantBound));
 }
 
 // Exact error of a + b: a + b = RN(a + b) + TwoSumError(a, b, RN(a + b)) when nothing overflows.
@@ -769,7 +810,7 @@ OMBRILO_Z2_LANES void RunRowOnLanes(double cx, double cy, const float* x, float 
             const auto oldY = group.y;
             const unsigned groupActive = (lanes.active >> (kWidth * g)) & kGroupMask;
             const unsigned failed =
-                ~CheckedStep<L>(k, group.x, group.y, group.yy, group.sum) & groupActive;
+                ~CheckedStepWithin<L>(k, group.x, group.y, group.yy, k.testedBound) & groupActive;
             if (failed != 0) [[unlikely]] {
                 const LaneStates<L> redone =
                     RedoLanes<L>(k, cx, cy, failed, oldX, oldY, group.x, group.y, tally);

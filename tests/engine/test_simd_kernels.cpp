@@ -230,17 +230,21 @@ private slots:
     }
 
     // Random targets: C chosen so that x*x - y*y + Cx lands on a midpoint, then moved by a few
-    // units of its last place.
+    // units of its last place. Every tenth target is a power of two, with the midpoint below it
+    // in magnitude, where the floats' spacing halves.
     void stepsNearRandomMidpointsEqualTheReference() {
         std::mt19937 random(777);
         std::uniform_real_distribution<float> part(-1.5f, 1.5f);
+        std::uniform_int_distribution<int> power(-6, 0);
         int built = 0;
         for (int trial = 0; trial < 3000; ++trial) {
             const float px = part(random);
             const float py = part(random);
-            const float target = part(random);
-            const long double midpoint =
-                (static_cast<long double>(target) + std::nextafter(target, kInf)) / 2;
+            const bool atPower = trial % 10 == 0;
+            const float target = atPower ? std::ldexp(trial % 20 == 0 ? 1.0f : -1.0f, power(random))
+                                         : part(random);
+            const float neighbour = std::nextafter(target, atPower ? 0.0f : kInf);
+            const long double midpoint = (static_cast<long double>(target) + neighbour) / 2;
             const long double squares =
                 static_cast<long double>(px) * px - static_cast<long double>(py) * py;
             const long double product = static_cast<long double>(px) * py * 2;
@@ -257,6 +261,20 @@ private slots:
             }
         }
         QCOMPARE(built, 3000 * 7);
+    }
+
+    // State and constant so small that a step's own error bound is finer than the 24-bit grid
+    // the lanes round on: x*x + Cx = 2^-150 + 2^-196 lies just above the midpoint between 0 and
+    // the least float, so the reference rounds it up to 2^-149, while the grid of its binade
+    // would round it to 2^-150, a tie the float conversion then takes to 0.
+    void stepsIntoTheSubnormalFloatsEqualTheReference() {
+        const float x = std::ldexp(1.0f + 0x1p-23f, -75);  // x*x = 2^-150 + 2^-172 + 2^-196
+        for (double cy : {0x1p-124, -0x1p-125}) {
+            QString first;
+            QVERIFY2(CountStepMismatches(-0x1p-172, cy, {x, -x}, {0.0f, -0.0f}, &first) == 0,
+                     qPrintable(first));
+            QCOMPARE(Z2Iterate(-0x1p-172, cy, x, 0.0f).x, 0x1p-149f);
+        }
     }
 
     // An exact cancellation (x*x - y*y + Cx = 0) is never decided by the bound; the exact
