@@ -461,12 +461,8 @@ template <class L>
 OMBRILO_Z2_LANES StepConstants<L> MakeStepConstants(double cx, double cy) {
     const double constantBound =
         std::max((std::fabs(cx) + std::fabs(cy)) * kBoundScale, kLeastBound);
-    return {L::Set(cx),
-            L::Set(cy),
-            L::Set(constantBound),
-            L::Set(kBoundScale),
-            L::Set(4.0),
-            L::Set(std::fma(4.0, kBoundScale, constantBound))};
+    return {L::Set(cx),          L::Set(cy),  L::Set(constantBound),
+            L::Set(kBoundScale), L::Set(4.0), L::Set(std::fma(4.0, kBoundScale, constantBound))};
 }
 
 template <class L>
@@ -504,9 +500,9 @@ OMBRILO_Z2_LANES inline typename L::Mask CertifiedFloat(typename L::Real t, type
 // the imaginary part RN(2x * y + Cy), each by one fused multiply-add. Returns the lanes whose
 // check passed.
 template <class L>
-OMBRILO_Z2_LANES inline unsigned CheckedStepWithin(const StepConstants<L>& k,
-                                                   typename L::Real& x, typename L::Real& y,
-                                                   typename L::Real b, typename L::Real bound) {
+OMBRILO_Z2_LANES inline unsigned CheckedStepWithin(const StepConstants<L>& k, typename L::Real& x,
+                                                   typename L::Real& y, typename L::Real b,
+                                                   typename L::Real bound) {
     const auto re = L::FmAdd(x, x, L::Sub(k.cx, b));
     const auto im = L::FmAdd(L::Add(x, x), y, k.cy);
     const auto rePassed = CertifiedFloat<L>(re, bound, &x);

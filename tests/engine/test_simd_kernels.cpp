@@ -241,8 +241,8 @@ private slots:
             const float px = part(random);
             const float py = part(random);
             const bool atPower = trial % 10 == 0;
-            const float target = atPower ? std::ldexp(trial % 20 == 0 ? 1.0f : -1.0f, power(random))
-                                         : part(random);
+            const float target =
+                atPower ? std::ldexp(trial % 20 == 0 ? 1.0f : -1.0f, power(random)) : part(random);
             const float neighbour = std::nextafter(target, atPower ? 0.0f : kInf);
             const long double midpoint = (static_cast<long double>(target) + neighbour) / 2;
             const long double squares =
