@@ -346,8 +346,8 @@ namespace {
 // Products. a, b and p have at most 48 significant bits: exact in double as in extended, and
 // so is 2p. The lane's RN(y*y) is b itself, and sum = RN(x*x + b) = RN(a + b) by a fused
 // multiply-add. Its bound is B = RN(sum * 2^-51 + K), again fused, with
-// K = max(RN(|Cx| + |Cy|) * 2^-51, 2^-152); the scalings by a power of two are exact, so
-// B >= (1 - u)^2 * 4u * N, and B >= 2^-152. A state that has passed its escape test has
+// K = max(RN(|Cx| + |Cy|) * 2^-51, 2^-148); the scalings by a power of two are exact, so
+// B >= (1 - u)^2 * 4u * N, and B >= 2^-148. A state that has passed its escape test has
 // sum <= 4, so the lanes' loop, whose states all have, uses the larger B = RN(4 * 2^-51 + K)
 // for every step; the argument below holds for any bound at least as large as that of the step.
 //
@@ -365,19 +365,20 @@ namespace {
 //
 // Rounding on the bit pattern. FloatGrid(X) is the double whose bits are those of X plus 2^28
 // with the low 29 bits cleared (a carry into the exponent field goes to the next power of two):
-// X rounded to 24 significant bits in its own binade, ties away from zero. On doubles of one
-// sign it is monotone in |X|, so when FloatGrid(L) and FloatGrid(H) are the same bit pattern R,
-// every double from L to H has it, and no boundary of that grid (a value with 25 significant
-// bits, which a double holds) lies in [L, H] but possibly at L itself. From 2^-126 up in
-// magnitude the grid's boundaries are exactly the midpoints between neighbouring floats, also
-// at a power of two (the binade below has the finer spacing there, as floats do). Below 2^-126
-// the grid's boundaries are at most 2^-150 apart, while H - L > 2^-149 (B >= 2^-148): ends
-// that both lie below 2^-126 in magnitude never pass, and ends of different signs differ in
-// the sign bit. So on a pass the interval [L, H] reaches the normal floats, R is a normal float
-// (|R| < 2^84), no midpoint lies strictly between L and H, and V, strictly between them, is
-// nearer to R than to any other float, no tie: fl32(V) = R. The lane keeps R. Rounding to
-// float is monotone as well, so fl32(L) = fl32(H) is an equivalent test for the second look
-// below; the bit pattern needs no conversion.
+// X rounded to 24 significant bits in its own binade, ties away from zero. The lane keeps
+// R = FloatGrid(L) and passes when FloatGrid(H) is the same bit pattern. Take L and H positive
+// (negative ones mirror this; ends of different signs differ in the sign bit and never pass).
+// FloatGrid is monotone there, so on a pass every double from L to H rounds to R: no boundary of
+// the grid (a value with 25 significant bits, which a double holds) lies strictly between L and
+// H. From 2^-126 up the grid's boundaries are exactly the midpoints between neighbouring floats,
+// also at a power of two (the binade below has the finer spacing there, as floats do). Below
+// 2^-126 they lie at most 2^-150 apart, the last at 2^-126 - 2^-151, while H - L > 2^-149
+// (B >= 2^-148): so on a pass H >= 2^-126, which makes R a normal float (below 2^84), and an
+// end L below 2^-126 is at least 2^-126 - 2^-151, beyond the last midpoint between floats below
+// 2^-126, 2^-126 - 2^-150. No midpoint between floats lies strictly between L and H, and V,
+// strictly between them, is nearer to R than to any other float, without a tie: fl32(V) = R.
+// Rounding to float is monotone as well, so fl32(L) = fl32(H) is an equivalent test, which the
+// second look below uses; the bit pattern needs no conversion.
 //
 // Imaginary part. U = 2p + Cy is exact; the reference returns fl32(RN64(U)), the lane has
 // w = RN(2x * y + Cy) = RN(U) by a fused multiply-add (2x is exact). As 2|p| <= a + b,
