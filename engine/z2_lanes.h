@@ -51,12 +51,11 @@ inline constexpr std::int64_t kLongSaveEvery = 64;
 // steps could stand still, and a repeat bit for bit before the limit of 254 is all but unknown
 // (none in the boundary zoom at -0.8 + 0.156i, whose critical orbit leaves after 252 steps),
 // while the compares cost about a tenth of each step. Nor where C has a trap region: the orbits
-// that stay are drawn to its cycle and enter the region, which the lanes look up every 16 steps,
-// long before a float orbit closes on itself bit for bit (it closes only once it lies within
-// the rounding of the cycle, which the region's disks contain; in the start view and the views
-// of the rabbit, of C = -1 and of constants near the main cardioid, no inside orbit repeats
-// before it is found in the region). Either way no index changes: a repeat only stops an orbit
-// that would run to the limit anyway (fast_kernels.cpp).
+// that stay are drawn to its cycle and, as a rule, enter the region, which the lanes look up
+// every 16 steps, long before a float orbit closes on itself bit for bit (in the start view and
+// the views of the rabbit, of C = -1 and of constants near the main cardioid, no inside orbit
+// repeats before it is found in the region). Either way no index changes: a repeat only stops
+// an orbit that would run to the limit anyway (fast_kernels.cpp).
 inline constexpr int kQuickCriticalEscape = 2048;
 
 inline bool LanesWatchRepeats(double cx, double cy) {
