@@ -53,9 +53,8 @@ struct Avx2Lanes {
     OMBRILO_AVX2 static Real FmAdd(Real a, Real b, Real c) { return _mm256_fmadd_pd(a, b, c); }
     OMBRILO_AVX2 static Real FloatGrid(Real v) {
         const __m256i carried =
-            _mm256_add_epi64(_mm256_castpd_si256(v), _mm256_set1_epi64x(std::int64_t{1} << 28));
-        return _mm256_castsi256_pd(
-            _mm256_and_si256(carried, _mm256_set1_epi64x(~((std::int64_t{1} << 29) - 1))));
+            _mm256_add_epi64(_mm256_castpd_si256(v), _mm256_set1_epi64x(kFloatGridHalfStep));
+        return _mm256_castsi256_pd(_mm256_and_si256(carried, _mm256_set1_epi64x(kFloatGridKept)));
     }
     OMBRILO_AVX2 static Mask GreaterEq(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
     OMBRILO_AVX2 static Mask Equal(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }

@@ -49,9 +49,8 @@ struct Avx512Lanes {
     OMBRILO_AVX512 static Real FmAdd(Real a, Real b, Real c) { return _mm512_fmadd_pd(a, b, c); }
     OMBRILO_AVX512 static Real FloatGrid(Real v) {
         const __m512i carried =
-            _mm512_add_epi64(_mm512_castpd_si512(v), _mm512_set1_epi64(std::int64_t{1} << 28));
-        return _mm512_castsi512_pd(
-            _mm512_and_si512(carried, _mm512_set1_epi64(~((std::int64_t{1} << 29) - 1))));
+            _mm512_add_epi64(_mm512_castpd_si512(v), _mm512_set1_epi64(kFloatGridHalfStep));
+        return _mm512_castsi512_pd(_mm512_and_si512(carried, _mm512_set1_epi64(kFloatGridKept)));
     }
     OMBRILO_AVX512 static Mask GreaterEq(Real a, Real b) {
         return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ);

@@ -41,6 +41,10 @@ inline constexpr double kBoundScale = 0x1p-51;
 // The least bound a step uses: the ends of a check are then more than 2^-149 apart, farther
 // than the boundaries of the bit-pattern rounding below 2^-126 (see below).
 inline constexpr double kLeastBound = 0x1p-148;
+// FloatGrid on a double's bit pattern: add half of the 24-bit grid's step, keep the bits above
+// its low 29.
+inline constexpr std::int64_t kFloatGridHalfStep = std::int64_t{1} << 28;
+inline constexpr std::int64_t kFloatGridKept = ~((std::int64_t{1} << 29) - 1);
 // A saved state that no lane value has (a NaN pattern; lane values are finite).
 inline constexpr double kNoState = std::bit_cast<double>(~std::uint64_t{0});
 inline constexpr std::int64_t kShortSaveEvery = 8;
