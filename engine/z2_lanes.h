@@ -427,9 +427,10 @@ namespace {
 // the main window's trap region (trap_region.cpp): a state in it never escapes, index 0. So are
 // z_16 and z_32 of the points still in their first steps: each has passed its escape test, and a
 // point found there gets index 0 without a lane (for constants whose cycle attracts strongly,
-// most points of the set). The region is found when it is first looked up (a row whose points
-// all leave within their first steps never looks); it depends on C alone, so when it is found
-// changes no lookup.
+// most points of the set). The region is found when it is first looked up: when a row chooses
+// whether to watch for repeats, for a C whose critical orbit stays long, and otherwise when a
+// point first needs it (a row whose points all leave within their first steps never looks); it
+// depends on C alone, so when it is found changes no lookup.
 //
 // Which points the lanes take. A row's columns are scanned four at a time (ScanRow) with
 // the very comparison AcceptedStart makes, |x| <= 2^40 as floats, false for a NaN; the scan
@@ -777,7 +778,8 @@ OMBRILO_Z2_LANES void RunRowOnLanes(double cx, double cy, const float* x, float 
     constexpr int kLanes = kWidth * kGroups;
     constexpr unsigned kGroupMask = (1u << kWidth) - 1;
     const StepConstants<L> k = MakeStepConstants<L>(cx, cy);
-    // Looked up when a lane first needs it: rows whose points all leave within the first
+    // Looked up when a lane first needs it. Where the choice of the repeat watch did not find
+    // the region already (LanesWatchRepeats), rows whose points all leave within the first
     // steps never do.
     const TrapRegion* trap = nullptr;
     RowFeed feed(cx, cy, x, y, count, indices);
